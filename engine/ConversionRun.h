@@ -1,0 +1,64 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/CodePage.h"
+#include "engine/RunState.h"
+
+namespace quernfold {
+
+class LogSink;
+class ProgressSink;
+class MessageSink;
+class SettingsStore;
+class LogText;
+
+/** The four choices, as the texts of the window's boxes (or the CLI's arguments), untrimmed. */
+struct ConversionChoices {
+    std::string siteRoot;    // `wwwUrl`
+    std::string sourceType;  // `srcType`
+    std::string outputType;  // `outputType`
+    std::string outputDir;   // `outputDir`
+    CodePageChoice codePage = CodePageChoice::Auto;
+};
+
+/** How a run ended, for the front ends (the CLI's exit status, the window's state). */
+enum class RunOutcome {
+    Refused,    // empty output folder or site root: a message box, nothing else changed
+    Aborted,    // a failure outside the per-page guard (a folder that cannot be listed): no summary
+    Completed,  // the summary was written (also after the stop at ten warnings)
+};
+
+struct RunResult {
+    RunOutcome outcome = RunOutcome::Refused;
+    long long attempted = 0;  // pages whose conversion was started
+    long long failed = 0;
+    long long warnings = 0;
+    bool stoppedAtWarningLimit = false;
+    std::string abortReason;  // for Aborted: names the folder and the system's reason
+};
+
+/** The front end's side of a run: where lines, progress, message boxes and saved choices go. */
+struct RunSinks {
+    LogSink& log;
+    ProgressSink& progress;
+    MessageSink& messages;
+    SettingsStore* settings = nullptr;  // null: the choices are not saved (the CLI)
+};
+
+/**
+ * One press of the start button: saves the choices, refuses a run without an output folder or site root,
+ * collects the source pages, converts them in order with progress and the stop at ten warnings, writes the
+ * summary and shows the final message box. The run state lives in `state` and outlasts the run.
+ */
+RunResult StartConversion(const ConversionChoices& choices, RunState& state, const RunSinks& sinks);
+
+/**
+ * The save-log button: writes logText to "log.txt" in the (trimmed) output folder and tells the user how that
+ * went. An empty output folder is refused like a conversion is. Returns true when the file was written.
+ */
+bool SaveConversionLog(const std::string& outputDirText, const std::string& logText, RunState& state,
+                       MessageSink& messages);
+
+}  // namespace quernfold

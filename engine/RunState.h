@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quernfold {
+
+/** The state a conversion run shares between its steps; it outlasts the run (the save-log button reads it). */
+struct RunState {
+    std::vector<std::string> fileList;
+    std::int64_t fileCount = 0;
+    std::int64_t failCount = 0;
+    std::int64_t warningCount = 0;
+    std::int64_t pageDepth = 0;  // nesting depth of the page being expanded; the source page runs at 1
+    std::string outputRoot;      // ends in the separator
+    std::string siteRoot;        // ends in the separator
+    std::string srcExt;          // the trimmed source type
+};
+
+}  // namespace quernfold
