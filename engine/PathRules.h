@@ -38,14 +38,18 @@ struct OutputPathPlan {
 /**
  * The pure part of the output mapping: same folders below the site root, placed below outputRoot, the base name
  * of the file and the output extension. outputType is the trimmed output type. Both roots end in sep.
+ * folders holds outputRoot + relative folder for each segment below the site root, top down, for the caller to
+ * create when missing; outputRoot itself is never among them (it is never created by the mapping).
  */
 OutputPathPlan PlanOutputPath(std::string_view sourcePath, std::string_view siteRoot, std::string_view outputRoot,
                               std::string_view outputType, char sep);
 
 /**
  * True when path lies inside root, decided by segments: both are split at sep, empty and "." segments dropped,
- * and the root's segments must begin the path's. ".." is not interpreted here (resolved paths hold none that
- * climb, except as text, which then fails the comparison).
+ * and the root's segments must begin the path's. A ".." segment takes back the segment before it (a resolved
+ * path can still end in one, e.g. "inc\.."); a ".." with nothing left to take back makes the answer false.
+ * The path must hold at least one segment more than the root: the root folder itself is not inside it, since
+ * what is checked is a file to read. A root with no segments ("/" or "") holds every path that has one.
  */
 bool IsInsideRoot(std::string_view path, std::string_view root, char sep);
 
