@@ -1,0 +1,205 @@
+#include "settings/Rwini.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace quernfold {
+namespace {
+
+namespace fs = std::filesystem;
+
+/** A fresh folder per test, removed afterwards. */
+class TempFolder {
+public:
+    TempFolder() {
+        std::string templ = (fs::temp_directory_path() / "quernfold-settings-XXXXXX").string();
+        m_path = ::mkdtemp(templ.data());
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        fs::remove_all(m_path, ec);
+    }
+    const fs::path& Path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+class RwiniTest : public testing::Test {
+protected:
+    TempFolder m_folder;
+    fs::path m_ini = m_folder.Path() / "config.ini";
+    Rwini m_store{m_ini.string()};
+};
+
+TEST_F(RwiniTest, FirstStartWritesTheFourKeysInReadOrderWithTheirDefaults) {
+    EXPECT_EQ(m_store.ReadIni("sys", "workPath", "/opt/quernfold/"), "/opt/quernfold/");
+    EXPECT_EQ(m_store.ReadIni("sys", "outputDir", "/home/u/"), "/home/u/");
+    EXPECT_EQ(m_store.ReadIni("sys", "srcType", "jsp"), "jsp");
+    EXPECT_EQ(m_store.ReadIni("sys", "outputType", "html"), "html");
+    EXPECT_EQ(ReadFile(m_ini), "[sys]\nworkPath=/opt/quernfold/\noutputDir=/home/u/\nsrcType=jsp\noutputType=html\n");
+}
+
+TEST_F(RwiniTest, StoredValueIsReturnedAsWrittenAndNotOverwritten) {
+    WriteFile(m_ini, "[sys]\nsrcType=JSP\n");
+    EXPECT_EQ(m_store.ReadIni("sys", "srcType", "jsp"), "JSP");
+    EXPECT_EQ(ReadFile(m_ini), "[sys]\nsrcType=JSP\n");
+}
+
+TEST_F(RwiniTest, EmptyValueIsReplacedByTheDefaultInPlaceKeepingCrLf) {
+    WriteFile(m_ini, "[sys]\r\nworkPath=\r\noutputDir=/out/\r\n");
+    EXPECT_EQ(m_store.ReadIni("sys", "workPath", "/opt/q/"), "/opt/q/");
+    EXPECT_EQ(ReadFile(m_ini), "[sys]\r\nworkPath=/opt/q/\r\noutputDir=/out/\r\n");
+}
+
+TEST_F(RwiniTest, WrittenValueIsSeenByTheNextRead) {
+    m_store.WriteIni("sys", "workPath", "");
+    EXPECT_EQ(m_store.ReadIni("sys", "workPath", "/d/"), "/d/");
+    m_store.WriteIni("sys", "workPath", "/picked/");
+    EXPECT_EQ(m_store.ReadIni("sys", "workPath", "/d/"), "/picked/");
+    EXPECT_EQ(ReadFile(m_ini), "[sys]\nworkPath=/picked/\n");
+}
+
+TEST_F(RwiniTest, LongValuesComeBackWhole) {
+    for (const std::size_t length : {143u, 144u, 1000u}) {
+        std::string value = "/";
+        while (value.size() < length) {
+            value += (value.size() % 7 == 0) ? "/" : "x";
+        }
+        m_store.WriteIni("sys", "workPath", value);
+        EXPECT_EQ(m_store.ReadIni("sys", "workPath", "/d/"), value) << length;
+    }
+    const std::string cjk = "/网站/" + std::string(330, 'a') + "/根目录/";  // multi-byte past any old buffer
+    m_store.WriteIni("sys", "outputDir", cjk);
+    EXPECT_EQ(m_store.ReadIni("sys", "outputDir", "/d/"), cjk);
+}
+
+TEST_F(RwiniTest, UnknownSectionsKeysAndCommentsSurviveAWrite) {
+    const std::string before = "; my notes\n[view]\nzoom=2\n\n[sys]\nlegacy=1\nworkPath=/a/\n;keep\n[z]\nq=w";
+    WriteFile(m_ini, before);
+    m_store.WriteIni("SYS", "WORKPATH", "/b/");
+    m_store.WriteIni("sys", "srcType", "asp");
+    EXPECT_EQ(ReadFile(m_ini), "; my notes\n[view]\nzoom=2\n\n[sys]\nlegacy=1\nworkPath=/b/\nsrcType=asp\n;keep\n[z]\nq=w");
+}
+
+TEST_F(RwiniTest, WriteKeepsThePermissionsOfTheFile) {
+    WriteFile(m_ini, "[sys]\n");
+    fs::permissions(m_ini, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    m_store.WriteIni("sys", "srcType", "asp");
+    EXPECT_EQ(fs::status(m_ini).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(RwiniTest, WriteThroughASymbolicLinkKeepsTheLink) {
+    const auto real = m_folder.Path() / "real.ini";
+    WriteFile(real, "[sys]\n");
+    fs::create_symlink(real, m_ini);
+    m_store.WriteIni("sys", "srcType", "asp");
+    EXPECT_TRUE(fs::is_symlink(m_ini));
+    EXPECT_EQ(ReadFile(real), "[sys]\nsrcType=asp\n");
+}
+
+TEST_F(RwiniTest, FolderThatDoesNotExistGivesDefaultsAndNoError) {
+    Rwini store((m_folder.Path() / "missing" / "config.ini").string());
+    EXPECT_EQ(store.ReadIni("sys", "srcType", "jsp"), "jsp");
+    EXPECT_FALSE(store.LastError().empty());
+    EXPECT_FALSE(fs::exists(m_folder.Path() / "missing"));
+}
+
+/** Leaves the file-size limit and the signal as they were, whatever the test does. */
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+TEST_F(RwiniTest, WriteThatRunsOutOfSpaceLeavesTheOldFileWholeAndNoTemporaryFile) {
+    const std::string before = "[sys]\nworkPath=/kept/\nsrcType=jsp\n";
+    WriteFile(m_ini, before);
+    {
+        FileSizeLimit limit(64);  // the write fails part way, as on a full disk
+        m_store.WriteIni("sys", "outputDir", std::string(500, 'x'));
+    }
+    EXPECT_NE(m_store.LastError().find("cannot write"), std::string::npos) << m_store.LastError();
+    EXPECT_EQ(ReadFile(m_ini), before);
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(m_folder.Path())) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1u);
+    EXPECT_EQ(m_store.ReadIni("sys", "workPath", "/d/"), "/kept/");
+}
+
+TEST_F(RwiniTest, UnreadableFileIsNotReplaced) {
+    fs::create_directory(m_ini);  // a folder where the file should be: reading fails, not "missing"
+    m_store.WriteIni("sys", "srcType", "asp");
+    EXPECT_TRUE(fs::is_directory(m_ini));
+    EXPECT_FALSE(m_store.LastError().empty());
+}
+
+/** Sets or unsets an environment variable for one test. */
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_name(name) {
+        if (const char* old = std::getenv(name)) {
+            m_old = old;
+        }
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
+    ~ScopedEnv() { m_old ? ::setenv(m_name, m_old->c_str(), 1) : ::unsetenv(m_name); }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+TEST(DefaultConfigPathTest, UsesXdgConfigHomeAndCreatesTheFolder) {
+    TempFolder folder;
+    ScopedEnv xdg("XDG_CONFIG_HOME", folder.Path().c_str());
+    EXPECT_EQ(DefaultConfigPath(), (folder.Path() / "quernfold" / "config.ini").string());
+    EXPECT_TRUE(fs::is_directory(folder.Path() / "quernfold"));
+}
+
+TEST(DefaultConfigPathTest, FallsBackToDotConfigInHomeWhenUnsetOrRelative) {
+    TempFolder folder;
+    ScopedEnv home("HOME", folder.Path().c_str());
+    for (const char* xdg : {static_cast<const char*>(nullptr), "relative/dir"}) {
+        ScopedEnv env("XDG_CONFIG_HOME", xdg);
+        EXPECT_EQ(DefaultConfigPath(), (folder.Path() / ".config" / "quernfold" / "config.ini").string());
+        EXPECT_TRUE(fs::is_directory(folder.Path() / ".config" / "quernfold"));
+    }
+}
+
+}  // namespace
+}  // namespace quernfold
