@@ -1,0 +1,206 @@
+#include "engine/ConversionRun.h"
+
+#include <sys/stat.h>
+
+#include <unordered_set>
+
+#include "engine/DiskSiteFiles.h"
+#include "engine/Errors.h"
+#include "engine/LogLines.h"
+#include "engine/OutputFile.h"
+#include "engine/OutputMapping.h"
+#include "engine/PageExpander.h"
+#include "engine/PathRules.h"
+#include "engine/SettingsStore.h"
+#include "engine/Sinks.h"
+#include "engine/SourceWalker.h"
+
+namespace quernfold {
+
+namespace {
+
+constexpr std::int64_t kWarningLimit = 10;
+constexpr std::uint64_t kOutputPageLimit = std::uint64_t{1} << 30;  // 1 GiB
+constexpr std::string_view kSection = "sys";
+
+std::optional<FileId> IdOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    return FileId{static_cast<std::uint64_t>(info.st_dev), info.st_ino};
+}
+
+/** One conversion run over the collected pages. */
+class Run {
+public:
+    Run(const ConversionChoices& choices, RunState& state, const RunSinks& sinks)
+        : m_state(state),
+          m_sinks(sinks),
+          m_outputType(TrimSpaces(choices.outputType)),
+          m_expander({choices.sourceType, choices.outputType, choices.codePage, kNativeSeparator}, state, m_files,
+                     sinks.log) {}
+
+    void Collect() { CollectSourceFiles(m_state.siteRoot, m_state.srcExt, m_state.fileList, &m_pageIds); }
+
+    /** Converts the listed pages in order; returns how many were attempted before the stop, if any. */
+    std::int64_t ConvertAll(bool& stopped) {
+        ProgressSink& progress = m_sinks.progress;
+        progress.SetRange(0, m_state.fileCount + 1);
+        progress.SetVisible(true);
+        m_state.warningCount = 0;
+        std::int64_t attempted = 0;
+        const std::int64_t count = m_state.fileCount;
+        for (std::int64_t i = 1; i <= count; ++i) {
+            const std::string& path = m_state.fileList[static_cast<std::size_t>(i - 1)];
+            m_state.pageDepth = 0;
+            m_sinks.log.AppendLog(PageBannerLine());
+            m_sinks.log.AppendLog(PageStartLine(path));
+            ConvertFile(path);
+            attempted = i;
+            progress.SetValue(i);
+            if (m_state.warningCount >= kWarningLimit) break;
+        }
+        stopped = m_state.warningCount >= kWarningLimit;
+        if (stopped) m_sinks.messages.ShowMessage(TooManyWarningsText(), kTitleWarning, MessageIcon::Stop);
+        progress.SetVisible(false);
+        return attempted;
+    }
+
+private:
+    // Whether publishing at outputPath would replace a file this run reads (a page or an include).
+    bool WouldReplaceSource(const std::string& outputPath) const {
+        const auto existing = IdOf(outputPath);
+        if (!existing) return false;
+        return m_pageIds.count(*existing) > 0 || m_expander.FilesRead().count(*existing) > 0;
+    }
+
+    void ConvertFile(const std::string& path) {
+        if (TrimSpaces(path).empty()) return;
+        std::unique_ptr<OutputFile> out;
+        std::string outputPath;
+        try {
+            outputPath = MapOutputPath(path, m_state.siteRoot, m_state.outputRoot, m_outputType);
+            if (IdOf(outputPath) && IdOf(outputPath) == IdOf(path)) {
+                throw FileError("the output file would be the source page itself; choose another output folder or "
+                                "output type");
+            }
+            if (!m_outputsWritten.insert(outputPath).second) {
+                throw FileError("an earlier page of this run was already written to " + outputPath +
+                                " (names that differ only in letter case, or end alike, map to one output file)");
+            }
+            out = std::make_unique<OutputFile>(outputPath, OutputFile::Target::ReplaceAtomically, kOutputPageLimit);
+            const std::optional<std::string> failure = m_expander.ExpandSourcePage(path, *out);
+            if (WouldReplaceSource(outputPath)) {
+                throw FileError("the output file " + outputPath + " is a file this run reads; it is not replaced");
+            }
+            if (failure) {
+                // The page's own warning is already counted; the page is still a failure, never "converted".
+                out->PublishPartial();
+                ++m_state.failCount;
+                m_sinks.log.AppendLog(PageFailedLine(path, *failure));
+                return;
+            }
+            out->Publish();
+            m_sinks.log.AppendLog(PageGeneratedLine(outputPath));
+        } catch (const std::exception& failure) {
+            if (out) {
+                // What was written before the failure stays, as with any failed page, unless it would land on a
+                // file the run reads.
+                if (WouldReplaceSource(outputPath)) {
+                    out->Discard();
+                } else {
+                    out->PublishPartial();
+                }
+            }
+            ++m_state.warningCount;
+            ++m_state.failCount;
+            m_sinks.log.AppendLog(PageFailedLine(path, failure.what()));
+        }
+    }
+
+    RunState& m_state;
+    const RunSinks& m_sinks;
+    std::string m_outputType;
+    DiskSiteFiles m_files;
+    PageExpander m_expander;
+    std::unordered_set<FileId, FileIdHash> m_pageIds;
+    std::unordered_set<std::string> m_outputsWritten;
+};
+
+}  // namespace
+
+RunResult StartConversion(const ConversionChoices& choices, RunState& state, const RunSinks& sinks) {
+    RunResult result;
+    if (sinks.settings) {
+        sinks.settings->WriteIni(kSection, "workPath", choices.siteRoot);
+        sinks.settings->WriteIni(kSection, "outputDir", choices.outputDir);
+        sinks.settings->WriteIni(kSection, "srcType", choices.sourceType);
+        sinks.settings->WriteIni(kSection, "outputType", choices.outputType);
+    }
+    if (TrimSpaces(choices.outputDir).empty()) {
+        sinks.messages.ShowMessage(kNoOutputFolderText, kTitleReminder, MessageIcon::Stop);
+        return result;
+    }
+    // Without this the walk would start at the file-system root.
+    if (TrimSpaces(choices.siteRoot).empty()) {
+        sinks.messages.ShowMessage(kNoSiteRootText, kTitleReminder, MessageIcon::Stop);
+        return result;
+    }
+    state.outputRoot = WithTrailingSeparator(TrimSpaces(choices.outputDir), kNativeSeparator);
+    state.siteRoot = WithTrailingSeparator(choices.siteRoot, kNativeSeparator);
+    sinks.log.ClearLog();
+    state.srcExt = TrimSpaces(choices.sourceType);
+    state.fileCount = 0;
+    state.failCount = 0;
+    state.warningCount = 0;
+    state.fileList.clear();
+
+    Run run(choices, state, sinks);
+    try {
+        run.Collect();
+    } catch (const WalkError& failure) {
+        state.fileCount = static_cast<std::int64_t>(state.fileList.size());
+        result.outcome = RunOutcome::Aborted;
+        result.abortReason = FolderUnreadableText(failure.Folder(), failure.what());
+        sinks.messages.ShowMessage(result.abortReason, kTitleError, MessageIcon::Stop);
+        return result;
+    }
+    state.fileCount = static_cast<std::int64_t>(state.fileList.size());
+
+    bool stopped = false;
+    const std::int64_t attempted = run.ConvertAll(stopped);
+    const std::int64_t succeeded = attempted - state.failCount;
+    sinks.log.AppendLog(SummaryBannerLine());
+    sinks.log.AppendLog(SummaryTotalLine(attempted));
+    sinks.log.AppendLog(SummarySuccessLine(succeeded));
+    sinks.log.AppendLog(SummaryFailureLine(state.failCount));
+    sinks.log.AppendLog(SummaryWarningLine(state.warningCount));
+    sinks.log.AppendLog(SummaryBannerLine());
+    sinks.messages.ShowMessage(RunFinishedText(succeeded, state.failCount), kTitleNotice, MessageIcon::Information);
+
+    result.outcome = RunOutcome::Completed;
+    result.attempted = attempted;
+    result.failed = state.failCount;
+    result.warnings = state.warningCount;
+    result.stoppedAtWarningLimit = stopped;
+    return result;
+}
+
+bool SaveConversionLog(const std::string& outputDirText, const std::string& logText, RunState& state,
+                       MessageSink& messages) {
+    if (TrimSpaces(outputDirText).empty()) {
+        messages.ShowMessage(kNoOutputFolderText, kTitleReminder, MessageIcon::Stop);
+        return false;
+    }
+    state.outputRoot = WithTrailingSeparator(TrimSpaces(outputDirText), kNativeSeparator);
+    const std::string logPath = state.outputRoot + "log.txt";
+    try {
+        WriteFileAtomically(logPath, logText);
+    } catch (const std::exception& failure) {
+        messages.ShowMessage(LogSaveFailedText(failure.what()), kTitleError, MessageIcon::Stop);
+        return false;
+    }
+    messages.ShowMessage(LogSavedText(logPath), kTitleNotice, MessageIcon::Information);
+    return true;
+}
+
+}  // namespace quernfold

@@ -1,0 +1,75 @@
+#include "engine/IncludeLookup.h"
+
+#include <vector>
+
+#include "engine/PathRules.h"
+#include "engine/SiteFiles.h"
+
+namespace quernfold {
+
+namespace {
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string> IncludeLookup::Find(const std::string& path) const {
+    if (files.Kind(path) != EntryKind::Missing) return path;
+    if (auto found = FindIgnoringCase(path)) return found;
+    const std::size_t slash = path.rfind(separator);
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::string undone =
+        path.substr(0, nameStart) + UndoExtensionRewrite(path.substr(nameStart), sourceType, outputType);
+    if (undone == path) return std::nullopt;
+    if (files.Kind(undone) != EntryKind::Missing) return undone;
+    return FindIgnoringCase(undone);
+}
+
+std::optional<std::string> IncludeLookup::FindIgnoringCase(const std::string& path) const {
+    const std::vector<std::string_view> pieces = SplitKeepEmpty(path, separator);
+    if (pieces.empty()) return std::nullopt;
+    std::string current(pieces.front());
+    bool changed = false;
+    for (std::size_t i = 1; i <= pieces.size(); ++i) {
+        // The first piece is a folder prefix ("" for an absolute path); the rest are matched one by one.
+        if (i == pieces.size()) break;
+        const std::string_view piece = pieces[i];
+        std::string next = current + separator + std::string(piece);
+        if (piece.empty() || piece == "." || piece == ".." || files.Kind(next) != EntryKind::Missing) {
+            current = std::move(next);
+            continue;
+        }
+        const std::string folder = current.empty() ? std::string(1, separator) : current;
+        std::optional<std::string> match;
+        for (const std::string& name : files.ListNames(folder)) {
+            if (!EqualIgnoringAsciiCase(name, piece)) continue;
+            if (match) return std::nullopt;  // ambiguous: a.jsp and A.JSP side by side
+            match = name;
+        }
+        if (!match) return std::nullopt;
+        current += separator + *match;
+        changed = true;
+    }
+    if (!changed && pieces.size() == 1) {
+        // A bare relative name: look in the working folder.
+        std::optional<std::string> match;
+        for (const std::string& name : files.ListNames("")) {
+            if (!EqualIgnoringAsciiCase(name, path)) continue;
+            if (match) return std::nullopt;
+            match = name;
+        }
+        return match;
+    }
+    return changed ? std::optional<std::string>(current) : std::nullopt;
+}
+
+}  // namespace quernfold

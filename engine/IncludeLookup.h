@@ -1,0 +1,30 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quernfold {
+
+class SiteFiles;
+
+/**
+ * Finds the file an include names when it does not exist as spelled: a site written on Windows often spells
+ * "Inc/Head.asp" for inc/head.asp, and the extension rewrite turns "top.jsp" into top.html, which the site does
+ * not have. Tried in order: as spelled; ignoring ASCII case, segment by segment (a unique match); the last
+ * segment with the rewrite undone, as spelled and then ignoring case.
+ */
+struct IncludeLookup {
+    SiteFiles& files;
+    char separator;
+    std::string_view sourceType;  // trimmed
+    std::string_view outputType;  // trimmed
+
+    /** The path of the file found, or nullopt. What is found may be any kind of entry (the open checks it). */
+    std::optional<std::string> Find(const std::string& path) const;
+
+private:
+    std::optional<std::string> FindIgnoringCase(const std::string& path) const;
+};
+
+}  // namespace quernfold

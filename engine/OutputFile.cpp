@@ -1,0 +1,143 @@
+#include "engine/OutputFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+
+#include "engine/Errors.h"
+#include "engine/PathRules.h"
+
+namespace quernfold {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 256 * 1024;
+
+std::string TempPathBeside(const std::string& path, unsigned attempt) {
+    static std::atomic<unsigned> counter{0};
+    const auto slash = path.rfind(kNativeSeparator);
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    return folder + ".quernfold-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
+           std::to_string(attempt) + ".tmp";
+}
+
+bool ExistsAsNonRegular(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
+}  // namespace
+
+OutputFile::OutputFile(std::string path, Target target, std::uint64_t sizeLimit)
+    : m_path(std::move(path)), m_sizeLimit(sizeLimit) {
+    if (target == Target::InPlaceIfNotRegular && ExistsAsNonRegular(m_path)) {
+        m_fd = ::open(m_path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+        if (m_fd < 0) throw OutputError(SystemReason(errno));
+        // Pages of a pipe writer block as usual once open.
+        ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+    } else {
+        for (unsigned attempt = 0; m_fd < 0; ++attempt) {
+            m_tempPath = TempPathBeside(m_path, attempt);
+            // 0666 less the umask, as for any newly created file.
+            m_fd = ::open(m_tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+            if (m_fd < 0 && (errno != EEXIST || attempt > 100)) throw OutputError(SystemReason(errno));
+        }
+    }
+    struct stat info {};
+    if (::fstat(m_fd, &info) == 0) m_id = {static_cast<std::uint64_t>(info.st_dev), info.st_ino};
+    m_buffer.reserve(kBufferSize);
+}
+
+OutputFile::~OutputFile() { Discard(); }
+
+void OutputFile::Fail(const std::string& reason) {
+    if (m_error.empty()) m_error = reason;
+    throw OutputError(m_error);
+}
+
+void OutputFile::Write(std::string_view bytes) {
+    if (!m_error.empty()) throw OutputError(m_error);
+    if (m_fd < 0) Fail("the output file is closed");
+    if (bytes.size() > m_sizeLimit - m_written) Fail("the output page is larger than the limit of 1 GiB");
+    m_written += bytes.size();
+    if (m_buffer.size() + bytes.size() > kBufferSize) {
+        Flush();
+        if (bytes.size() >= kBufferSize) {
+            m_buffer.assign(bytes);
+            Flush();
+            return;
+        }
+    }
+    m_buffer.append(bytes);
+}
+
+void OutputFile::Flush() {
+    const char* data = m_buffer.data();
+    std::size_t left = m_buffer.size();
+    while (left > 0) {
+        const ssize_t done = ::write(m_fd, data, left);
+        if (done < 0) {
+            if (errno == EINTR) continue;
+            m_buffer.clear();
+            Fail(SystemReason(errno));
+        }
+        if (done == 0) {
+            m_buffer.clear();
+            Fail(SystemReason(ENOSPC));
+        }
+        data += done;
+        left -= static_cast<std::size_t>(done);
+    }
+    m_buffer.clear();
+}
+
+void OutputFile::Publish() {
+    if (!m_error.empty()) throw OutputError(m_error);
+    if (m_fd < 0) Fail("the output file is closed");
+    Flush();
+    const int fd = m_fd;
+    m_fd = -1;
+    // A full disk often shows only at close.
+    if (::close(fd) != 0) Fail(SystemReason(errno));
+    if (!m_tempPath.empty()) {
+        if (::rename(m_tempPath.c_str(), m_path.c_str()) != 0) Fail(SystemReason(errno));
+        m_tempPath.clear();
+    }
+}
+
+void OutputFile::PublishPartial() noexcept {
+    if (m_fd < 0) return;
+    try {
+        if (m_error.empty()) Flush();
+    } catch (...) {
+    }
+    ::close(m_fd);
+    m_fd = -1;
+    if (!m_tempPath.empty()) {
+        if (::rename(m_tempPath.c_str(), m_path.c_str()) != 0) ::unlink(m_tempPath.c_str());
+        m_tempPath.clear();
+    }
+}
+
+void OutputFile::Discard() noexcept {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_tempPath.empty()) {
+        ::unlink(m_tempPath.c_str());
+        m_tempPath.clear();
+    }
+}
+
+void WriteFileAtomically(const std::string& path, std::string_view bytes, OutputFile::Target target) {
+    OutputFile file(path, target);
+    file.Write(bytes);
+    file.Publish();
+}
+
+}  // namespace quernfold

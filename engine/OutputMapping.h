@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quernfold {
+
+/**
+ * `MapOutputPath`: the output path of a source page, creating the output folders that are missing, top down.
+ * A file standing where a folder is needed is left alone (opening the page then fails); a link standing there
+ * is not followed: the page fails, so pages never land outside the output folder. Throws FileError.
+ */
+std::string MapOutputPath(const std::string& sourcePath, std::string_view siteRoot, std::string_view outputRoot,
+                          std::string_view outputTypeTrimmed);
+
+}  // namespace quernfold

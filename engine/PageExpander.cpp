@@ -1,0 +1,275 @@
+#include "engine/PageExpander.h"
+
+#include <cstring>
+#include <memory>
+
+#include "engine/Errors.h"
+#include "engine/IncludeDirective.h"
+#include "engine/IncludeLookup.h"
+#include "engine/LineReader.h"
+#include "engine/LogLines.h"
+#include "engine/OutputSink.h"
+#include "engine/Sinks.h"
+
+namespace quernfold {
+
+namespace {
+
+constexpr std::size_t kDetectChunk = 256 * 1024;
+
+/** A page opened for reading, its code page decided and the reader placed after any byte-order mark. */
+struct OpenedPage {
+    std::unique_ptr<SourceFile> file;
+    CodePage codePage = CodePage::Gbk;
+    std::unique_ptr<LineReader> reader;
+};
+
+OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice choice, bool dropUtf8Mark) {
+    OpenedPage page;
+    page.file = files.Open(path);
+    CodePageDetector detector(choice);
+    std::string head(kDetectChunk, '\0');
+    head.resize(page.file->Read(head.data(), head.size()));
+    detector.Feed(head);
+    bool wholeFile = head.size() < kDetectChunk;
+    if (!wholeFile) {
+        if (detector.NeedsWholeFile()) {
+            // A page is UTF-8 only when all of it is, so the detection pass reads to the end.
+            std::string more(kDetectChunk, '\0');
+            while (const std::size_t got = page.file->Read(more.data(), more.size())) {
+                detector.Feed(std::string_view(more.data(), got));
+            }
+        }
+        page.file->Rewind();
+        head.clear();
+    }
+    const DetectedCodePage detected = detector.Finish();
+    if (detected.utf16) {
+        throw FileError("the file starts with a UTF-16 byte-order mark; save it as UTF-8 or GBK to convert it");
+    }
+    page.codePage = detected.codePage;
+    page.reader = std::make_unique<LineReader>(*page.file, std::move(head), wholeFile);
+    if (dropUtf8Mark && detected.bomLength > 0) page.reader->Skip(detected.bomLength);
+    return page;
+}
+
+/** Replaces every needle found at a character boundary by replacement, left to right, without overlap. */
+bool ReplaceAll(CodePage cp, std::string_view line, std::string_view needle, std::string_view replacement,
+                std::string& out) {
+    std::size_t at = FindAtBoundary(cp, line, needle);
+    if (at == std::string_view::npos) return false;
+    out.clear();
+    std::size_t from = 0;
+    while (at != std::string_view::npos) {
+        out.append(line.substr(from, at - from));
+        out.append(replacement);
+        from = at + needle.size();
+        at = FindAtBoundary(cp, line, needle, from);
+    }
+    out.append(line.substr(from));
+    return true;
+}
+
+// "<%" and "%>" are made of bytes that are never a trail byte in any supported code page, so the markers are
+// found bytewise. Returns the offset of the first marker at or after `from`.
+std::size_t FindMarker(std::string_view line, std::size_t from) {
+    const char* data = line.data();
+    std::size_t at = from;
+    while (at < line.size()) {
+        const void* hit = std::memchr(data + at, '%', line.size() - at);
+        if (!hit) return std::string_view::npos;
+        const std::size_t percent = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+        if (percent > from && data[percent - 1] == '<') return percent - 1;
+        if (percent + 1 < line.size() && data[percent + 1] == '>') return percent;
+        at = percent + 1;
+    }
+    return std::string_view::npos;
+}
+
+bool HasMarker(std::string_view line) {
+    return line.find("<%") != std::string_view::npos || line.find("%>") != std::string_view::npos;
+}
+
+/** State of one page's expansion; every call has its own, so a nested expansion never disturbs its includer. */
+struct PageScan {
+    bool inBlock = false;
+    std::string pending;
+    std::string rewritten;
+    std::string aspForm;
+    std::string aspScratch;
+};
+
+}  // namespace
+
+PageExpander::PageExpander(ExpanderSettings settings, RunState& state, SiteFiles& files, LogSink& log)
+    : m_settings(std::move(settings)),
+      m_sourceTypeTrimmed(TrimSpaces(m_settings.sourceType)),
+      m_outputTypeTrimmed(TrimSpaces(m_settings.outputType)),
+      m_aspPages(m_settings.sourceType == "asp"),
+      m_state(state),
+      m_files(files),
+      m_log(log) {}
+
+const PageExpander::TypeTexts& PageExpander::TypesFor(CodePage cp) {
+    auto found = m_typeTexts.find(cp);
+    if (found != m_typeTexts.end()) return found->second;
+    // The type texts come from the window in UTF-8; a page is searched in its own code page.
+    const auto source = FromUtf8(cp, m_settings.sourceType);
+    const auto output = FromUtf8(cp, m_settings.outputType);
+    TypeTexts texts{"." + source.value_or(m_settings.sourceType), "." + output.value_or(m_settings.outputType)};
+    return m_typeTexts.emplace(cp, std::move(texts)).first->second;
+}
+
+void PageExpander::Warn(std::string_view path, std::string_view reason) {
+    ++m_state.warningCount;
+    m_log.AppendLog(WarningBannerLine());
+    m_log.AppendLog(ExtractFailedLine(path, reason));
+}
+
+std::optional<std::string> PageExpander::ExpandSourcePage(const std::string& pagePath, OutputSink& out) {
+    m_handledDirectives = 0;
+    m_state.pageDepth = 0;
+    return ExpandPage(pagePath, out);
+}
+
+std::optional<std::string> PageExpander::ExpandPage(const std::string& pagePath, OutputSink& out) {
+    struct DepthGuard {
+        std::int64_t& depth;
+        explicit DepthGuard(std::int64_t& d) : depth(d) { ++depth; }
+        ~DepthGuard() { --depth; }
+    } guard(m_state.pageDepth);
+    try {
+        Expand(pagePath, out);
+        return std::nullopt;
+    } catch (const OutputError&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        const std::string reason = "out of memory";
+        Warn(pagePath, reason);
+        return reason;
+    } catch (const std::exception& failure) {
+        Warn(pagePath, failure.what());
+        return std::string(failure.what());
+    }
+}
+
+void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
+    const bool included = m_state.pageDepth > 1;
+    OpenedPage page = OpenPage(m_files, pagePath, m_settings.codePage, included);
+    if (const FileId id = page.file->Id(); id.Known()) m_filesRead.insert(id);
+    const CodePage cp = page.codePage;
+    const TypeTexts& types = TypesFor(cp);
+    const std::string pageDir = ParentDir(pagePath, m_settings.separator);
+
+    PageScan scan;
+    std::string_view raw;
+    while (page.reader->Next(raw)) {
+        std::string_view line = raw;
+        if (ReplaceAll(cp, line, types.search, types.replacement, scan.rewritten)) line = scan.rewritten;
+        if (m_aspPages && ContainsAtBoundary(cp, line, "include") && line.find("<!") != std::string_view::npos) {
+            // An ASP include is written as an HTML comment: every comment of such a line becomes a block.
+            std::string_view form = line;
+            if (ReplaceAll(cp, form, "<!--", "<%", scan.aspScratch)) {
+                scan.aspForm.swap(scan.aspScratch);
+                form = scan.aspForm;
+            }
+            if (ReplaceAll(cp, form, "-->", "%>", scan.aspScratch)) {
+                scan.aspForm.swap(scan.aspScratch);
+                form = scan.aspForm;
+            }
+            line = form;
+        }
+        if (!HasMarker(line)) {
+            if (!scan.inBlock) {
+                out.WriteLine(line);
+            } else {
+                scan.pending += "\r\n";
+                scan.pending.append(line);
+            }
+            continue;
+        }
+        // What stands since the last marker is the text buffer (outside a block) or the code buffer (inside).
+        std::size_t segment = 0;
+        std::size_t at = 0;
+        for (std::size_t marker; (marker = FindMarker(line, at)) != std::string_view::npos;) {
+            if (line[marker] == '<') {
+                // Inside a block, the code gathered on this line is dropped and an empty line written.
+                out.WriteLine(scan.inBlock ? std::string_view() : line.substr(segment, marker - segment));
+                scan.inBlock = true;
+                segment = at = marker + 2;
+            } else if (scan.inBlock) {
+                scan.pending.append(line.substr(segment, marker - segment));
+                ExpandBlock(scan.pending, out, pageDir, cp);
+                scan.pending.clear();
+                scan.inBlock = false;
+                segment = at = marker + 2;
+            } else {
+                at = marker + 1;  // a stray "%>" outside a block is text
+            }
+        }
+        const std::string_view rest = line.substr(segment);
+        if (scan.inBlock) {
+            scan.pending.append(rest);
+        } else if (!rest.empty()) {
+            out.WriteLine(rest);
+        }
+    }
+    // A block still open at the end of the page is dropped.
+}
+
+void PageExpander::ExpandBlock(std::string_view blockText, OutputSink& out, const std::string& pageDir,
+                               CodePage cp) {
+    std::string scratch;
+    const std::optional<std::string_view> target = IncludeTarget(cp, blockText, scratch);
+    if (!target) {
+        if (m_aspPages) {
+            out.Write("<%");
+            out.Write(blockText);
+            out.WriteLine("%>");
+        }
+        return;
+    }
+    if (target->empty()) return;
+    ExpandInclude(*target, out, pageDir, cp);
+}
+
+void PageExpander::ExpandInclude(std::string_view target, OutputSink& out, const std::string& pageDir, CodePage cp) {
+    const char sep = m_settings.separator;
+    const std::string cleaned = CleanIncludeTarget(cp, target, sep);
+    if (cleaned.empty()) return;
+    // The target is text in the page's code page; file names on this system are UTF-8.
+    const std::optional<std::string> utf8 = ToUtf8(cp, cleaned);
+    const std::string resolved = ResolveIncludePath(utf8.value_or(cleaned), pageDir, m_state.siteRoot, sep);
+
+    ++m_handledDirectives;
+    if (m_handledDirectives > kIncludeBudget) {
+        if (m_handledDirectives == kIncludeBudget + 1) {
+            Warn(resolved, "more than 1000 include directives in one page; this one and all later ones are dropped");
+        }
+        return;
+    }
+    if (m_state.pageDepth >= kMaxDepth) {
+        Warn(resolved, "includes are nested deeper than 6 levels (does a page include itself?); not expanded");
+        return;
+    }
+    if (!IsInsideRoot(resolved, m_state.siteRoot, sep)) {
+        Warn(resolved,
+             "the file lies outside the site root and is not read; choose a higher folder as the site root if it "
+             "belongs to the site");
+        return;
+    }
+    IncludeLookup lookup{m_files, sep, m_sourceTypeTrimmed, m_outputTypeTrimmed};
+    std::optional<std::string> found = lookup.Find(resolved);
+    if (!found && utf8 && *utf8 != cleaned) {
+        // A site unpacked from a Windows archive keeps file names in the page's code page.
+        const std::string rawPath = ResolveIncludePath(cleaned, pageDir, m_state.siteRoot, sep);
+        if (IsInsideRoot(rawPath, m_state.siteRoot, sep)) found = lookup.Find(rawPath);
+    }
+    if (!found) {
+        Warn(resolved, SystemReason(ENOENT));
+        return;
+    }
+    ExpandPage(*found, out);
+}
+
+}  // namespace quernfold

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "engine/CodePage.h"
+#include "engine/PathRules.h"
+#include "engine/RunState.h"
+#include "engine/SiteFiles.h"
+
+namespace quernfold {
+
+class LogSink;
+class OutputSink;
+
+/** The choices the expander works with, as typed (untrimmed), UTF-8. */
+struct ExpanderSettings {
+    std::string sourceType;
+    std::string outputType;
+    CodePageChoice codePage = CodePageChoice::Auto;
+    char separator = kNativeSeparator;
+};
+
+/**
+ * Copies dynamic pages into an output page as static text: the extension rewrite in every line, server code
+ * blocks cut out, include directives replaced by the expansion of the files they name, recursively.
+ */
+class PageExpander {
+public:
+    static constexpr std::int64_t kMaxDepth = 6;               // a directive met at this depth is refused
+    static constexpr std::int64_t kIncludeBudget = 1000;       // handled directives per source page
+
+    PageExpander(ExpanderSettings settings, RunState& state, SiteFiles& files, LogSink& log);
+
+    /**
+     * Expands one source page (depth 1) with a fresh include budget. Returns the description of the failure when
+     * the page's own expansion failed (its warning is already logged and counted); nullopt otherwise. A failed
+     * write of the output passes as OutputError.
+     */
+    std::optional<std::string> ExpandSourcePage(const std::string& pagePath, OutputSink& out);
+
+    /** Expands one page into out, one level deeper. Failures are logged as a warning; OutputError passes. */
+    std::optional<std::string> ExpandPage(const std::string& pagePath, OutputSink& out);
+
+    /** Decides what becomes of one code block cut out of a page in code page cp, found in folder pageDir. */
+    void ExpandBlock(std::string_view blockText, OutputSink& out, const std::string& pageDir, CodePage cp);
+
+    /** Every file this expander has read (pages and includes), so the run never writes over one of them. */
+    const std::unordered_set<FileId, FileIdHash>& FilesRead() const { return m_filesRead; }
+
+private:
+    struct TypeTexts {
+        std::string search;       // "." + source type, in the page's code page
+        std::string replacement;  // "." + output type
+    };
+    const TypeTexts& TypesFor(CodePage cp);
+    void Warn(std::string_view path, std::string_view reason);
+    void ExpandInclude(std::string_view target, OutputSink& out, const std::string& pageDir, CodePage cp);
+    void Expand(const std::string& pagePath, OutputSink& out);
+
+    ExpanderSettings m_settings;
+    std::string m_sourceTypeTrimmed;
+    std::string m_outputTypeTrimmed;
+    bool m_aspPages;
+    RunState& m_state;
+    SiteFiles& m_files;
+    LogSink& m_log;
+    std::int64_t m_handledDirectives = 0;
+    std::map<CodePage, TypeTexts> m_typeTexts;
+    std::unordered_set<FileId, FileIdHash> m_filesRead;
+};
+
+}  // namespace quernfold
