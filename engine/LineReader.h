@@ -19,9 +19,8 @@ public:
     static constexpr std::size_t kDefaultLineLimit = std::size_t{256} << 20;  // 256 MiB
 
     /**
-     * head: bytes already read from the start of the file (the detection pass); when headIsWholeFile, the file is
-     * not read again. Otherwise the file must be positioned right after... its start (the caller rewinds it) and
-     * head must be empty.
+     * head: bytes already read from the start of the file (the detection pass), served first; the file goes on
+     * from where it stands, unless headIsWholeFile.
      */
     LineReader(SourceFile& file, std::string head, bool headIsWholeFile,
                std::size_t lineLimit = kDefaultLineLimit);

@@ -31,14 +31,12 @@ OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice ch
     std::string head(kDetectChunk, '\0');
     head.resize(page.file->Read(head.data(), head.size()));
     detector.Feed(head);
-    bool wholeFile = head.size() < kDetectChunk;
-    if (!wholeFile) {
-        if (detector.NeedsWholeFile()) {
-            // A page is UTF-8 only when all of it is, so the detection pass reads to the end.
-            std::string more(kDetectChunk, '\0');
-            while (const std::size_t got = page.file->Read(more.data(), more.size())) {
-                detector.Feed(std::string_view(more.data(), got));
-            }
+    const bool wholeFile = head.size() < kDetectChunk;
+    if (!wholeFile && detector.NeedsWholeFile()) {
+        // A page is UTF-8 only when all of it is, so the detection pass reads to the end, then starts again.
+        std::string more(kDetectChunk, '\0');
+        while (const std::size_t got = page.file->Read(more.data(), more.size())) {
+            detector.Feed(std::string_view(more.data(), got));
         }
         page.file->Rewind();
         head.clear();
