@@ -1,0 +1,233 @@
+#include "engine/ConversionRun.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "engine/LogText.h"
+#include "engine/SettingsStore.h"
+#include "engine/Sinks.h"
+
+namespace quernfold {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RecordedProgress : ProgressSink {
+    std::vector<std::string> events;
+    void SetRange(long long minimum, long long maximum) override {
+        events.push_back("range " + std::to_string(minimum) + " " + std::to_string(maximum));
+    }
+    void SetVisible(bool visible) override { events.push_back(visible ? "show" : "hide"); }
+    void SetValue(long long value) override { events.push_back("value " + std::to_string(value)); }
+};
+
+struct RecordedMessages : MessageSink {
+    struct Message {
+        std::string text, title;
+        MessageIcon icon;
+    };
+    std::vector<Message> shown;
+    void ShowMessage(std::string_view text, std::string_view title, MessageIcon icon) override {
+        shown.push_back({std::string(text), std::string(title), icon});
+    }
+};
+
+struct RecordedSettings : SettingsStore {
+    std::vector<std::string> writes;
+    std::string ReadIni(std::string_view, std::string_view, std::string_view fallback) override {
+        return std::string(fallback);
+    }
+    void WriteIni(std::string_view section, std::string_view key, std::string_view value) override {
+        writes.push_back(std::string(section) + "/" + std::string(key) + "=" + std::string(value));
+    }
+};
+
+class ConversionRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_root = fs::temp_directory_path() / ("quernfold-run-" + std::to_string(::getpid()) + "-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_root);
+        fs::create_directories(m_root / "site");
+        fs::create_directories(m_root / "out");
+    }
+    void TearDown() override { fs::remove_all(m_root); }
+
+    void Write(const std::string& relative, const std::string& bytes) {
+        const fs::path path = m_root / "site" / relative;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    static std::string Read(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    RunResult Run(std::string siteRoot, std::string outputDir, std::string sourceType = "jsp",
+                  std::string outputType = "html") {
+        ConversionChoices choices{std::move(siteRoot), std::move(sourceType), std::move(outputType),
+                                  std::move(outputDir)};
+        return StartConversion(choices, state, RunSinks{log, progress, messages, &settings});
+    }
+    std::string Site() const { return (m_root / "site").string(); }
+    std::string Out() const { return (m_root / "out").string(); }
+
+    fs::path m_root;
+    RunState state;
+    LogText log{"previous log"};
+    RecordedProgress progress;
+    RecordedMessages messages;
+    RecordedSettings settings;
+};
+
+TEST_F(ConversionRunTest, EmptyOutputFolderIsRefusedAfterTheChoicesAreSaved) {
+    const RunResult result = Run("", "   ", "jsp ", " htm");
+    EXPECT_EQ(result.outcome, RunOutcome::Refused);
+    EXPECT_EQ(settings.writes, (std::vector<std::string>{"sys/workPath=", "sys/outputDir=   ", "sys/srcType=jsp ",
+                                                         "sys/outputType= htm"}));
+    ASSERT_EQ(messages.shown.size(), 1u);  // the output folder is reported first
+    EXPECT_EQ(messages.shown[0].text, "未指定转换结果存放目录！");
+    EXPECT_EQ(messages.shown[0].title, "提醒");
+    EXPECT_EQ(messages.shown[0].icon, MessageIcon::Stop);
+    EXPECT_EQ(log.Text(), "previous log");
+    EXPECT_TRUE(progress.events.empty());
+}
+
+TEST_F(ConversionRunTest, EmptySiteRootIsRefusedInsteadOfWalkingTheWholeDisk) {
+    const RunResult result = Run("  ", Out());
+    EXPECT_EQ(result.outcome, RunOutcome::Refused);
+    EXPECT_EQ(settings.writes.size(), 4u);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "未指定网站文件根目录！");
+    EXPECT_EQ(messages.shown[0].title, "提醒");
+    EXPECT_EQ(log.Text(), "previous log");
+}
+
+TEST_F(ConversionRunTest, SiteRootThatCannotBeListedAbortsWithoutSummary) {
+    const RunResult result = Run(Site() + "/missing", Out());
+    EXPECT_EQ(result.outcome, RunOutcome::Aborted);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].title, "出错啦");
+    EXPECT_NE(messages.shown[0].text.find(Site() + "/missing/"), std::string::npos);
+    EXPECT_NE(messages.shown[0].text.find("No such file or directory"), std::string::npos);
+    EXPECT_EQ(log.Text(), "");  // cleared, and no summary
+}
+
+TEST_F(ConversionRunTest, NoPageFoundGivesTheSummaryAlone) {
+    Run(Site(), Out());
+    const std::string stars(78, '*');
+    EXPECT_EQ(log.Text(), "\r\n" + stars + "\r\n共转换文件0个\r\n其中：成功0个\r\n      失败0个\r\n转换过程中共发生0次异常警告\r\n" + stars);
+    EXPECT_EQ(progress.events, (std::vector<std::string>{"range 0 1", "show", "hide"}));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "文件转换完成，成功：0个，异常：0个，详见日志!");
+    EXPECT_EQ(messages.shown[0].title, "提示");
+    EXPECT_EQ(messages.shown[0].icon, MessageIcon::Information);
+}
+
+TEST_F(ConversionRunTest, PagesAreConvertedWithProgressAndTheirLines) {
+    Write("a.jsp", "<a href=\"news/b.jsp\">b</a><%@ include file=\"inc/head.inc\" %>");
+    Write("inc/head.inc", "HEAD");
+    Write("news/b.jsp", "<% x %>B");
+    const RunResult result = Run(Site(), Out() + "  ");
+    EXPECT_EQ(result.outcome, RunOutcome::Completed);
+    EXPECT_EQ(Read(m_root / "out/a.html"), "<a href=\"news/b.html\">b</a>\r\nHEAD\r\n");
+    EXPECT_EQ(Read(m_root / "out/news/b.html"), "\r\nB\r\n");
+    EXPECT_EQ(progress.events,
+              (std::vector<std::string>{"range 0 3", "show", "value 1", "value 2", "hide"}));
+    const std::string text = log.Text();
+    EXPECT_NE(text.find("\r\n开始转换:" + Site() + "/a.jsp....\r\n>>生成" + Out() + "/a.html成功！\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("共转换文件2个\r\n其中：成功2个"), std::string::npos);
+    for (const auto& entry : fs::recursive_directory_iterator(m_root / "out")) {
+        EXPECT_EQ(entry.path().filename().string().find(".quernfold-"), std::string::npos) << entry.path();
+    }
+}
+
+TEST_F(ConversionRunTest, SourcePageThatFailsIsAFailureWithOneWarning) {
+    Write("a.jsp", std::string("\xFF\xFE<\0", 4));
+    Run(Site(), Out());
+    EXPECT_EQ(state.failCount, 1);
+    EXPECT_EQ(state.warningCount, 1);
+    const std::string text = log.Text();
+    EXPECT_NE(text.find(std::string(79, '#') + "\r\n提取" + Site() + "/a.jsp时异常："), std::string::npos);
+    EXPECT_NE(text.find(Site() + "/a.jsp文件转换时异常,原因为："), std::string::npos);
+    EXPECT_EQ(text.find(">>生成"), std::string::npos);
+    EXPECT_EQ(messages.shown.back().text, "文件转换完成，成功：0个，异常：1个，详见日志!");
+}
+
+TEST_F(ConversionRunTest, StopAtTenWarningsCountsTheAttemptedPages) {
+    for (int i = 0; i < 12; ++i) Write("p" + std::to_string(10 + i) + ".jsp", "<%@ include file=\"none.inc\" %>");
+    const RunResult result = Run(Site(), Out());
+    EXPECT_TRUE(result.stoppedAtWarningLimit);
+    EXPECT_EQ(result.attempted, 10);
+    EXPECT_FALSE(fs::exists(m_root / "out/p20.html"));
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[0].text,
+              "系统异常太多，已自动终止！\r\n可能是因为您网站根目录未定义正确，请您修改后重新进行转换！");
+    EXPECT_EQ(messages.shown[0].title, "警告");
+    EXPECT_EQ(messages.shown[1].text, "文件转换完成，成功：10个，异常：0个，详见日志!");
+    EXPECT_NE(log.Text().find("共转换文件10个\r\n其中：成功10个\r\n      失败0个\r\n转换过程中共发生10次异常警告"),
+              std::string::npos);
+    EXPECT_EQ(progress.events.back(), "hide");
+    EXPECT_EQ(progress.events[progress.events.size() - 2], "value 10");
+}
+
+TEST_F(ConversionRunTest, OutputThatIsTheSourcePageFailsAndLeavesTheSourceAlone) {
+    Write("a.jsp", "<% x %>keep me");
+    Run(Site(), Site(), "jsp", "jsp");
+    EXPECT_EQ(Read(m_root / "site/a.jsp"), "<% x %>keep me");
+    EXPECT_EQ(state.failCount, 1);
+    EXPECT_EQ(state.warningCount, 1);
+    EXPECT_NE(log.Text().find("source page itself"), std::string::npos);
+}
+
+TEST_F(ConversionRunTest, TwoPagesWithOneOutputPathKeepTheFirst) {
+    Write("a.JSP", "upper");
+    Write("a.jsp", "lower");
+    Run(Site(), Out());
+    EXPECT_EQ(Read(m_root / "out/a.html"), "upper\r\n");  // "a.JSP" sorts first, ties by raw bytes
+    EXPECT_EQ(state.failCount, 1);
+    EXPECT_NE(log.Text().find(Site() + "/a.jsp文件转换时异常,原因为："), std::string::npos);
+}
+
+TEST_F(ConversionRunTest, MissingOutputRootFailsEveryPage) {
+    Write("a.jsp", "a");
+    Write("b.jsp", "b");
+    Run(Site(), Out() + "/missing");
+    EXPECT_EQ(state.failCount, 2);
+    EXPECT_FALSE(fs::exists(m_root / "out/missing"));
+}
+
+TEST_F(ConversionRunTest, SecondRunStartsAfresh) {
+    Write("a.jsp", "<%@ include file=\"none.inc\" %>");
+    Run(Site(), Out());
+    Run(Site(), Out());
+    EXPECT_EQ(state.fileCount, 1);
+    EXPECT_EQ(state.warningCount, 1);
+    EXPECT_EQ(log.Text().find("previous log"), std::string::npos);
+    EXPECT_EQ(log.Text().find(std::string(77, '=')), log.Text().rfind(std::string(77, '=')));
+}
+
+TEST_F(ConversionRunTest, SavingTheLog) {
+    EXPECT_FALSE(SaveConversionLog("  ", "text", state, messages));
+    EXPECT_EQ(messages.shown.back().text, "未指定转换结果存放目录！");
+    EXPECT_FALSE(fs::exists("/log.txt") && Read("/log.txt") == "text");
+
+    EXPECT_TRUE(SaveConversionLog(" " + Out() + " ", "\r\nline", state, messages));
+    EXPECT_EQ(Read(m_root / "out/log.txt"), "\r\nline");
+    EXPECT_EQ(messages.shown.back().text, "日志保存成功,存放位置为：" + Out() + "/log.txt");
+    EXPECT_EQ(messages.shown.back().title, "提示");
+
+    EXPECT_FALSE(SaveConversionLog(Out() + "/missing/", "x", state, messages));
+    EXPECT_EQ(messages.shown.back().title, "出错啦");
+    EXPECT_EQ(messages.shown.back().text, "保存日志时异常,原因为：No such file or directory");
+}
+
+}  // namespace
+}  // namespace quernfold
