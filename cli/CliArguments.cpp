@@ -1,0 +1,181 @@
+#include "cli/CliArguments.h"
+
+#include <optional>
+#include <string_view>
+
+namespace quernfold {
+
+namespace {
+
+enum class Option { Type, To, Encoding, Log, Quiet, Help, Version };
+
+struct OptionSpec {
+    char shortName;  // 0: long form only
+    std::string_view longName;
+    Option option;
+    bool takesValue;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {'t', "type", Option::Type, true},         {'T', "to", Option::To, true},
+    {'e', "encoding", Option::Encoding, true}, {0, "log", Option::Log, true},
+    {'q', "quiet", Option::Quiet, false},      {'h', "help", Option::Help, false},
+    {0, "version", Option::Version, false},
+};
+
+const OptionSpec* FindShort(char name) {
+    for (const OptionSpec& spec : kOptions) {
+        if (spec.shortName != 0 && spec.shortName == name) return &spec;
+    }
+    return nullptr;
+}
+
+const OptionSpec* FindLong(std::string_view name) {
+    for (const OptionSpec& spec : kOptions) {
+        if (spec.longName == name) return &spec;
+    }
+    return nullptr;
+}
+
+// Returns an error text, or nullopt when the option was taken.
+std::optional<std::string> Apply(const OptionSpec& spec, const std::string& value, CliOptions& options) {
+    switch (spec.option) {
+        case Option::Type:
+            options.choices.sourceType = value;
+            break;
+        case Option::To:
+            options.choices.outputType = value;
+            break;
+        case Option::Encoding: {
+            const auto choice = ParseCodePageChoice(value);
+            if (!choice) {
+                return "unknown encoding '" + value + "' (choose auto, gbk, gb18030, big5, shift_jis or utf-8)";
+            }
+            options.choices.codePage = *choice;
+            break;
+        }
+        case Option::Log:
+            // An empty name would put the temporary file in the working folder and fail only at the very end.
+            if (value.empty()) return std::string("--log needs a file name");
+            options.hasLogFile = true;
+            options.logFile = value;
+            break;
+        case Option::Quiet:
+            options.quiet = true;
+            break;
+        case Option::Help:
+            options.help = true;
+            break;
+        case Option::Version:
+            options.version = true;
+            break;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+ParsedArguments ParseArguments(const std::vector<std::string>& args) {
+    ParsedArguments parsed;
+    CliOptions& options = parsed.options;
+    options.choices.sourceType = "jsp";
+    options.choices.outputType = "html";
+    std::vector<std::string> operands;
+    std::string firstError;
+    auto fail = [&firstError](std::string error) {
+        if (firstError.empty()) firstError = std::move(error);
+    };
+
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            operands.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg[1] == '-') {
+            const std::size_t equals = arg.find('=');
+            const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+            const OptionSpec* spec = FindLong(name);
+            if (!spec) {
+                fail("unknown option '--" + name + "'");
+                continue;
+            }
+            std::string value;
+            if (spec->takesValue) {
+                if (equals != std::string::npos) {
+                    value = arg.substr(equals + 1);
+                } else if (i + 1 < args.size()) {
+                    value = args[++i];
+                } else {
+                    fail("option '--" + name + "' needs a value");
+                    continue;
+                }
+            } else if (equals != std::string::npos) {
+                fail("option '--" + name + "' takes no value");
+                continue;
+            }
+            if (auto error = Apply(*spec, value, options)) fail(std::move(*error));
+            continue;
+        }
+        // A cluster of short options: "-q", "-qt asp", "-tasp".
+        for (std::size_t at = 1; at < arg.size(); ++at) {
+            const OptionSpec* spec = FindShort(arg[at]);
+            if (!spec) {
+                fail(std::string("unknown option '-") + arg[at] + "'");
+                break;
+            }
+            std::string value;
+            if (spec->takesValue) {
+                if (at + 1 < arg.size()) {
+                    value = arg.substr(at + 1);
+                } else if (i + 1 < args.size()) {
+                    value = args[++i];
+                } else {
+                    fail(std::string("option '-") + arg[at] + "' needs a value");
+                    break;
+                }
+                at = arg.size();
+            }
+            if (auto error = Apply(*spec, value, options)) fail(std::move(*error));
+        }
+    }
+
+    if (options.help || options.version) return parsed;
+    if (!firstError.empty()) {
+        parsed.error = firstError;
+    } else if (operands.size() != 2) {
+        parsed.error = operands.size() < 2 ? "SITE_ROOT and OUTPUT_DIR are both needed"
+                                           : "too many operands: give only SITE_ROOT and OUTPUT_DIR";
+    } else {
+        options.choices.siteRoot = operands[0];
+        options.choices.outputDir = operands[1];
+    }
+    return parsed;
+}
+
+std::string UsageText() {
+    return "Usage: quernfold-cli [OPTIONS] SITE_ROOT OUTPUT_DIR\n"
+           "Converts the dynamic pages below SITE_ROOT into static pages below OUTPUT_DIR.\n"
+           "\n"
+           "  -t, --type TEXT       source type, as typed into the window's source type box (default \"jsp\")\n"
+           "  -T, --to TEXT         output type, as the output type box (default \"html\")\n"
+           "  -e, --encoding NAME   page code page: auto (default), gbk, gb18030, big5, shift_jis, utf-8\n"
+           "      --log FILE        also write the log text exactly as the save-log button would (UTF-8)\n"
+           "  -q, --quiet           no log lines on stdout (stderr unchanged)\n"
+           "  -h, --help            show this help and exit\n"
+           "      --version         show the version and exit\n"
+           "\n"
+           "The log lines go to stdout; message texts, errors and the progress bar go to stderr.\n"
+           "Exit status: 0 = converted with no failure and no warning; 1 = completed with failures or warnings;\n"
+           "2 = refused or aborted (bad usage, empty output folder or site root, a folder that cannot be listed,\n"
+           "a --log file that cannot be written).\n";
+}
+
+std::string VersionText() { return "quernfold-cli " QUERNFOLD_VERSION "\n"; }
+
+}  // namespace quernfold

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/ConversionRun.h"
+
+namespace quernfold {
+
+/** What one command line asks for. */
+struct CliOptions {
+    ConversionChoices choices;  // the four choices as given (the engine trims what the window trims)
+    bool hasLogFile = false;
+    std::string logFile;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+};
+
+/** The outcome of parsing: the options, or the reason the command line is not usable. */
+struct ParsedArguments {
+    CliOptions options;
+    std::string error;  // empty when the command line is usable
+};
+
+/**
+ * Parses the arguments that follow the program name. Options may stand before, between or after the two operands;
+ * "--" ends the options. --help and --version win over everything else, including a missing operand.
+ */
+ParsedArguments ParseArguments(const std::vector<std::string>& args);
+
+/** The text of --help. */
+std::string UsageText();
+
+/** The text of --version. */
+std::string VersionText();
+
+}  // namespace quernfold

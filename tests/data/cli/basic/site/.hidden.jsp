@@ -1,0 +1,2 @@
+hidden page
+second line

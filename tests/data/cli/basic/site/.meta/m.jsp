@@ -1,0 +1,1 @@
+meta <a href="../index.jsp">up</a>

@@ -1,0 +1,1 @@
+<html><body><%  String s = "x";  // include file for nothing%><p>B page, see <a href="index.jsp">home</a>, 50%> of it</p></body></html>

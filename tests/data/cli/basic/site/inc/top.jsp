@@ -1,0 +1,2 @@
+<div class="top"><a href="../index.jsp">Home</a>
+<%@ include file="parts/logo.jsp" %></div>
