@@ -36,19 +36,17 @@ std::optional<std::string> IncludeLookup::Find(const std::string& path) const {
 
 std::optional<std::string> IncludeLookup::FindIgnoringCase(const std::string& path) const {
     const std::vector<std::string_view> pieces = SplitKeepEmpty(path, separator);
-    if (pieces.empty()) return std::nullopt;
-    std::string current(pieces.front());
+    // A relative path starts in the working folder; an absolute one at the root (its first piece is empty).
+    std::string current;
     bool changed = false;
-    for (std::size_t i = 1; i <= pieces.size(); ++i) {
-        // The first piece is a folder prefix ("" for an absolute path); the rest are matched one by one.
-        if (i == pieces.size()) break;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
         const std::string_view piece = pieces[i];
-        std::string next = current + separator + std::string(piece);
+        std::string next = i == 0 ? std::string(piece) : current + separator + std::string(piece);
         if (piece.empty() || piece == "." || piece == ".." || files.Kind(next) != EntryKind::Missing) {
             current = std::move(next);
             continue;
         }
-        const std::string folder = current.empty() ? std::string(1, separator) : current;
+        const std::string folder = i == 0 ? std::string() : current.empty() ? std::string(1, separator) : current;
         std::optional<std::string> match;
         for (const std::string& name : files.ListNames(folder)) {
             if (!EqualIgnoringAsciiCase(name, piece)) continue;
@@ -56,18 +54,8 @@ std::optional<std::string> IncludeLookup::FindIgnoringCase(const std::string& pa
             match = name;
         }
         if (!match) return std::nullopt;
-        current += separator + *match;
+        current = i == 0 ? *match : current + separator + *match;
         changed = true;
-    }
-    if (!changed && pieces.size() == 1) {
-        // A bare relative name: look in the working folder.
-        std::optional<std::string> match;
-        for (const std::string& name : files.ListNames("")) {
-            if (!EqualIgnoringAsciiCase(name, path)) continue;
-            if (match) return std::nullopt;
-            match = name;
-        }
-        return match;
     }
     return changed ? std::optional<std::string>(current) : std::nullopt;
 }

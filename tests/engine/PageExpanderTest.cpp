@@ -166,6 +166,16 @@ TEST_F(PageExpanderTest, LookUpIgnoresLetterCaseWhenUnique) {
     EXPECT_EQ(Expand("/w/p.asp", "asp", "htm"), "\r\nH\r\n");
 }
 
+TEST_F(PageExpanderTest, LookUpIgnoringCaseWorksBelowARelativeSiteRoot) {
+    files.Add("Site/p.jsp", "<%@ include file=\"/INC/head.INC\" %>");
+    files.Add("Site/inc/head.inc", "H");
+    state.siteRoot = "Site/";
+    PageExpander expander({"jsp", "html", CodePageChoice::Auto, '/'}, state, files, log);
+    StringOutput out;
+    expander.ExpandSourcePage("Site/p.jsp", out);
+    EXPECT_EQ(out.Text(), "\r\nH\r\n");
+}
+
 TEST_F(PageExpanderTest, AmbiguousCaseMatchIsNotGuessed) {
     files.Add("/w/p.jsp", "<%@ include file=\"X.inc\" %>");
     files.Add("/w/x.inc", "lower");
