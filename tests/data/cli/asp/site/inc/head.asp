@@ -1,0 +1,1 @@
+<head><title>ASP</title></head>

@@ -1,0 +1,1 @@
+<div>profile <a href="../default.asp">home</a></div>

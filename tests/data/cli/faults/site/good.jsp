@@ -1,0 +1,3 @@
+<p>good</p>
+<%@ include file="gone.jsp" %>
+<%@ include file="inc/part.jsp" %>

@@ -1,0 +1,2 @@
+<p>a</p>
+<%@ include file="sub/b.jsp" %>

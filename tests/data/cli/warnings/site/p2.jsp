@@ -1,0 +1,2 @@
+self
+<%@ include file="p2.jsp" %>

@@ -1,0 +1,1 @@
+four: never converted
