@@ -36,6 +36,7 @@ public:
         : m_state(state),
           m_sinks(sinks),
           m_outputType(TrimSpaces(choices.outputType)),
+          m_files(state.siteRoot),
           m_expander({choices.sourceType, choices.outputType, choices.codePage, kNativeSeparator}, state, m_files,
                      sinks.log) {}
 
