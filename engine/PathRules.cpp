@@ -13,16 +13,22 @@ namespace {
  * nullopt when a ".." has nothing left to take back, since such a path climbs above anything we could compare.
  */
 std::optional<std::vector<std::string_view>> NamedSegments(std::string_view path, char sep) {
+    // A relative site root may lie above the working folder ("../site/"): its leading ".." segments are kept and
+    // compared like names. Nothing lies above an absolute path's root.
+    const bool absolute = !path.empty() && path.front() == sep;
     std::vector<std::string_view> named;
     for (const std::string_view segment : SplitKeepEmpty(path, sep)) {
         if (segment.empty() || segment == ".") {
             continue;
         }
         if (segment == "..") {
-            if (named.empty()) {
+            if (!named.empty() && named.back() != "..") {
+                named.pop_back();
+            } else if (absolute) {
                 return std::nullopt;
+            } else {
+                named.push_back(segment);
             }
-            named.pop_back();
             continue;
         }
         named.push_back(segment);
@@ -156,7 +162,9 @@ bool IsInsideRoot(std::string_view path, std::string_view root, char sep) {
     if (!pathSegments || !rootSegments || pathSegments->size() <= rootSegments->size()) {
         return false;
     }
-    return std::equal(rootSegments->begin(), rootSegments->end(), pathSegments->begin());
+    // A path that climbs further above the working folder than the root does is never inside it.
+    return std::equal(rootSegments->begin(), rootSegments->end(), pathSegments->begin()) &&
+           (*pathSegments)[rootSegments->size()] != "..";
 }
 
 std::string UndoExtensionRewrite(std::string_view fileName, std::string_view sourceType, std::string_view outputType) {

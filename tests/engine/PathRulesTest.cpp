@@ -184,6 +184,12 @@ TEST_P(PathRules, IsInsideRootComparesWholeSegments) {
         {R"(\w\..\w\h.inc)", R"(\w\)", true},
         {R"(\..\w\h.inc)", R"(\w\)", false},
         {R"(\..\x)", R"(\)", false},
+        // A relative root above the working folder holds what lies below it, and nothing beside or above it.
+        {R"(..\site\inc\h.inc)", R"(..\site\)", true},
+        {R"(..\..\site\h.inc)", R"(..\site\)", false},
+        {R"(..\x.inc)", R"(.\)", false},
+        {R"(site\..\..\x.inc)", R"(site\)", false},
+        {R"(..\site\..\..\x.inc)", R"(..\)", false},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(IsInsideRoot(P(row.path), P(row.root), Sep()), row.inside) << row.path << " in " << row.root;
