@@ -73,7 +73,10 @@ struct Walk {
         for (const std::string& name : names) {
             const std::string path = folder + name;
             struct stat link {};
-            if (::lstat(path.c_str(), &link) != 0) continue;  // vanished since the listing
+            if (::lstat(path.c_str(), &link) != 0) {
+                if (errno == ENOENT) continue;  // vanished since the listing
+                throw WalkError(folder, SystemReason(errno));
+            }
             struct stat info {};
             if (::stat(path.c_str(), &info) != 0) {
                 if (S_ISLNK(link.st_mode)) continue;  // a broken link
