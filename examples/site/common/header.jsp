@@ -1,0 +1,3 @@
+<header><strong>Quernfold example site</strong>
+<%@ include file="nav/menu.jsp" %>
+</header>

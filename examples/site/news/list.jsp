@@ -1,0 +1,8 @@
+<%@ page contentType="text/html; charset=UTF-8" %>
+<html><head><meta charset="utf-8"><title>News</title></head><body>
+<%@ include file="../common/header.jsp" %>
+<h1>News</h1>
+<% for (int i = 0; i < items.size(); i++) { %>
+<%@ include file="item.jspf" %>
+<% } %>
+<%@ include file="/common/footer.jsp" %>

@@ -1,0 +1,407 @@
+// Runs the built quernfold-cli on fixture sites and compares the whole output tree and the whole log with files
+// written by hand from the conversion rules. Each run happens in a fresh folder with relative paths ("site",
+// "out"), so the log lines are the same on every machine.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/cli/CliTestSupport.h"
+
+namespace quernfold {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::BannerProblems;
+using testing_support::CopyTree;
+using testing_support::LogTextFromLines;
+using testing_support::ProcessOptions;
+using testing_support::ProcessResult;
+using testing_support::ReadFile;
+using testing_support::ReadTree;
+using testing_support::RunProcess;
+using testing_support::Sandbox;
+using testing_support::Tree;
+using testing_support::TreeDifferences;
+using testing_support::WriteFile;
+
+const fs::path kData = fs::path(QUERNFOLD_TEST_DATA) / "cli";
+
+const std::string kEq(77, '=');
+const std::string kHash(79, '#');
+const std::string kStar(78, '*');
+const std::string kTooMany =
+    "系统异常太多，已自动终止！\n可能是因为您网站根目录未定义正确，请您修改后重新进行转换！\n";
+
+std::string Finished(int succeeded, int failed) {
+    return "文件转换完成，成功：" + std::to_string(succeeded) + "个，异常：" + std::to_string(failed) +
+           "个，详见日志!\n";
+}
+
+std::string Summary(int pages, int succeeded, int failed, int warnings) {
+    return kStar + "\n共转换文件" + std::to_string(pages) + "个\n其中：成功" + std::to_string(succeeded) +
+           "个\n      失败" + std::to_string(failed) + "个\n转换过程中共发生" + std::to_string(warnings) +
+           "次异常警告\n" + kStar + "\n";
+}
+
+std::string Started(const std::string& source) { return kEq + "\n开始转换:" + source + "....\n"; }
+std::string Generated(const std::string& output) { return ">>生成" + output + "成功！\n"; }
+std::string Failed(const std::string& source, const std::string& reason) {
+    return source + "文件转换时异常,原因为：" + reason + "\n";
+}
+std::string Warning(const std::string& path, const std::string& reason) {
+    return kHash + "\n提取" + path + "时异常：" + reason + "\n";
+}
+
+/** A work folder holding a copy of a fixture site as "site" and an empty "out". */
+class Workspace {
+public:
+    explicit Workspace(const std::string& fixture = {}) {
+        if (!fixture.empty()) CopyTree(kData / fixture / "site", Site());
+        fs::create_directories(Site());
+        fs::create_directories(Out());
+    }
+    fs::path Dir() const { return m_sandbox.Root(); }
+    fs::path Site() const { return Dir() / "site"; }
+    fs::path Out() const { return Dir() / "out"; }
+
+    ProcessResult Run(const std::vector<std::string>& args, ProcessOptions options = {}) const {
+        options.workDir = Dir();
+        return RunProcess(QUERNFOLD_CLI, args, options);
+    }
+
+private:
+    Sandbox m_sandbox;
+};
+
+Tree ExpectedTree(const std::string& fixture) { return ReadTree(kData / fixture / "expected"); }
+std::string ExpectedLog(const std::string& fixture) { return ReadFile(kData / fixture / "expected.log"); }
+
+/** Temporary files of the safe writes (".quernfold-*.tmp") left in a folder. */
+std::string LeftoverTemporaryFiles(const fs::path& folder) {
+    std::string names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(".quernfold-", 0) == 0) names += name + "\n";
+    }
+    return names;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Whole fixture sites: tree, stdout, --log file, stderr and exit status, all against hand-written expectations.
+
+struct FixtureCase {
+    const char* label;
+    const char* fixture;
+    std::vector<std::string> options;
+    const char* outputDir;  // "site" writes onto the sources; the site is then expected unchanged
+    int exitStatus;
+    std::string err;
+};
+
+class FixtureRun : public testing::TestWithParam<FixtureCase> {};
+
+TEST_P(FixtureRun, MatchesTheHandWrittenTreeAndLog) {
+    const FixtureCase& c = GetParam();
+    const Workspace work(c.fixture);
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {"--log", "run.log", "site", c.outputDir});
+
+    const ProcessResult result = work.Run(args);
+
+    EXPECT_EQ(result.exitStatus, c.exitStatus);
+    EXPECT_EQ(result.err, c.err);
+    const std::string expectedLog = ExpectedLog(c.fixture);
+    EXPECT_EQ(result.out, expectedLog);
+    EXPECT_EQ(ReadFile(work.Dir() / "run.log"), LogTextFromLines(expectedLog));
+    EXPECT_EQ(BannerProblems(result.out), "");
+    EXPECT_EQ(LeftoverTemporaryFiles(work.Dir()), "");
+    if (std::string(c.outputDir) == "site") {
+        EXPECT_EQ(TreeDifferences(ReadTree(kData / c.fixture / "site"), ReadTree(work.Site())), "");
+        EXPECT_EQ(TreeDifferences({}, ReadTree(work.Out())), "");
+    } else {
+        EXPECT_EQ(TreeDifferences(ExpectedTree(c.fixture), ReadTree(work.Out())), "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sites, FixtureRun,
+    testing::Values(
+        // Discovery order, the type test, hidden entries, nested and "/"-rooted includes, CR / LF / CR LF.
+        FixtureCase{"JspSite", "basic", {}, "out", 0, Finished(12, 0)},
+        // Comment includes, "virtual", blocks written back, a multi-line block, #INCLUDE in capitals.
+        FixtureCase{"AspSite", "asp", {"-t", "asp", "-T", "htm"}, "out", 0, Finished(4, 0)},
+        // GBK pages whose double-byte characters end in "\" and "j", a GBK include target, a UTF-8 include with
+        // its byte-order mark, UTF-8 file names.
+        FixtureCase{"GbkSiteDetected", "gbk", {}, "out", 0, Finished(4, 0)},
+        FixtureCase{"GbkSiteChosen", "gbk", {"--encoding", "gbk"}, "out", 0, Finished(4, 0)},
+        // Missing includes, a self-include at the depth limit, containment, the stop after page 3 of 4.
+        FixtureCase{"StopAtTenWarnings", "warnings", {}, "out", 1, kTooMany + Finished(3, 0)},
+        // A failed include (still converted), a UTF-16 source page, two pages with one output path.
+        FixtureCase{"MendedFaults", "faults", {}, "out", 1, Finished(3, 2)},
+        // Every output path is its own source page.
+        FixtureCase{"OutputOntoTheSources", "selfout", {"-T", "jsp"}, "site", 1, Finished(0, 2)}),
+    [](const testing::TestParamInfo<FixtureCase>& info) { return std::string(info.param.label); });
+
+// ---------------------------------------------------------------------------------------------------------------
+
+TEST(CliRun, SecondRunIntoTheSameOutputReplacesPagesAndKeepsOtherFiles) {
+    const Workspace work("basic");
+    ASSERT_EQ(work.Run({"site", "out"}).exitStatus, 0);
+    WriteFile(work.Out() / "index.html", "edited by hand\r\n");
+    WriteFile(work.Out() / "notes.txt", "kept");
+
+    const ProcessResult second = work.Run({"--log", "run.log", "site", "out"});
+
+    EXPECT_EQ(second.exitStatus, 0);
+    EXPECT_EQ(second.out, ExpectedLog("basic"));
+    EXPECT_EQ(ReadFile(work.Dir() / "run.log"), LogTextFromLines(ExpectedLog("basic")));
+    Tree expected = ExpectedTree("basic");
+    expected["notes.txt"] = "kept";
+    EXPECT_EQ(TreeDifferences(expected, ReadTree(work.Out())), "");
+}
+
+TEST(CliRun, QuietEmptiesStdoutOnly) {
+    const Workspace work("basic");
+    const ProcessResult result = work.Run({"-q", "--log", "run.log", "site", "out"});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, Finished(12, 0));
+    EXPECT_EQ(ReadFile(work.Dir() / "run.log"), LogTextFromLines(ExpectedLog("basic")));
+}
+
+TEST(CliRun, RelativeAndDotPathsAppearAsGiven) {
+    const Workspace work("faults");
+    fs::remove_all(work.Site() / "u16.jsp");
+    fs::remove_all(work.Site() / "yjsp");
+    fs::remove_all(work.Site() / "good.jsp");
+    const ProcessResult result = work.Run({"./site/", "  out  "});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, Started("./site/xjsp") + Generated("out/.html") + Started("./site/inc/part.jsp") +
+                              Generated("out/inc/part.html") + Summary(2, 2, 0, 0));
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Refusals and aborts: exit status 2, the message text on stderr, nothing written.
+
+struct RefusalCase {
+    const char* label;
+    std::vector<std::string> args;
+    std::string err;
+};
+
+class CliRefusal : public testing::TestWithParam<RefusalCase> {};
+
+TEST_P(CliRefusal, ExitsWithTwoAndWritesNothing) {
+    const RefusalCase& c = GetParam();
+    const Workspace work("basic");
+    WriteFile(work.Dir() / "run.log", "earlier log");
+    std::vector<std::string> args = {"--log", "run.log"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+
+    const ProcessResult result = work.Run(args);
+
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(TreeDifferences({}, ReadTree(work.Out())), "");
+    // A refused run leaves the log as it was, as the window's pane stays.
+    EXPECT_EQ(ReadFile(work.Dir() / "run.log"), "earlier log");
+    EXPECT_EQ(LeftoverTemporaryFiles(work.Dir()), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Choices, CliRefusal,
+    testing::Values(RefusalCase{"EmptySiteRoot", {"", "out"}, "未指定网站文件根目录！\n"},
+                    RefusalCase{"SpacesForSiteRoot", {"   ", "out"}, "未指定网站文件根目录！\n"},
+                    RefusalCase{"SpacesForOutputFolder", {"site", "   "}, "未指定转换结果存放目录！\n"},
+                    // The output folder is checked first.
+                    RefusalCase{"BothEmpty", {"", ""}, "未指定转换结果存放目录！\n"},
+                    RefusalCase{"MissingOperand",
+                                {"site"},
+                                "quernfold-cli: SITE_ROOT and OUTPUT_DIR are both needed\n"
+                                "Try 'quernfold-cli --help' for more information.\n"},
+                    RefusalCase{"UnknownEncoding",
+                                {"-e", "latin9", "site", "out"},
+                                "quernfold-cli: unknown encoding 'latin9' (choose auto, gbk, gb18030, big5, "
+                                "shift_jis or utf-8)\nTry 'quernfold-cli --help' for more information.\n"}),
+    [](const testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.label); });
+
+TEST(CliRun, MissingSiteRootAbortsWithoutSummary) {
+    const Workspace work("basic");
+    const ProcessResult result = work.Run({"--log", "run.log", "nosuch", "out"});
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_EQ(result.err, "读取文件夹nosuch/时异常,原因为：No such file or directory\n");
+    EXPECT_EQ(result.out, "");
+    // The run had cleared the log before the walk failed: the saved log is that empty text.
+    EXPECT_EQ(ReadFile(work.Dir() / "run.log"), "");
+    EXPECT_EQ(TreeDifferences({}, ReadTree(work.Out())), "");
+}
+
+TEST(CliRun, SiteRootThatIsAFileAborts) {
+    const Workspace work;
+    WriteFile(work.Dir() / "page.jsp", "x");
+    const ProcessResult result = work.Run({"page.jsp", "out"});
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_EQ(result.err, "读取文件夹page.jsp/时异常,原因为：Not a directory\n");
+    EXPECT_EQ(result.out, "");
+}
+
+TEST(CliRun, FolderBeyondThePathLimitAbortsTheRunAfterTheWalkStarted) {
+    // A tree deeper than the system's path limit: the walk lists the upper folders, then cannot open the deep one.
+    const Workspace work("basic");
+    const std::string segment(200, 'd');
+    std::string folder = "site";
+    int dirFd = ::open(work.Site().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(dirFd, 0);
+    while (folder.size() <= 4200) {
+        ASSERT_EQ(::mkdirat(dirFd, segment.c_str(), 0755), 0);
+        const int next = ::openat(dirFd, segment.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(dirFd);
+        ASSERT_GE(next, 0);
+        dirFd = next;
+        folder += "/" + segment;
+    }
+    ::close(dirFd);
+    // The folder whose entry's path is too long to be examined: 20 levels down, 4,025 characters.
+    std::string unreadable = "site/";
+    for (int level = 0; level < 20; ++level) unreadable += segment + "/";
+    const ProcessResult result = work.Run({"site", "out"});
+
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_EQ(result.err, "读取文件夹" + unreadable + "时异常,原因为：File name too long\n");
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(TreeDifferences({}, ReadTree(work.Out())), "");
+}
+
+TEST(CliRun, LogFileThatCannotBeOpenedStopsBeforeTheRun) {
+    const Workspace work("basic");
+    const ProcessResult result = work.Run({"--log", "nodir/run.log", "site", "out"});
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_EQ(result.err, "quernfold-cli: cannot write the log file nodir/run.log: No such file or directory\n");
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(TreeDifferences({}, ReadTree(work.Out())), "");
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Mended faults that need a tree git cannot hold, or a system limit.
+
+TEST(CliRun, PagesDifferingOnlyInCaseShareOneOutputAndTheSecondFails) {
+    const Workspace work;
+    // a.JSP sorts first (equal when upper-cased, then "J" before "j"); it fails, and its output still blocks a.jsp.
+    WriteFile(work.Site() / "a.JSP", std::string("\xFE\xFF\0<", 4));
+    WriteFile(work.Site() / "a.jsp", "second\r\n");
+    const std::string utf16 = "the file starts with a UTF-16 byte-order mark; save it as UTF-8 or GBK to convert it";
+
+    const ProcessResult result = work.Run({"site", "out"});
+
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out,
+              Started("site/a.JSP") + Warning("site/a.JSP", utf16) + Failed("site/a.JSP", utf16) +
+                  Started("site/a.jsp") +
+                  Failed("site/a.jsp", "an earlier page of this run was already written to out/a.html (names that "
+                                       "differ only in letter case, or end alike, map to one output file)") +
+                  Summary(2, 0, 2, 2));
+    EXPECT_EQ(result.err, Finished(0, 2));
+    EXPECT_EQ(TreeDifferences({{"a.html", ""}}, ReadTree(work.Out())), "");
+}
+
+TEST(CliRun, MissingOutputRootFailsEveryPageWithTheSystemsReason) {
+    const Workspace work;
+    WriteFile(work.Site() / "a.jsp", "a");
+    WriteFile(work.Site() / "sub" / "b.jsp", "b");
+    const std::string missing = "No such file or directory";
+
+    const ProcessResult result = work.Run({"site", "nosuch"});
+
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out, Started("site/a.jsp") + Failed("site/a.jsp", missing) + Started("site/sub/b.jsp") +
+                              Failed("site/sub/b.jsp", missing) + Summary(2, 0, 2, 2));
+    EXPECT_FALSE(fs::exists(work.Dir() / "nosuch"));
+}
+
+TEST(CliRun, WriteBeyondTheFileSizeLimitFailsThePageWhicheverFileWasBeingCopied) {
+    // Pages of 300 lines (5,100 bytes out) against a limit of 4,096 bytes; the small page fits.
+    const Workspace work;
+    std::string big, expectedBig;
+    for (int i = 100; i < 400; ++i) {
+        big += "line " + std::to_string(i) + " x.jsp\n";
+        expectedBig += "line " + std::to_string(i) + " x.html\r\n";
+    }
+    WriteFile(work.Site() / "a_small.jsp", "small\n");
+    WriteFile(work.Site() / "big.jsp", big);
+    WriteFile(work.Site() / "incl.jsp", "<%@ include file=\"inc/big.txt\" %>\n");
+    WriteFile(work.Site() / "inc" / "big.txt", big);
+    const std::string tooLarge = "File too large";
+
+    ProcessOptions options;
+    options.fileSizeLimit = 4096;
+    const ProcessResult result = work.Run({"site", "out"}, options);
+
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out, Started("site/a_small.jsp") + Generated("out/a_small.html") + Started("site/big.jsp") +
+                              Failed("site/big.jsp", tooLarge) + Started("site/incl.jsp") +
+                              Failed("site/incl.jsp", tooLarge) + Summary(3, 1, 2, 2));
+    EXPECT_EQ(result.err, Finished(1, 2));
+    // What was written before the failure stays, as for any failed page.
+    EXPECT_EQ(TreeDifferences({{"a_small.html", "small\r\n"},
+                               {"big.html", expectedBig.substr(0, 4096)},
+                               {"incl.html", ("\r\n" + expectedBig).substr(0, 4096)}},
+                              ReadTree(work.Out())),
+              "");
+}
+
+TEST(CliRun, LinksFifosAndLoopsInTheSiteNeitherHangNorRepeat) {
+    const Workspace work;
+    WriteFile(work.Site() / "a.jsp", "a");
+    WriteFile(work.Site() / "sub" / "b.jsp", "b");
+    WriteFile(work.Dir() / "elsewhere" / "x.jsp", "outside");
+    fs::create_directory_symlink("..", work.Site() / "sub" / "up");
+    fs::create_directory_symlink(".", work.Site() / "loop");
+    fs::create_symlink("a.jsp", work.Site() / "link.jsp");
+    fs::create_symlink("nowhere.jsp", work.Site() / "dead.jsp");
+    fs::create_symlink("../elsewhere/x.jsp", work.Site() / "escape.jsp");
+    ASSERT_EQ(::mkfifo((work.Site() / "fifo.jsp").c_str(), 0644), 0);
+
+    const ProcessResult result = work.Run({"site", "out"});
+
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, Started("site/a.jsp") + Generated("out/a.html") + Started("site/link.jsp") +
+                              Generated("out/link.html") + Started("site/sub/b.jsp") + Generated("out/sub/b.html") +
+                              Summary(3, 3, 0, 0));
+    EXPECT_EQ(TreeDifferences({{"a.html", "a\r\n"}, {"link.html", "a\r\n"}, {"sub", "<folder>"},
+                               {"sub/b.html", "b\r\n"}},
+                              ReadTree(work.Out())),
+              "");
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+
+TEST(CliRun, BundledExampleConvertsCleanly) {
+    const Workspace work;
+    CopyTree(fs::path(QUERNFOLD_EXAMPLE_SITE), work.Site());
+    const ProcessResult result = work.Run({"site", "out"});
+    EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find(Summary(8, 8, 0, 0)), std::string::npos) << result.out;
+}
+
+TEST(CliRun, VersionAndHelpGoToStdout) {
+    const Workspace work;
+    const ProcessResult version = work.Run({"--version"});
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.out, "quernfold-cli 1.0.0\n");
+    EXPECT_EQ(version.err, "");
+    const ProcessResult help = work.Run({"-h"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_EQ(help.out.rfind("Usage: quernfold-cli [OPTIONS] SITE_ROOT OUTPUT_DIR\n", 0), 0u);
+    EXPECT_EQ(help.err, "");
+}
+
+}  // namespace
+}  // namespace quernfold
