@@ -24,12 +24,24 @@ struct OpenedPage {
     std::unique_ptr<LineReader> reader;
 };
 
-OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice choice, bool dropUtf8Mark) {
+// A short read is not the end of the file (a pipe or a network file system may return less than asked).
+std::size_t ReadFully(SourceFile& file, char* buffer, std::size_t size) {
+    std::size_t total = 0;
+    while (total < size) {
+        const std::size_t got = file.Read(buffer + total, size - total);
+        if (got == 0) break;
+        total += got;
+    }
+    return total;
+}
+
+OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice choice, bool dropUtf8Mark,
+                    std::size_t lineLimit) {
     OpenedPage page;
     page.file = files.Open(path);
     CodePageDetector detector(choice);
     std::string head(kDetectChunk, '\0');
-    head.resize(page.file->Read(head.data(), head.size()));
+    head.resize(ReadFully(*page.file, head.data(), head.size()));
     detector.Feed(head);
     const bool wholeFile = head.size() < kDetectChunk;
     if (!wholeFile && detector.NeedsWholeFile()) {
@@ -46,7 +58,7 @@ OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice ch
         throw FileError("the file starts with a UTF-16 byte-order mark; save it as UTF-8 or GBK to convert it");
     }
     page.codePage = detected.codePage;
-    page.reader = std::make_unique<LineReader>(*page.file, std::move(head), wholeFile);
+    page.reader = std::make_unique<LineReader>(*page.file, std::move(head), wholeFile, lineLimit);
     if (dropUtf8Mark && detected.bomLength > 0) page.reader->Skip(detected.bomLength);
     return page;
 }
@@ -82,6 +94,13 @@ std::size_t FindMarker(std::string_view line, std::size_t from) {
         at = percent + 1;
     }
     return std::string_view::npos;
+}
+
+// An open block is held whole until its end marker, so it is bounded like a line.
+void CheckBlockSize(const std::string& block, std::size_t limit) {
+    if (block.size() > limit) {
+        throw FileError("a code block (<% … %>) is longer than the limit of 256 MiB");
+    }
 }
 
 bool HasMarker(std::string_view line) {
@@ -153,7 +172,7 @@ std::optional<std::string> PageExpander::ExpandPage(const std::string& pagePath,
 
 void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
     const bool included = m_state.pageDepth > 1;
-    OpenedPage page = OpenPage(m_files, pagePath, m_settings.codePage, included);
+    OpenedPage page = OpenPage(m_files, pagePath, m_settings.codePage, included, m_settings.lineLimit);
     if (const FileId id = page.file->Id(); id.Known()) m_filesRead.insert(id);
     const CodePage cp = page.codePage;
     const TypeTexts& types = TypesFor(cp);
@@ -183,6 +202,7 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
             } else {
                 scan.pending += "\r\n";
                 scan.pending.append(line);
+                CheckBlockSize(scan.pending, m_settings.lineLimit);
             }
             continue;
         }
@@ -208,6 +228,7 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
         const std::string_view rest = line.substr(segment);
         if (scan.inBlock) {
             scan.pending.append(rest);
+            CheckBlockSize(scan.pending, m_settings.lineLimit);
         } else if (!rest.empty()) {
             out.WriteLine(rest);
         }

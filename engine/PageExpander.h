@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "engine/CodePage.h"
+#include "engine/LineReader.h"
 #include "engine/PathRules.h"
 #include "engine/RunState.h"
 #include "engine/SiteFiles.h"
@@ -23,6 +24,7 @@ struct ExpanderSettings {
     std::string outputType;
     CodePageChoice codePage = CodePageChoice::Auto;
     char separator = kNativeSeparator;
+    std::size_t lineLimit = LineReader::kDefaultLineLimit;  // longest line, and longest open block, of a file
 };
 
 /**
