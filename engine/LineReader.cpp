@@ -14,6 +14,7 @@ constexpr std::size_t kReadChunk = 256 * 1024;
 
 // The first CR or LF in [from, to), or `to`.
 const char* FindLineEnd(const char* from, const char* to) {
+    if (from == to) return to;  // an empty buffer may have no storage at all, and memchr must not see null
     const auto size = static_cast<std::size_t>(to - from);
     const void* lf = std::memchr(from, '\n', size);
     const char* limit = lf ? static_cast<const char*>(lf) : to;
