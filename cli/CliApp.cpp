@@ -67,10 +67,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const RunResult result = StartConversion(options.choices, state, RunSinks{log, progress, messages, nullptr});
     int status = ExitStatusFor(result);
 
-    out.flush();
-    if (!out) {
-        err << kProgram << ": cannot write the log to standard output\n";
-        status = kExitRefused;
+    if (!options.quiet) {
+        out.flush();
+        if (!out) {
+            err << kProgram << ": cannot write the log to standard output\n";
+            status = kExitRefused;
+        }
     }
     if (logFile) {
         if (const std::optional<std::string> failure = logFile->Finish()) {

@@ -1,0 +1,257 @@
+// The CLI in-process: argument parsing, the sinks behind stdout, stderr and --log, and the exit statuses.
+
+#include "cli/CliApp.h"
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cli/CliArguments.h"
+#include "cli/CliSinks.h"
+#include "tests/cli/CliTestSupport.h"
+
+namespace quernfold {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::ReadFile;
+using testing_support::ReadTree;
+using testing_support::Sandbox;
+using testing_support::WriteFile;
+
+struct ParseCase {
+    std::vector<std::string> args = {};
+    std::string error = {};
+    std::string siteRoot = {};
+    std::string outputDir = {};
+    std::string sourceType = "jsp";
+    std::string outputType = "html";
+    CodePageChoice codePage = CodePageChoice::Auto;
+    bool quiet = false;
+    std::string logFile = {};  // empty: no --log
+};
+
+TEST(CliArguments, ParsesOptionsAndOperands) {
+    const ParseCase cases[] = {
+        {.args = {"s", "o"}, .siteRoot = "s", .outputDir = "o"},
+        // Operands are passed on as given: the run trims the output folder, never the site root.
+        {.args = {" s ", "  o  "}, .siteRoot = " s ", .outputDir = "  o  "},
+        {.args = {"-t", "asp", "-T", "htm", "s", "o"}, .siteRoot = "s", .outputDir = "o", .sourceType = "asp",
+         .outputType = "htm"},
+        {.args = {"--type=asp", "--to", "htm", "s", "o"}, .siteRoot = "s", .outputDir = "o", .sourceType = "asp",
+         .outputType = "htm"},
+        {.args = {"-tasp", "-Thtm", "s", "o"}, .siteRoot = "s", .outputDir = "o", .sourceType = "asp",
+         .outputType = "htm"},
+        {.args = {"-qt", "asp", "s", "o"}, .siteRoot = "s", .outputDir = "o", .sourceType = "asp", .quiet = true},
+        {.args = {"s", "--quiet", "o"}, .siteRoot = "s", .outputDir = "o", .quiet = true},
+        {.args = {"--type", "", "s", "o"}, .siteRoot = "s", .outputDir = "o", .sourceType = ""},
+        {.args = {"-e", "GB18030", "s", "o"}, .siteRoot = "s", .outputDir = "o", .codePage = CodePageChoice::Gb18030},
+        {.args = {"--encoding=shift_jis", "s", "o"}, .siteRoot = "s", .outputDir = "o",
+         .codePage = CodePageChoice::ShiftJis},
+        {.args = {"--log", "run.log", "s", "o"}, .siteRoot = "s", .outputDir = "o", .logFile = "run.log"},
+        {.args = {"--log=-x.log", "s", "o"}, .siteRoot = "s", .outputDir = "o", .logFile = "-x.log"},
+        {.args = {"--", "-s", "-o"}, .siteRoot = "-s", .outputDir = "-o"},
+        {.args = {"-", "o"}, .siteRoot = "-", .outputDir = "o"},
+        {.args = {}, .error = "SITE_ROOT and OUTPUT_DIR are both needed"},
+        {.args = {"s"}, .error = "SITE_ROOT and OUTPUT_DIR are both needed"},
+        {.args = {"s", "o", "x"}, .error = "too many operands: give only SITE_ROOT and OUTPUT_DIR"},
+        {.args = {"--bogus", "s", "o"}, .error = "unknown option '--bogus'"},
+        {.args = {"-x", "s", "o"}, .error = "unknown option '-x'"},
+        {.args = {"s", "o", "-t"}, .error = "option '-t' needs a value"},
+        {.args = {"s", "o", "--to"}, .error = "option '--to' needs a value"},
+        {.args = {"--quiet=yes", "s", "o"}, .error = "option '--quiet' takes no value"},
+        {.args = {"--log=", "s", "o"}, .error = "--log needs a file name"},
+        {.args = {"-e", "latin1", "s", "o"},
+         .error = "unknown encoding 'latin1' (choose auto, gbk, gb18030, big5, shift_jis or utf-8)"},
+    };
+    for (const ParseCase& c : cases) {
+        std::string joined;
+        for (const std::string& arg : c.args) joined += "[" + arg + "]";
+        SCOPED_TRACE(joined);
+        const ParsedArguments parsed = ParseArguments(c.args);
+        EXPECT_EQ(parsed.error, c.error);
+        if (!c.error.empty()) continue;
+        const CliOptions& o = parsed.options;
+        EXPECT_EQ(o.choices.siteRoot, c.siteRoot);
+        EXPECT_EQ(o.choices.outputDir, c.outputDir);
+        EXPECT_EQ(o.choices.sourceType, c.sourceType);
+        EXPECT_EQ(o.choices.outputType, c.outputType);
+        EXPECT_EQ(o.choices.codePage, c.codePage);
+        EXPECT_EQ(o.quiet, c.quiet);
+        EXPECT_EQ(o.hasLogFile, !c.logFile.empty());
+        EXPECT_EQ(o.logFile, c.logFile);
+        EXPECT_FALSE(o.help);
+        EXPECT_FALSE(o.version);
+    }
+}
+
+TEST(CliArguments, HelpAndVersionWinOverEverythingElse) {
+    EXPECT_TRUE(ParseArguments({"--help"}).options.help);
+    EXPECT_TRUE(ParseArguments({"s", "-h", "--bogus"}).options.help);
+    EXPECT_EQ(ParseArguments({"s", "-h", "--bogus"}).error, "");
+    EXPECT_TRUE(ParseArguments({"--version", "a", "b", "c"}).options.version);
+}
+
+TEST(CliSinks, TerminalTextWritesEveryLineBreakAsNewline) {
+    EXPECT_EQ(TerminalText("a\r\nb"), "a\nb");
+    EXPECT_EQ(TerminalText("a\rb\nc"), "a\nb\nc");
+    EXPECT_EQ(TerminalText("a\r\n\r\nb\r"), "a\n\nb\n");
+    EXPECT_EQ(TerminalText("no break"), "no break");
+}
+
+TEST(CliSinks, StreamLogWritesEachLineWithNewlineAndNothingForTheClear) {
+    std::ostringstream out;
+    StreamLog log(out, nullptr);
+    log.ClearLog();
+    log.AppendLog("first");
+    log.AppendLog("");
+    log.AppendLog("第三");
+    EXPECT_EQ(out.str(), "first\n\n第三\n");
+}
+
+TEST(CliSinks, StreamMessagesWritesTheTextOnly) {
+    std::ostringstream err;
+    StreamMessages messages(err, nullptr);
+    messages.ShowMessage("line one\r\nline two", "警告", MessageIcon::Stop);
+    EXPECT_EQ(err.str(), "line one\nline two\n");
+}
+
+TEST(CliSinks, LogFileHasTheSavedLogFormAndAppearsOnlyWhenPublished) {
+    const Sandbox dir;
+    const fs::path path = dir.Root() / "run.log";
+    WriteFile(path, "earlier");
+    {
+        LogFileWriter writer(path.string());
+        writer.ClearLog();
+        writer.AppendLog("one");
+        writer.AppendLog("");
+        writer.AppendLog("两");
+        EXPECT_EQ(ReadFile(path), "earlier");  // streamed beside it until the run is over
+        EXPECT_EQ(writer.Finish(), std::nullopt);
+    }
+    EXPECT_EQ(ReadFile(path), "\r\none\r\n\r\n两");
+    EXPECT_EQ(ReadTree(dir.Root()).size(), 1u);
+}
+
+TEST(CliSinks, LogFileOfARunThatNeverStartedLeavesTheEarlierFile) {
+    const Sandbox dir;
+    const fs::path path = dir.Root() / "run.log";
+    WriteFile(path, "earlier");
+    {
+        LogFileWriter writer(path.string());
+        EXPECT_EQ(writer.Finish(), std::nullopt);
+    }
+    EXPECT_EQ(ReadFile(path), "earlier");
+    EXPECT_EQ(ReadTree(dir.Root()).size(), 1u);
+}
+
+TEST(CliSinks, LogFileWriteFailureIsReportedByFinishNotThrownIntoTheRun) {
+    LogFileWriter writer("/dev/full");
+    writer.ClearLog();
+    // Far more than the write buffer, so the failure comes while lines are still being appended.
+    const std::string line(64 * 1024, 'x');
+    for (int i = 0; i < 8; ++i) EXPECT_NO_THROW(writer.AppendLog(line));
+    EXPECT_EQ(writer.Finish(), std::optional<std::string>("No space left on device"));
+}
+
+TEST(CliExitStatus, FollowsTheOutcomeAndTheCounts) {
+    struct Row {
+        RunOutcome outcome;
+        long long failed, warnings;
+        int status;
+    };
+    const Row rows[] = {
+        {RunOutcome::Completed, 0, 0, 0}, {RunOutcome::Completed, 1, 1, 1}, {RunOutcome::Completed, 0, 3, 1},
+        {RunOutcome::Refused, 0, 0, 2},   {RunOutcome::Aborted, 0, 0, 2},
+    };
+    for (const Row& row : rows) {
+        RunResult result;
+        result.outcome = row.outcome;
+        result.failed = row.failed;
+        result.warnings = row.warnings;
+        EXPECT_EQ(ExitStatusFor(result), row.status);
+    }
+}
+
+/** A one-page site in a temporary folder, run in-process with absolute paths. */
+class CliInProcess : public testing::Test {
+protected:
+    void SetUp() override {
+        WriteFile(Site() / "a.jsp", "<p>a</p>\n");
+        fs::create_directories(Out());
+    }
+    fs::path Site() const { return m_dir.Root() / "site"; }
+    fs::path Out() const { return m_dir.Root() / "out"; }
+
+    int Run(std::vector<std::string> args, bool errIsTerminal = false) {
+        return RunCli(args, m_out, m_err, errIsTerminal);
+    }
+    std::string ExpectedLog() const {
+        return std::string(77, '=') + "\n开始转换:" + Site().string() + "/a.jsp....\n>>生成" + Out().string() +
+               "/a.html成功！\n" + std::string(78, '*') + "\n共转换文件1个\n其中：成功1个\n      失败0个\n" +
+               "转换过程中共发生0次异常警告\n" + std::string(78, '*') + "\n";
+    }
+
+    Sandbox m_dir;
+    std::ostringstream m_out;
+    std::ostringstream m_err;
+};
+
+const std::string kFinishedOne = "文件转换完成，成功：1个，异常：0个，详见日志!\n";
+
+TEST_F(CliInProcess, ShowsNoProgressBarWhenStderrIsNotATerminal) {
+    EXPECT_EQ(Run({Site().string(), Out().string()}), 0);
+    EXPECT_EQ(m_out.str(), ExpectedLog());
+    EXPECT_EQ(m_err.str(), kFinishedOne);
+    EXPECT_EQ(ReadFile(Out() / "a.html"), "<p>a</p>\r\n");
+}
+
+TEST_F(CliInProcess, DrawsTheProgressBarOnATerminalAndErasesItForEveryText) {
+    EXPECT_EQ(Run({Site().string(), Out().string()}, true), 0);
+    EXPECT_EQ(m_out.str(), ExpectedLog());
+    const std::string erase = "\r" + std::string(46, ' ') + "\r";
+    // Shown at 0 of 1 page, erased for the first log line, drawn at 1 of 1 (maximum 2: half full), hidden, message.
+    EXPECT_EQ(m_err.str(), "\r[" + std::string(40, '.') + "] 0/1" + erase + "\r[" + std::string(20, '#') +
+                               std::string(20, '.') + "] 1/1" + erase + kFinishedOne);
+}
+
+TEST_F(CliInProcess, LogFileThatFailsToWriteGivesTheSaveLogErrorAndStatusTwo) {
+    EXPECT_EQ(Run({"--log", "/dev/full", Site().string(), Out().string()}), 2);
+    EXPECT_EQ(m_out.str(), ExpectedLog());
+    EXPECT_EQ(m_err.str(), kFinishedOne + "保存日志时异常,原因为：No space left on device\n");
+}
+
+TEST_F(CliInProcess, StdoutThatCannotBeWrittenGivesStatusTwo) {
+    m_out.setstate(std::ios::badbit);
+    EXPECT_EQ(Run({Site().string(), Out().string()}), 2);
+    EXPECT_EQ(m_err.str(), kFinishedOne + "quernfold-cli: cannot write the log to standard output\n");
+}
+
+TEST_F(CliInProcess, QuietRunWritesNothingToStdoutEvenWhenItCannotBeWritten) {
+    m_out.setstate(std::ios::badbit);
+    EXPECT_EQ(Run({"-q", Site().string(), Out().string()}), 0);
+    EXPECT_EQ(m_err.str(), kFinishedOne);
+}
+
+TEST_F(CliInProcess, UsageErrorsGoToStderrWithStatusTwo) {
+    EXPECT_EQ(Run({"--to"}), 2);
+    EXPECT_EQ(m_out.str(), "");
+    EXPECT_EQ(m_err.str(),
+              "quernfold-cli: option '--to' needs a value\nTry 'quernfold-cli --help' for more information.\n");
+    EXPECT_EQ(ReadTree(Out()).size(), 0u);
+}
+
+TEST_F(CliInProcess, HelpListsEveryOption) {
+    EXPECT_EQ(Run({"--help"}), 0);
+    for (const char* option : {"-t, --type TEXT", "-T, --to TEXT", "-e, --encoding NAME", "--log FILE",
+                               "-q, --quiet", "-h, --help", "--version"}) {
+        EXPECT_NE(m_out.str().find(option), std::string::npos) << option;
+    }
+    EXPECT_EQ(m_err.str(), "");
+}
+
+}  // namespace
+}  // namespace quernfold
