@@ -1,0 +1,58 @@
+#include "app/Startup.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+
+#include <exception>
+
+#include "engine/PathRules.h"
+#include "settings/Rwini.h"
+#include "ui/FrmMain.h"
+#include "ui/MessageBoxes.h"
+
+namespace quernfold {
+
+std::string AppPathOf(const QString& executableFolder) {
+    return WithTrailingSeparator(executableFolder.toStdString(), kNativeSeparator);
+}
+
+StartupOptions DefaultStartupOptions(MessagePresenter& messages, FolderPicker& folders) {
+    StartupOptions options;
+    options.lockPath = InstanceGuard::DefaultLockPath();
+    options.openSettings = [] { return std::make_unique<Rwini>(DefaultConfigPath()); };
+    // The home folder exists and is writable, as the old default drive was.
+    options.defaultOutputDir = WithTrailingSeparator(QDir::homePath().toStdString(), kNativeSeparator);
+    options.messages = &messages;
+    options.folders = &folders;
+    return options;
+}
+
+Startup::Startup(StartupOptions options) : m_options(std::move(options)), m_guard(m_options.lockPath) {}
+
+Startup::~Startup() = default;
+
+StartResult Startup::Main() {
+    const QString notice = QStringLiteral("提示");
+    try {
+        if (!m_guard.TryAcquire()) {
+            m_options.messages->Present(nullptr, QStringLiteral("本软件已经在运行！"), notice, MessageIcon::None);
+            return StartResult::AlreadyRunning;
+        }
+        m_appPath = m_options.appPath.empty() ? AppPathOf(QCoreApplication::applicationDirPath()) : m_options.appPath;
+        m_settings = m_options.openSettings();
+        m_window = std::make_unique<FrmMain>(FrmMainContext{*m_settings, *m_options.folders, *m_options.messages,
+                                                            m_appPath, m_options.defaultOutputDir});
+        m_window->show();
+    } catch (const std::exception& failure) {
+        m_window.reset();
+        m_options.messages->Present(nullptr, QStringLiteral("运行时异常：") + QString::fromUtf8(failure.what()),
+                                    notice, MessageIcon::None);
+        return StartResult::Failed;
+    }
+    // Closing the main window ends the program unless the about window is still open.
+    QGuiApplication::setQuitOnLastWindowClosed(true);
+    return StartResult::Running;
+}
+
+}  // namespace quernfold

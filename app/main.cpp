@@ -1,0 +1,20 @@
+#include <QApplication>
+
+#include "app/Startup.h"
+#include "ui/AppIcon.h"
+#include "ui/DirWindow.h"
+#include "ui/MessageBoxes.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setWindowIcon(quernfold::ProductIcon());
+    QApplication::setDesktopFileName(QStringLiteral("quernfold"));
+
+    quernfold::QMessageBoxPresenter messages;
+    quernfold::DirWindow folders;
+    quernfold::Startup startup(quernfold::DefaultStartupOptions(messages, folders));
+    if (startup.Main() != quernfold::StartResult::Running) {
+        return 1;
+    }
+    return QApplication::exec();
+}

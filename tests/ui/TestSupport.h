@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <string>
+
+#include "ui/DirWindow.h"
+#include "ui/MessageBoxes.h"
+
+namespace quernfold::test {
+
+/** Answers every message box at once and remembers it; onPresent runs while the box would be open. */
+class RecordingPresenter final : public MessagePresenter {
+public:
+    struct Box {
+        QString text;
+        QString title;
+        MessageIcon icon;
+        QWidget* owner;
+    };
+
+    void Present(QWidget* owner, const QString& text, const QString& title, MessageIcon icon) override;
+
+    QList<Box> boxes;
+    std::function<void(const Box&)> onPresent;
+};
+
+/** Answers the folder picker with the queued folders, then with "" (a cancelled dialog). */
+class ScriptedFolderPicker final : public FolderPicker {
+public:
+    QString BrowseForFolder(QWidget* owner, const QString& title) override;
+
+    QStringList answers;
+    QStringList titles;
+    QList<QWidget*> owners;
+};
+
+std::string ReadBytes(const QString& path);
+void WriteBytes(const QString& path, const std::string& bytes);
+
+}  // namespace quernfold::test

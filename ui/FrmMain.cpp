@@ -1,0 +1,307 @@
+#include "ui/FrmMain.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QThread>
+#include <QUrl>
+
+#include "engine/LogLines.h"
+#include "engine/SettingsStore.h"
+#include "ui/AboutUs.h"
+#include "ui/AppIcon.h"
+#include "ui/DirWindow.h"
+#include "ui/LogPane.h"
+#include "ui/MakerInfo.h"
+#include "ui/MessageBoxes.h"
+#include "ui/ProgressRelay.h"
+#include "ui/Twips.h"
+
+namespace quernfold {
+
+namespace {
+
+constexpr std::string_view kSection = "sys";
+
+QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+template <typename Widget>
+Widget* Place(Widget* widget, const char* name, const QRect& geometry) {
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry) {
+    auto* label = Place(new QLabel(text, parent), name, geometry);
+    // Plain text keeps the runs of blanks in the credits line.
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+void SetTextColour(QLabel* label, const QColor& colour) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+}
+
+/** SimSun 9 pt where it is installed, else the first Chinese font the system has. */
+QFont LogFont() {
+    QStringList families = {QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("NSimSun")};
+    const QStringList chinese = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
+    for (const char* known : {"Noto Serif CJK SC", "Noto Sans CJK SC", "Source Han Sans SC", "WenQuanYi Zen Hei",
+                              "WenQuanYi Micro Hei", "AR PL UMing CN"}) {
+        if (chinese.contains(QLatin1String(known))) {
+            families << QLatin1String(known);
+        }
+    }
+    if (!chinese.isEmpty()) {
+        families << chinese.first();
+    }
+    QFont font;
+    font.setFamilies(families);
+    font.setPointSize(9);
+    return font;
+}
+
+/** What the user types is the text that counts: no completion, no adding it to the list. */
+void MakeEditable(QComboBox* combo) {
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setCompleter(nullptr);
+}
+
+}  // namespace
+
+FrmMain::FrmMain(const FrmMainContext& context, QWidget* parent)
+    : QMainWindow(parent),
+      m_settings(context.settings),
+      m_folders(context.folders),
+      m_presenter(context.messages),
+      m_appPath(context.appPath),
+      m_defaultOutputDir(context.defaultOutputDir) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Quernfold"));
+    setWindowIcon(ProductIcon());
+    BuildControls();
+    BuildMenu();
+
+    m_log = new LogPane(m_outText, QStringLiteral(" "), this);
+    m_progress = new ProgressRelay(m_bar1, this);
+    m_messages = std::make_unique<WindowMessageSink>(this, m_presenter, *m_log);
+
+    // The layout is fixed: resizing the window moves and grows nothing.
+    resize(Px(11040), Px(7035) + menuBar()->sizeHint().height());
+    CentreOnScreen();
+    LoadSettings();
+    m_wwwUrl->setFocus();
+}
+
+FrmMain::~FrmMain() {
+    if (m_worker) {
+        m_worker->wait();
+    }
+    delete m_about;
+}
+
+void FrmMain::BuildControls() {
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+    auto* frame1 = Place(new QGroupBox(QStringLiteral("转换设置..."), client), "Frame1",
+                         TwipsRect(240, 120, 10530, 2805));
+    auto* frame2 =
+        Place(new QGroupBox(QStringLiteral("网页转换"), client), "Frame2", TwipsRect(210, 2985, 10545, 3585));
+
+    // The controls that take the focus are made in tab order: a new widget joins the end of the focus chain,
+    // whereas setTabOrder breaks the chain around the editable combo boxes' inner line edits (Qt 6.4).
+    m_wwwUrl = Place(new QLineEdit(frame1), "wwwUrl", TwipsRect(5205, 315, 4680, 390));
+    m_cmdSetWWW = Place(new QPushButton(QStringLiteral("..."), frame1), "cmdSetWWW", TwipsRect(9900, 300, 450, 405));
+    m_srcType = Place(new QComboBox(frame1), "srcType", TwipsRect(1110, 345, 2235, 300));
+    MakeEditable(m_srcType);
+    m_outputType = Place(new QComboBox(frame1), "outputType", TwipsRect(1095, 915, 2265, 300));
+    MakeEditable(m_outputType);
+    m_outputDir = Place(new QLineEdit(frame1), "outputDir", TwipsRect(5220, 930, 4650, 390));
+    m_command2 = Place(new QPushButton(QStringLiteral("..."), frame1), "Command2", TwipsRect(9885, 930, 480, 390));
+    m_cmdConvert = Place(new QPushButton(QStringLiteral("&C.开始转换"), frame2), "cmdConvert",
+                         TwipsRect(9075, 570, 1275, 555));
+    m_command3 =
+        Place(new QPushButton(QStringLiteral("&Q.退  出"), frame2), "Command3", TwipsRect(9075, 2025, 1260, 540));
+    m_outText = Place(new QPlainTextEdit(frame2), "outText", TwipsRect(165, 540, 8490, 2505));
+    m_cmdSaveLog = Place(new QPushButton(QStringLiteral("&S.保存日志"), frame2), "cmdSaveLog",
+                         TwipsRect(9090, 1320, 1260, 495));
+
+    AddLabel(frame1, "Label2", QStringLiteral("网页类型："), TwipsRect(150, 420, 1050, 330));
+    AddLabel(frame1, "Label1", QStringLiteral("网站文件根目录："), TwipsRect(3735, 480, 1545, 375));
+    AddLabel(frame1, "Label3", QStringLiteral("转换为："), TwipsRect(315, 960, 750, 360));
+    AddLabel(frame1, "Label4", QStringLiteral("转换结果存放目录："), TwipsRect(3570, 990, 1935, 390));
+    SetTextColour(AddLabel(frame1, "Label5", QStringLiteral("操作说明："), TwipsRect(210, 1410, 1860, 330)),
+                  QColor(0, 0, 255));
+    const QString instructions[] = {
+        QStringLiteral("1.该工具用于把动态网页中的include部分，自动替换为相应的文件内容。"),
+        QStringLiteral("2.如果网站文件的根目录未正确指定，转换时可能为异常，详见转换日志。"),
+        QStringLiteral("3.基本操作步骤：指定网页类型、网站根目录->指定转换结果类型及存放位置-> 点击“开始转换”"),
+    };
+    const QRect instructionRects[] = {TwipsRect(510, 1725, 9600, 345), TwipsRect(510, 2070, 9600, 345),
+                                      TwipsRect(495, 2415, 9600, 345)};
+    for (int i = 0; i < 3; ++i) {
+        AddLabel(frame1, "Label8", instructions[i], instructionRects[i])->setProperty("index", i);
+    }
+    AddLabel(frame2, "Label7", QStringLiteral("转换结果日志："), TwipsRect(225, 300, 1830, 225));
+    const QString credits = QStringLiteral("制作：") + QString::fromUtf8(kMakerName) + QString(14, QLatin1Char(' ')) +
+                            QStringLiteral("企业网址：") + QString::fromUtf8(kMakerWebAddress) +
+                            QString(9, QLatin1Char(' ')) + QStringLiteral("Email:") + QString::fromUtf8(kMakerEmail);
+    SetTextColour(AddLabel(client, "Label6", credits, TwipsRect(405, 6690, 10275, 300)), QColor(0, 0, 0));
+
+    m_outText->setReadOnly(true);
+    m_outText->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_outText->setFocusPolicy(Qt::StrongFocus);
+    m_outText->setTabChangesFocus(true);
+    m_outText->setFont(LogFont());
+    m_bar1 = Place(new QProgressBar(frame2), "Bar1", TwipsRect(135, 3180, 10260, 270));
+    m_bar1->setRange(0, 100);
+    m_bar1->setTextVisible(false);
+    m_bar1->hide();
+
+    connect(m_cmdSetWWW, &QPushButton::clicked, this, &FrmMain::BrowseSiteRoot);
+    connect(m_command2, &QPushButton::clicked, this, &FrmMain::BrowseOutputDir);
+    connect(m_cmdConvert, &QPushButton::clicked, this, &FrmMain::Convert);
+    connect(m_cmdSaveLog, &QPushButton::clicked, this, &FrmMain::SaveLog);
+    connect(m_command3, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void FrmMain::BuildMenu() {
+    QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
+    help->setObjectName(QStringLiteral("menu1"));
+    QAction* site = help->addAction(QStringLiteral("Varnholt简介"), this, &FrmMain::OpenMakerSite);
+    site->setObjectName(QStringLiteral("menu1_1"));
+    QAction* about = help->addAction(QStringLiteral("关于..."), this, &FrmMain::ShowAbout);
+    about->setObjectName(QStringLiteral("menu1_2"));
+}
+
+void FrmMain::CentreOnScreen() {
+    if (const QScreen* screen = this->screen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+void FrmMain::LoadSettings() {
+    m_wwwUrl->setText(Q(m_settings.ReadIni(kSection, "workPath", m_appPath)));
+    m_outputDir->setText(Q(m_settings.ReadIni(kSection, "outputDir", m_defaultOutputDir)));
+    const std::string storedSourceType = m_settings.ReadIni(kSection, "srcType", "jsp");
+    m_srcType->addItems({QStringLiteral("jsp"), QStringLiteral("asp")});
+    // Exact, case-sensitive tests: any other stored text, "JSP" included, picks the second item.
+    m_srcType->setCurrentIndex(storedSourceType == "jsp" ? 0 : 1);
+    m_outputType->addItems({QStringLiteral("html"), QStringLiteral("htm")});
+    const std::string storedOutputType = m_settings.ReadIni(kSection, "outputType", "html");
+    m_outputType->setCurrentIndex(storedOutputType == "html" ? 0 : 1);
+}
+
+void FrmMain::BrowseSiteRoot() {
+    // A cancelled picker gives "", which empties the box and is stored like any folder.
+    m_wwwUrl->setText(m_folders.BrowseForFolder(this, QStringLiteral("选择网站目录")));
+    m_settings.WriteIni(kSection, "workPath", m_wwwUrl->text().toStdString());
+}
+
+void FrmMain::BrowseOutputDir() {
+    m_outputDir->setText(m_folders.BrowseForFolder(this, QStringLiteral("选择输出文件夹")));
+    m_settings.WriteIni(kSection, "outputDir", m_outputDir->text().toStdString());
+}
+
+void FrmMain::Convert() {
+    if (m_worker) {
+        return;
+    }
+    ConversionChoices choices;
+    choices.siteRoot = m_wwwUrl->text().toStdString();
+    choices.sourceType = m_srcType->currentText().toStdString();
+    choices.outputType = m_outputType->currentText().toStdString();
+    choices.outputDir = m_outputDir->text().toStdString();
+    choices.codePage = CodePageChoice::Auto;
+
+    SetConverting(true);
+    m_workerFailure.clear();
+    m_log->StartBatching();
+    m_worker = QThread::create([this, choices] {
+        const RunSinks sinks{*m_log, *m_progress, *m_messages, &m_settings};
+        try {
+            m_lastRun = StartConversion(choices, m_state, sinks);
+        } catch (const std::exception& failure) {
+            m_lastRun = RunResult();
+            m_lastRun.outcome = RunOutcome::Aborted;
+            m_workerFailure = failure.what();
+        } catch (...) {
+            m_lastRun = RunResult();
+            m_lastRun.outcome = RunOutcome::Aborted;
+            m_workerFailure = "unknown error";
+        }
+    });
+    m_worker->setObjectName(QStringLiteral("conversion"));
+    connect(m_worker, &QThread::finished, this, &FrmMain::OnConversionThreadFinished);
+    m_worker->start();
+}
+
+void FrmMain::OnConversionThreadFinished() {
+    m_worker->wait();
+    delete m_worker;
+    m_worker = nullptr;
+    m_log->StopBatching();
+    SetConverting(false);
+    if (!m_workerFailure.empty()) {
+        m_lastRun.abortReason = m_workerFailure;
+        m_messages->ShowMessage("运行时异常：" + m_workerFailure, kTitleError, MessageIcon::Stop);
+    }
+    emit ConversionFinished();
+}
+
+void FrmMain::SaveLog() {
+    m_log->Flush();
+    SaveConversionLog(m_outputDir->text().toStdString(), m_log->Text(), m_state, *m_messages);
+}
+
+std::string FrmMain::LogText() const {
+    m_log->Flush();
+    return m_log->Text();
+}
+
+void FrmMain::OpenMakerSite() {
+    // Whether a browser opened is not checked: a failing shell "open" shows nothing.
+    QDesktopServices::openUrl(QUrl(QString::fromUtf8(kMakerWebAddress)));
+}
+
+void FrmMain::ShowAbout() {
+    if (!m_about) {
+        // No owner: the about window must be able to outlive this one.
+        m_about = new AboutUs();
+        m_about->move(frameGeometry().center() - m_about->rect().center());
+    }
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+}
+
+void FrmMain::SetConverting(bool converting) {
+    for (QWidget* control : std::initializer_list<QWidget*>{m_wwwUrl, m_cmdSetWWW, m_srcType, m_outputType,
+                                                             m_outputDir, m_command2, m_cmdConvert, m_cmdSaveLog,
+                                                             m_command3, m_outText, menuBar()}) {
+        control->setEnabled(!converting);
+    }
+}
+
+void FrmMain::closeEvent(QCloseEvent* event) {
+    if (IsConverting()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+}  // namespace quernfold
