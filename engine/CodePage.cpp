@@ -115,9 +115,8 @@ struct Gb18030Length {
 
 struct Big5Length {
     static std::size_t Of(const unsigned char* p, std::size_t size) {
-        return (InRange(p[0], 0x81, 0xFE) && size >= 2 && (InRange(p[1], 0x40, 0x7E) || InRange(p[1], 0xA1, 0xFE)))
-                   ? 2
-                   : 1;
+        const bool trail = size >= 2 && (InRange(p[1], 0x40, 0x7E) || InRange(p[1], 0xA1, 0xFE));
+        return (InRange(p[0], 0x81, 0xFE) && trail) ? 2 : 1;
     }
 };
 
@@ -419,8 +418,8 @@ std::optional<CodePage> FindDeclaredCodePage(std::string_view head) {
             if (end == std::string_view::npos) {
                 return std::nullopt;  // cut off by the window: not a declaration we can trust
             }
-            const auto found = meta ? ScanAttributes(body, FromMetaAttribute)
-                                    : ScanAttributes(body, FromDirectiveAttribute);
+            const auto found =
+                meta ? ScanAttributes(body, FromMetaAttribute) : ScanAttributes(body, FromDirectiveAttribute);
             if (found) {
                 return found;
             }
@@ -563,8 +562,8 @@ std::optional<std::string> Transcode(CodePage cp, std::string_view text, bool to
 
 std::optional<CodePageChoice> ParseCodePageChoice(std::string_view name) {
     static constexpr std::pair<std::string_view, CodePageChoice> kNames[] = {
-        {"auto", CodePageChoice::Auto},         {"gbk", CodePageChoice::Gbk},
-        {"gb18030", CodePageChoice::Gb18030},   {"big5", CodePageChoice::Big5},
+        {"auto", CodePageChoice::Auto},          {"gbk", CodePageChoice::Gbk},
+        {"gb18030", CodePageChoice::Gb18030},    {"big5", CodePageChoice::Big5},
         {"shift_jis", CodePageChoice::ShiftJis}, {"utf-8", CodePageChoice::Utf8},
     };
     for (const auto& [text, choice] : kNames) {
@@ -584,13 +583,13 @@ std::optional<CodePage> CodePageFromCharsetName(std::string_view name) {
         }
     }
     static constexpr std::pair<std::string_view, CodePage> kNames[] = {
-        {"gbk", CodePage::Gbk},          {"gb2312", CodePage::Gbk},         {"cp936", CodePage::Gbk},
-        {"ms936", CodePage::Gbk},        {"windows936", CodePage::Gbk},     {"xgbk", CodePage::Gbk},
-        {"euccn", CodePage::Gbk},        {"gb18030", CodePage::Gb18030},    {"big5", CodePage::Big5},
-        {"big5hkscs", CodePage::Big5},   {"cp950", CodePage::Big5},         {"ms950", CodePage::Big5},
-        {"xbig5", CodePage::Big5},       {"shiftjis", CodePage::ShiftJis},  {"sjis", CodePage::ShiftJis},
-        {"ms932", CodePage::ShiftJis},   {"cp932", CodePage::ShiftJis},     {"windows31j", CodePage::ShiftJis},
-        {"xsjis", CodePage::ShiftJis},   {"utf8", CodePage::Utf8},          {"usascii", CodePage::SingleByte},
+        {"gbk", CodePage::Gbk},          {"gb2312", CodePage::Gbk},        {"cp936", CodePage::Gbk},
+        {"ms936", CodePage::Gbk},        {"windows936", CodePage::Gbk},    {"xgbk", CodePage::Gbk},
+        {"euccn", CodePage::Gbk},        {"gb18030", CodePage::Gb18030},   {"big5", CodePage::Big5},
+        {"big5hkscs", CodePage::Big5},   {"cp950", CodePage::Big5},        {"ms950", CodePage::Big5},
+        {"xbig5", CodePage::Big5},       {"shiftjis", CodePage::ShiftJis}, {"sjis", CodePage::ShiftJis},
+        {"ms932", CodePage::ShiftJis},   {"cp932", CodePage::ShiftJis},    {"windows31j", CodePage::ShiftJis},
+        {"xsjis", CodePage::ShiftJis},   {"utf8", CodePage::Utf8},         {"usascii", CodePage::SingleByte},
         {"ascii", CodePage::SingleByte}, {"latin1", CodePage::SingleByte},
     };
     for (const auto& [text, cp] : kNames) {
