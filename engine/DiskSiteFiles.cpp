@@ -87,7 +87,9 @@ std::string RealPathBelow(const std::string& real, const std::string& realRoot) 
     return real.substr(skip);
 }
 
-[[noreturn]] void ThrowOutsideRoot() { throw FileError(DiskSiteFiles::OutsideRootReason()); }
+[[noreturn]] void ThrowOutsideRoot() {
+    throw FileError(DiskSiteFiles::OutsideRootReason());
+}
 
 }  // namespace
 

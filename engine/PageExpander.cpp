@@ -16,6 +16,7 @@ namespace quernfold {
 namespace {
 
 constexpr std::size_t kDetectChunk = 256 * 1024;
+constexpr std::size_t kFirstHeadChunk = 16 * 1024;
 
 /** A page opened for reading, its code page decided and the reader placed after any byte-order mark. */
 struct OpenedPage {
@@ -40,8 +41,17 @@ OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice ch
     OpenedPage page;
     page.file = files.Open(path);
     CodePageDetector detector(choice);
-    std::string head(kDetectChunk, '\0');
-    head.resize(ReadFully(*page.file, head.data(), head.size()));
+    // Most included files are small: the head starts small and grows, so a page with a thousand includes does not
+    // clear a quarter megabyte for each of them.
+    std::string head;
+    for (std::size_t size = 0, capacity = kFirstHeadChunk;; capacity = std::min(kDetectChunk, capacity * 4)) {
+        head.resize(capacity);
+        size += ReadFully(*page.file, head.data() + size, capacity - size);
+        if (size < capacity || capacity == kDetectChunk) {
+            head.resize(size);
+            break;
+        }
+    }
     detector.Feed(head);
     const bool wholeFile = head.size() < kDetectChunk;
     if (!wholeFile && detector.NeedsWholeFile()) {

@@ -183,11 +183,9 @@ TEST_P(DiskSiteFilesTest, IncludeThroughALinkOutsideIsAWarningAndNeverInTheOutpu
                               "outdir/s.inc时异常：" + DiskSiteFiles::OutsideRootReason());
 }
 
-INSTANTIATE_TEST_SUITE_P(Containment, DiskSiteFilesTest,
-                         ::testing::Values(Containment::Kernel, Containment::Portable),
+INSTANTIATE_TEST_SUITE_P(Containment, DiskSiteFilesTest, ::testing::Values(Containment::Kernel, Containment::Portable),
                          [](const ::testing::TestParamInfo<Containment>& info) {
-                             return info.param == Containment::Kernel ? std::string("Kernel")
-                                                                      : std::string("Portable");
+                             return info.param == Containment::Kernel ? std::string("Kernel") : std::string("Portable");
                          });
 
 }  // namespace

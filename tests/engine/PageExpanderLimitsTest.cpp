@@ -70,6 +70,28 @@ TEST(PageExpanderReads, ShortReadsAreNotTheEndOfTheFile) {
     }
 }
 
+TEST(PageExpanderReads, PagesOfEverySizeAroundTheReadChunksComeOutWhole) {
+    // The head is read in growing pieces (16 KiB, then up to 256 KiB); a page must not lose or repeat a byte at
+    // any of the edges, whether its code page is decided by the head alone or by the whole file (UTF-8).
+    for (const std::size_t size : {16383, 16384, 16385, 65537, 262143, 262144, 262145, 300001}) {
+        for (const bool utf8 : {false, true}) {
+            std::string page;
+            for (int line = 0; page.size() < size; ++line) page += (utf8 ? "ä¸­" : "") + std::to_string(line) + "\r\n";
+            page.resize(size);
+            if (page.back() == '\r') page.back() = 'x';  // a CR would gain an LF in the output
+            std::string expected = page;
+            if (expected.size() < 2 || expected.compare(expected.size() - 2, 2, "\r\n") != 0) expected += "\r\n";
+            MemorySiteFiles memory;
+            memory.Add("/w/p.jsp", page);
+            for (const std::size_t step : {7, 100000}) {
+                TrickleSiteFiles files(memory, step);
+                const Expansion result = Expand(files, "/w/p.jsp", LineReader::kDefaultLineLimit);
+                EXPECT_TRUE(result.output == expected) << size << (utf8 ? " UTF-8" : "") << ", reads of " << step;
+            }
+        }
+    }
+}
+
 TEST(PageExpanderLimits, LinesAndOpenBlocksUpToTheLimitWorkAndLongerOnesFailThePage) {
     constexpr std::size_t kLimit = 64;
     const std::string full(kLimit, 'x');
