@@ -35,7 +35,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return kExitClean;
     }
     if (!parsed.error.empty()) {
-        err << kProgram << ": " << parsed.error << "\n" << "Try '" << kProgram << " --help' for more information.\n";
+        err << kProgram << ": " << parsed.error << "\n"
+            << "Try '" << kProgram << " --help' for more information.\n";
         return kExitRefused;
     }
 

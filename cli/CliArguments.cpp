@@ -9,37 +9,37 @@ namespace {
 
 enum class Option { Type, To, Encoding, Log, Quiet, Help, Version };
 
-struct OptionSpec {
+struct KnownOption {
     char shortName;  // 0: long form only
     std::string_view longName;
     Option option;
     bool takesValue;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr KnownOption kOptions[] = {
     {'t', "type", Option::Type, true},         {'T', "to", Option::To, true},
     {'e', "encoding", Option::Encoding, true}, {0, "log", Option::Log, true},
     {'q', "quiet", Option::Quiet, false},      {'h', "help", Option::Help, false},
     {0, "version", Option::Version, false},
 };
 
-const OptionSpec* FindShort(char name) {
-    for (const OptionSpec& spec : kOptions) {
-        if (spec.shortName != 0 && spec.shortName == name) return &spec;
+const KnownOption* FindShort(char name) {
+    for (const KnownOption& known : kOptions) {
+        if (known.shortName != 0 && known.shortName == name) return &known;
     }
     return nullptr;
 }
 
-const OptionSpec* FindLong(std::string_view name) {
-    for (const OptionSpec& spec : kOptions) {
-        if (spec.longName == name) return &spec;
+const KnownOption* FindLong(std::string_view name) {
+    for (const KnownOption& known : kOptions) {
+        if (known.longName == name) return &known;
     }
     return nullptr;
 }
 
 // Returns an error text, or nullopt when the option was taken.
-std::optional<std::string> Apply(const OptionSpec& spec, const std::string& value, CliOptions& options) {
-    switch (spec.option) {
+std::optional<std::string> Apply(const KnownOption& known, const std::string& value, CliOptions& options) {
+    switch (known.option) {
         case Option::Type:
             options.choices.sourceType = value;
             break;
@@ -100,13 +100,13 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
         if (arg[1] == '-') {
             const std::size_t equals = arg.find('=');
             const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-            const OptionSpec* spec = FindLong(name);
-            if (!spec) {
+            const KnownOption* known = FindLong(name);
+            if (!known) {
                 fail("unknown option '--" + name + "'");
                 continue;
             }
             std::string value;
-            if (spec->takesValue) {
+            if (known->takesValue) {
                 if (equals != std::string::npos) {
                     value = arg.substr(equals + 1);
                 } else if (i + 1 < args.size()) {
@@ -119,18 +119,18 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
                 fail("option '--" + name + "' takes no value");
                 continue;
             }
-            if (auto error = Apply(*spec, value, options)) fail(std::move(*error));
+            if (auto error = Apply(*known, value, options)) fail(std::move(*error));
             continue;
         }
         // A cluster of short options: "-q", "-qt asp", "-tasp".
         for (std::size_t at = 1; at < arg.size(); ++at) {
-            const OptionSpec* spec = FindShort(arg[at]);
-            if (!spec) {
+            const KnownOption* known = FindShort(arg[at]);
+            if (!known) {
                 fail(std::string("unknown option '-") + arg[at] + "'");
                 break;
             }
             std::string value;
-            if (spec->takesValue) {
+            if (known->takesValue) {
                 if (at + 1 < arg.size()) {
                     value = arg.substr(at + 1);
                 } else if (i + 1 < args.size()) {
@@ -141,7 +141,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
                 }
                 at = arg.size();
             }
-            if (auto error = Apply(*spec, value, options)) fail(std::move(*error));
+            if (auto error = Apply(*known, value, options)) fail(std::move(*error));
         }
     }
 
@@ -176,6 +176,8 @@ std::string UsageText() {
            "a --log file that cannot be written).\n";
 }
 
-std::string VersionText() { return "quernfold-cli " QUERNFOLD_VERSION "\n"; }
+std::string VersionText() {
+    return "quernfold-cli " QUERNFOLD_VERSION "\n";
+}
 
 }  // namespace quernfold

@@ -39,17 +39,28 @@ TEST(CliArguments, ParsesOptionsAndOperands) {
         {.args = {"s", "o"}, .siteRoot = "s", .outputDir = "o"},
         // Operands are passed on as given: the run trims the output folder, never the site root.
         {.args = {" s ", "  o  "}, .siteRoot = " s ", .outputDir = "  o  "},
-        {.args = {"-t", "asp", "-T", "htm", "s", "o"}, .siteRoot = "s", .outputDir = "o", .sourceType = "asp",
+        {.args = {"-t", "asp", "-T", "htm", "s", "o"},
+         .siteRoot = "s",
+         .outputDir = "o",
+         .sourceType = "asp",
          .outputType = "htm"},
-        {.args = {"--type=asp", "--to", "htm", "s", "o"}, .siteRoot = "s", .outputDir = "o", .sourceType = "asp",
+        {.args = {"--type=asp", "--to", "htm", "s", "o"},
+         .siteRoot = "s",
+         .outputDir = "o",
+         .sourceType = "asp",
          .outputType = "htm"},
-        {.args = {"-tasp", "-Thtm", "s", "o"}, .siteRoot = "s", .outputDir = "o", .sourceType = "asp",
+        {.args = {"-tasp", "-Thtm", "s", "o"},
+         .siteRoot = "s",
+         .outputDir = "o",
+         .sourceType = "asp",
          .outputType = "htm"},
         {.args = {"-qt", "asp", "s", "o"}, .siteRoot = "s", .outputDir = "o", .sourceType = "asp", .quiet = true},
         {.args = {"s", "--quiet", "o"}, .siteRoot = "s", .outputDir = "o", .quiet = true},
         {.args = {"--type", "", "s", "o"}, .siteRoot = "s", .outputDir = "o", .sourceType = ""},
         {.args = {"-e", "GB18030", "s", "o"}, .siteRoot = "s", .outputDir = "o", .codePage = CodePageChoice::Gb18030},
-        {.args = {"--encoding=shift_jis", "s", "o"}, .siteRoot = "s", .outputDir = "o",
+        {.args = {"--encoding=shift_jis", "s", "o"},
+         .siteRoot = "s",
+         .outputDir = "o",
          .codePage = CodePageChoice::ShiftJis},
         {.args = {"--log", "run.log", "s", "o"}, .siteRoot = "s", .outputDir = "o", .logFile = "run.log"},
         {.args = {"--log=-x.log", "s", "o"}, .siteRoot = "s", .outputDir = "o", .logFile = "-x.log"},
@@ -246,8 +257,8 @@ TEST_F(CliInProcess, UsageErrorsGoToStderrWithStatusTwo) {
 
 TEST_F(CliInProcess, HelpListsEveryOption) {
     EXPECT_EQ(Run({"--help"}), 0);
-    for (const char* option : {"-t, --type TEXT", "-T, --to TEXT", "-e, --encoding NAME", "--log FILE",
-                               "-q, --quiet", "-h, --help", "--version"}) {
+    for (const char* option : {"-t, --type TEXT", "-T, --to TEXT", "-e, --encoding NAME", "--log FILE", "-q, --quiet",
+                               "-h, --help", "--version"}) {
         EXPECT_NE(m_out.str().find(option), std::string::npos) << option;
     }
     EXPECT_EQ(m_err.str(), "");

@@ -130,8 +130,8 @@ std::string TreeDifferences(const Tree& expected, const Tree& actual) {
         if (found == actual.end()) {
             report += "missing: " + path + "\n";
         } else if (found->second != bytes) {
-            report += "differs: " + path + "\n  expected: " + Escaped(bytes) + "\n  actual:   " +
-                      Escaped(found->second) + "\n";
+            report += "differs: " + path + "\n  expected: " + Escaped(bytes) +
+                      "\n  actual:   " + Escaped(found->second) + "\n";
         }
     }
     for (const auto& [path, bytes] : actual) {

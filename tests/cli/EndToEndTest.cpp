@@ -36,8 +36,7 @@ const fs::path kData = fs::path(QUERNFOLD_TEST_DATA) / "cli";
 const std::string kEq(77, '=');
 const std::string kHash(79, '#');
 const std::string kStar(78, '*');
-const std::string kTooMany =
-    "系统异常太多，已自动终止！\n可能是因为您网站根目录未定义正确，请您修改后重新进行转换！\n";
+const std::string kTooMany = "系统异常太多，已自动终止！\n可能是因为您网站根目录未定义正确，请您修改后重新进行转换！\n";
 
 std::string Finished(int succeeded, int failed) {
     return "文件转换完成，成功：" + std::to_string(succeeded) + "个，异常：" + std::to_string(failed) +
@@ -50,8 +49,12 @@ std::string Summary(int pages, int succeeded, int failed, int warnings) {
            "次异常警告\n" + kStar + "\n";
 }
 
-std::string Started(const std::string& source) { return kEq + "\n开始转换:" + source + "....\n"; }
-std::string Generated(const std::string& output) { return ">>生成" + output + "成功！\n"; }
+std::string Started(const std::string& source) {
+    return kEq + "\n开始转换:" + source + "....\n";
+}
+std::string Generated(const std::string& output) {
+    return ">>生成" + output + "成功！\n";
+}
 std::string Failed(const std::string& source, const std::string& reason) {
     return source + "文件转换时异常,原因为：" + reason + "\n";
 }
@@ -80,8 +83,12 @@ private:
     Sandbox m_sandbox;
 };
 
-Tree ExpectedTree(const std::string& fixture) { return ReadTree(kData / fixture / "expected"); }
-std::string ExpectedLog(const std::string& fixture) { return ReadFile(kData / fixture / "expected.log"); }
+Tree ExpectedTree(const std::string& fixture) {
+    return ReadTree(kData / fixture / "expected");
+}
+std::string ExpectedLog(const std::string& fixture) {
+    return ReadFile(kData / fixture / "expected.log");
+}
 
 /** Temporary files of the safe writes (".quernfold-*.tmp") left in a folder. */
 std::string LeftoverTemporaryFiles(const fs::path& folder) {
@@ -302,12 +309,12 @@ TEST(CliRun, PagesDifferingOnlyInCaseShareOneOutputAndTheSecondFails) {
     const ProcessResult result = work.Run({"site", "out"});
 
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.out,
-              Started("site/a.JSP") + Warning("site/a.JSP", utf16) + Failed("site/a.JSP", utf16) +
-                  Started("site/a.jsp") +
-                  Failed("site/a.jsp", "an earlier page of this run was already written to out/a.html (names that "
-                                       "differ only in letter case, or end alike, map to one output file)") +
-                  Summary(2, 0, 2, 2));
+    EXPECT_EQ(result.out, Started("site/a.JSP") + Warning("site/a.JSP", utf16) + Failed("site/a.JSP", utf16) +
+                              Started("site/a.jsp") +
+                              Failed("site/a.jsp",
+                                     "an earlier page of this run was already written to out/a.html (names that "
+                                     "differ only in letter case, or end alike, map to one output file)") +
+                              Summary(2, 0, 2, 2));
     EXPECT_EQ(result.err, Finished(0, 2));
     EXPECT_EQ(TreeDifferences({{"a.html", ""}}, ReadTree(work.Out())), "");
 }
@@ -375,10 +382,10 @@ TEST(CliRun, LinksFifosAndLoopsInTheSiteNeitherHangNorRepeat) {
     EXPECT_EQ(result.out, Started("site/a.jsp") + Generated("out/a.html") + Started("site/link.jsp") +
                               Generated("out/link.html") + Started("site/sub/b.jsp") + Generated("out/sub/b.html") +
                               Summary(3, 3, 0, 0));
-    EXPECT_EQ(TreeDifferences({{"a.html", "a\r\n"}, {"link.html", "a\r\n"}, {"sub", "<folder>"},
-                               {"sub/b.html", "b\r\n"}},
-                              ReadTree(work.Out())),
-              "");
+    EXPECT_EQ(
+        TreeDifferences({{"a.html", "a\r\n"}, {"link.html", "a\r\n"}, {"sub", "<folder>"}, {"sub/b.html", "b\r\n"}},
+                        ReadTree(work.Out())),
+        "");
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -58,14 +58,13 @@ TEST(IsSourcePageName, ComparesTheLastThreeCharactersIgnoringCase) {
 }
 
 TEST(ListingOrder, SortsUpperCasedWithTiesByRawBytes) {
-    std::vector<std::string> names = {"b",         "_a",        "A",          "a", "Z", ".x", "a.jsp",
-                                      "A.JSP",     "index2.jsp", "INDEX.JSP", "新闻.jsp", "~"};
-    std::sort(names.begin(), names.end(), [](const std::string& x, const std::string& y) {
-        return ListingOrder(x, y);
-    });
+    std::vector<std::string> names = {"b",     "_a",    "A",          "a",         "Z",        ".x",
+                                      "a.jsp", "A.JSP", "index2.jsp", "INDEX.JSP", "新闻.jsp", "~"};
+    std::sort(names.begin(), names.end(),
+              [](const std::string& x, const std::string& y) { return ListingOrder(x, y); });
     // "_" and "~" sort after the letters, as on Windows; a prefix before its extensions; bytes >= 0x80 last.
-    const std::vector<std::string> expected = {".x", "A",          "a", "A.JSP", "a.jsp", "b", "INDEX.JSP",
-                                               "index2.jsp", "Z", "_a",    "~",     "新闻.jsp"};
+    const std::vector<std::string> expected = {".x",        "A",          "a", "A.JSP", "a.jsp", "b",
+                                               "INDEX.JSP", "index2.jsp", "Z", "_a",    "~",     "新闻.jsp"};
     EXPECT_EQ(names, expected);
 }
 
@@ -113,10 +112,9 @@ TEST_F(SourceWalker, ListsAFoldersPagesBeforeItsSubFoldersDepthFirst) {
     File("site/news/n.jsp");
     File("site/Index.jsp");
     File("site/_x.jsp");
-    EXPECT_EQ(Walk(P("site/")), (std::vector<std::string>{
-                                    P("site/a.jsp"), P("site/Index.jsp"), P("site/z.jsp"), P("site/_x.jsp"),
-                                    P("site/inc/head.jsp"), P("site/inc/m.jsp"), P("site/inc/deep/d.jsp"),
-                                    P("site/news/n.jsp")}));
+    EXPECT_EQ(Walk(P("site/")), (std::vector<std::string>{P("site/a.jsp"), P("site/Index.jsp"), P("site/z.jsp"),
+                                                          P("site/_x.jsp"), P("site/inc/head.jsp"), P("site/inc/m.jsp"),
+                                                          P("site/inc/deep/d.jsp"), P("site/news/n.jsp")}));
 }
 
 TEST_F(SourceWalker, PathsBeginWithTheFolderTextAsGiven) {
@@ -137,8 +135,8 @@ TEST_F(SourceWalker, AppliesTheTypeTestToFilesOnly) {
     File("site/xjsp");
     File("site/news.jsp/item.jsp");
     Folder("site/empty.jsp");
-    EXPECT_EQ(Walk(P("site")), (std::vector<std::string>{P("site/index.jsp"), P("site/xjsp"),
-                                                         P("site/news.jsp/item.jsp")}));
+    EXPECT_EQ(Walk(P("site")),
+              (std::vector<std::string>{P("site/index.jsp"), P("site/xjsp"), P("site/news.jsp/item.jsp")}));
     EXPECT_EQ(Walk(P("site"), "html"), std::vector<std::string>{});
     EXPECT_EQ(Walk(P("site"), "").size(), 5u);
 }
@@ -147,8 +145,8 @@ TEST_F(SourceWalker, ListsAndWalksHiddenEntries) {
     File("site/.hidden.jsp");
     File("site/.meta/m.jsp");
     File("site/.meta/.deeper/d.jsp");
-    EXPECT_EQ(Walk(P("site")), (std::vector<std::string>{P("site/.hidden.jsp"), P("site/.meta/m.jsp"),
-                                                         P("site/.meta/.deeper/d.jsp")}));
+    EXPECT_EQ(Walk(P("site")),
+              (std::vector<std::string>{P("site/.hidden.jsp"), P("site/.meta/m.jsp"), P("site/.meta/.deeper/d.jsp")}));
 }
 
 TEST_F(SourceWalker, WalksEachRealFolderOnceSoLinkLoopsEnd) {
@@ -170,8 +168,7 @@ TEST_F(SourceWalker, FollowsLinksInsideTheSiteAndSkipsOthers) {
     fs::create_symlink("missing.jsp", m_dir / "site/broken.jsp");
     fs::create_symlink("../elsewhere/x.jsp", m_dir / "site/out.jsp");
     fs::create_directory_symlink("../elsewhere/dir", m_dir / "site/outdir");
-    EXPECT_EQ(Walk(P("site")), (std::vector<std::string>{P("site/a.jsp"), P("site/link.jsp"),
-                                                         P("site/alias/r.jsp")}));
+    EXPECT_EQ(Walk(P("site")), (std::vector<std::string>{P("site/a.jsp"), P("site/link.jsp"), P("site/alias/r.jsp")}));
 }
 
 TEST_F(SourceWalker, SkipsFifosAndSockets) {
@@ -208,8 +205,8 @@ TEST_F(SourceWalker, EmptyFoldersAddNothing) {
 
 TEST_F(SourceWalker, FailsNamingTheFolderWhenTheRootIsMissingOrAFile) {
     File("page.jsp");
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {P("nosuch"), "No such file or directory"}, {P("page.jsp"), "Not a directory"}};
+    const std::vector<std::pair<std::string, std::string>> cases = {{P("nosuch"), "No such file or directory"},
+                                                                    {P("page.jsp"), "Not a directory"}};
     for (const auto& [root, reason] : cases) {
         std::vector<std::string> list;
         try {
