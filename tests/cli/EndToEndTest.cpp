@@ -319,6 +319,23 @@ TEST(CliRun, PagesDifferingOnlyInCaseShareOneOutputAndTheSecondFails) {
     EXPECT_EQ(TreeDifferences({{"a.html", ""}}, ReadTree(work.Out())), "");
 }
 
+TEST(CliRun, GbkFileNamesFromAWindowsArchiveAreConvertedAndLoggedEscaped) {
+    // "新.jsp" and "闻.inc" named in GBK bytes on disk; the page names its include in GBK too.
+    const Workspace work;
+    WriteFile(work.Site() / "\xD0\xC2.jsp", "<%@ include file=\"\xCE\xC5.inc\" %>\r\n");
+    WriteFile(work.Site() / "\xCE\xC5.inc", "wen\r\n");
+
+    const ProcessResult result = work.Run({"--log", "run.log", "site", "out"});
+
+    EXPECT_EQ(result.exitStatus, 0);
+    // Bytes that are not UTF-8 appear in the log as \xNN, so the log stays valid UTF-8.
+    const std::string expectedLog =
+        Started("site/\\xD0\\xC2.jsp") + Generated("out/\\xD0\\xC2.html") + Summary(1, 1, 0, 0);
+    EXPECT_EQ(result.out, expectedLog);
+    EXPECT_EQ(ReadFile(work.Dir() / "run.log"), LogTextFromLines(expectedLog));
+    EXPECT_EQ(TreeDifferences({{"\xD0\xC2.html", "\r\nwen\r\n"}}, ReadTree(work.Out())), "");
+}
+
 TEST(CliRun, MissingOutputRootFailsEveryPageWithTheSystemsReason) {
     const Workspace work;
     WriteFile(work.Site() / "a.jsp", "a");
