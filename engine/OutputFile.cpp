@@ -25,6 +25,12 @@ std::string TempPathBeside(const std::string& path, unsigned attempt) {
            std::to_string(attempt) + ".tmp";
 }
 
+std::string SizeText(std::uint64_t bytes) {
+    if (bytes % (std::uint64_t{1} << 30) == 0) return std::to_string(bytes >> 30) + " GiB";
+    if (bytes % (std::uint64_t{1} << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
+    return std::to_string(bytes) + " bytes";
+}
+
 bool ExistsAsNonRegular(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
@@ -52,7 +58,9 @@ OutputFile::OutputFile(std::string path, Target target, std::uint64_t sizeLimit)
     m_buffer.reserve(kBufferSize);
 }
 
-OutputFile::~OutputFile() { Discard(); }
+OutputFile::~OutputFile() {
+    Discard();
+}
 
 void OutputFile::Fail(const std::string& reason) {
     if (m_error.empty()) m_error = reason;
@@ -62,13 +70,14 @@ void OutputFile::Fail(const std::string& reason) {
 void OutputFile::Write(std::string_view bytes) {
     if (!m_error.empty()) throw OutputError(m_error);
     if (m_fd < 0) Fail("the output file is closed");
-    if (bytes.size() > m_sizeLimit - m_written) Fail("the output page is larger than the limit of 1 GiB");
+    if (bytes.size() > m_sizeLimit - m_written)
+        Fail("the output page is larger than the limit of " + SizeText(m_sizeLimit));
     m_written += bytes.size();
     if (m_buffer.size() + bytes.size() > kBufferSize) {
         Flush();
         if (bytes.size() >= kBufferSize) {
-            m_buffer.assign(bytes);
-            Flush();
+            // A long line (a 200 MB one-line page) goes straight out, not through a copy in the buffer.
+            WriteAll(bytes);
             return;
         }
     }
@@ -76,23 +85,28 @@ void OutputFile::Write(std::string_view bytes) {
 }
 
 void OutputFile::Flush() {
-    const char* data = m_buffer.data();
-    std::size_t left = m_buffer.size();
+    try {
+        WriteAll(m_buffer);
+    } catch (...) {
+        m_buffer.clear();
+        throw;
+    }
+    m_buffer.clear();
+}
+
+void OutputFile::WriteAll(std::string_view bytes) {
+    const char* data = bytes.data();
+    std::size_t left = bytes.size();
     while (left > 0) {
         const ssize_t done = ::write(m_fd, data, left);
         if (done < 0) {
             if (errno == EINTR) continue;
-            m_buffer.clear();
             Fail(SystemReason(errno));
         }
-        if (done == 0) {
-            m_buffer.clear();
-            Fail(SystemReason(ENOSPC));
-        }
+        if (done == 0) Fail(SystemReason(ENOSPC));
         data += done;
         left -= static_cast<std::size_t>(done);
     }
-    m_buffer.clear();
 }
 
 void OutputFile::Publish() {
@@ -112,7 +126,9 @@ void OutputFile::Publish() {
 void OutputFile::PublishPartial() noexcept {
     if (m_fd < 0) return;
     try {
-        if (m_error.empty()) Flush();
+        // What the buffer holds was accepted before the failure (a size limit leaves it full; a failed write
+        // has emptied it).
+        Flush();
     } catch (...) {
     }
     ::close(m_fd);

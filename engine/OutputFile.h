@@ -43,6 +43,7 @@ public:
 
 private:
     void Flush();
+    void WriteAll(std::string_view bytes);
     void Fail(const std::string& reason);
 
     std::string m_path;

@@ -1,0 +1,95 @@
+#include "engine/LogLines.h"
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <string>
+
+namespace quernfold {
+namespace {
+
+// Whether glibc's own decoder takes the text for UTF-8: a check that does not share the code under test.
+bool IsValidUtf8(const std::string& text) {
+    static const iconv_t cd = ::iconv_open("UTF-32LE", "UTF-8");
+    ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    std::string in = text;
+    std::string out(text.size() * 4 + 4, '\0');
+    char* inPtr = in.data();
+    char* outPtr = out.data();
+    std::size_t inLeft = in.size(), outLeft = out.size();
+    const std::size_t result = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    return result != static_cast<std::size_t>(-1) && inLeft == 0;
+}
+
+bool HasControlCharacter(const std::string& text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+    }
+    return false;
+}
+
+TEST(LogPath, EscapesControlCharactersAndBytesThatAreNotUtf8) {
+    struct Row {
+        const char* name;
+        std::string path;
+        std::string logged;
+    };
+    const Row rows[] = {
+        {"PlainAscii", "/w/news/a b.jsp", "/w/news/a b.jsp"},
+        {"LineBreaksCannotForgeALine", "a\r\n>>生成/etc/passwd成功！", "a\\x0D\\x0A>>生成/etc/passwd成功！"},
+        {"NulTabEscAndDelete",
+         std::string("n\0t\te\x1B"
+                     "d\x7F",
+                     8),
+         "n\\x00t\\x09e\\x1Bd\\x7F"},
+        {"LastControlCharacter", "\x1F ", "\\x1F "},
+        {"TwoThreeAndFourByteUtf8Stay", "\xC2\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80", "\xC2\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80"},
+        {"HighestCodePointStays", "\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},
+        {"Utf8ControlCharactersU0080StayAsText", "\xC2\x80", "\xC2\x80"},
+        {"GbkNameWithBackslashTrailByte", "\xD5\x5C\xB1\x7C.jsp", "\\xD5\\\\xB1|.jsp"},
+        {"LoneContinuationByte", "a\x80z", "a\\x80z"},
+        {"OverlongSlash", "\xC0\xAF", "\\xC0\\xAF"},
+        {"OverlongThreeBytes", "\xE0\x80\xAF", "\\xE0\\x80\\xAF"},
+        {"Surrogate", "\xED\xA0\x80", "\\xED\\xA0\\x80"},
+        {"AboveU10FFFF", "\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},
+        {"NoSuchLeadByte", "\xF5\xFF\xFE", "\\xF5\\xFF\\xFE"},
+        {"SequenceCutShortByTheEnd", "a\xE4\xB8", "a\\xE4\\xB8"},
+        {"SequenceCutShortByAnAsciiByte", "\xE4\xB8x\xE4\xB8\xAD", "\\xE4\\xB8x\xE4\xB8\xAD"},
+        {"UpperCaseHexDigits", "\xAB\xCD\xEF", "\\xAB\\xCD\\xEF"},
+        {"Empty", "", ""},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(LogPath(row.path), row.logged) << row.name;
+    }
+}
+
+TEST(LogPath, AnyTwoBytesGiveValidUtf8WithoutControlCharacters) {
+    for (int first = 0; first < 256; ++first) {
+        for (int second = 0; second < 256; ++second) {
+            const std::string path{'a', static_cast<char>(first), static_cast<char>(second), 'z'};
+            const std::string logged = LogPath(path);
+            ASSERT_TRUE(IsValidUtf8(logged)) << first << " " << second;
+            ASSERT_FALSE(HasControlCharacter(logged)) << first << " " << second;
+            // A path that is already safe is logged as it is.
+            if (IsValidUtf8(path) && !HasControlCharacter(path)) {
+                ASSERT_EQ(logged, path) << first << " " << second;
+            }
+        }
+    }
+}
+
+TEST(LogLines, EveryLineEscapesThePathsAndReasonsItNames) {
+    const std::string evil = "x\r\n\xFF.jsp";
+    const std::string safe = "x\\x0D\\x0A\\xFF.jsp";
+    EXPECT_EQ(PageStartLine(evil), "开始转换:" + safe + "....");
+    EXPECT_EQ(PageGeneratedLine(evil), ">>生成" + safe + "成功！");
+    EXPECT_EQ(ExtractFailedLine(evil, "reason\n"), "提取" + safe + "时异常：reason\\x0A");
+    EXPECT_EQ(PageFailedLine(evil, "the output folder " + evil + " is a link"),
+              safe + "文件转换时异常,原因为：the output folder " + safe + " is a link");
+    EXPECT_EQ(FolderUnreadableText(evil, "Permission denied"),
+              "读取文件夹" + safe + "时异常,原因为：Permission denied");
+    EXPECT_EQ(LogSavedText(evil), "日志保存成功,存放位置为：" + safe);
+}
+
+}  // namespace
+}  // namespace quernfold

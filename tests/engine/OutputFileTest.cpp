@@ -1,0 +1,245 @@
+#include "engine/OutputFile.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/Errors.h"
+
+namespace quernfold {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+// The error an operation throws, or "" when it does not.
+template <typename Operation>
+std::string OutputErrorOf(Operation operation) {
+    try {
+        operation();
+    } catch (const OutputError& failure) {
+        return failure.what();
+    }
+    return {};
+}
+
+class OutputFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/quernfold-out-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override {
+        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(dir);
+    }
+    // Every name in the folder, sorted.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::vector<std::string> TemporaryNames() const {
+        std::vector<std::string> names;
+        for (const std::string& name : Names()) {
+            if (name.starts_with(".quernfold-") && name.ends_with(".tmp")) names.push_back(name);
+        }
+        return names;
+    }
+
+    fs::path dir;
+};
+
+TEST_F(OutputFileTest, WritesBesideTheTargetAndRenamesOntoItWhenPublished) {
+    const fs::path target = dir / "page.html";
+    WriteFile(target, "old page");
+    {
+        OutputFile out(target.string());
+        out.WriteLine("new");
+        out.Write(std::string(300 * 1024, 'x'));  // more than the write buffer: on disk before the publish
+        EXPECT_EQ(ReadFile(target), "old page");
+        ASSERT_EQ(TemporaryNames().size(), 1u);
+        EXPECT_EQ(ReadFile(dir / TemporaryNames()[0]).substr(0, 5), "new\r\n");
+        out.Publish();
+    }
+    EXPECT_EQ(ReadFile(target), "new\r\n" + std::string(300 * 1024, 'x'));
+    EXPECT_EQ(Names(), std::vector<std::string>{"page.html"});
+}
+
+TEST_F(OutputFileTest, WritesOfEverySizeArriveInOrder) {
+    const fs::path target = dir / "page.html";
+    std::string expected;
+    {
+        OutputFile out(target.string());
+        for (const std::size_t size : {1u, 262143u, 1u, 262144u, 5u, 1048577u, 0u, 3u}) {
+            const std::string piece(size, static_cast<char>('a' + expected.size() % 26));
+            out.Write(piece);
+            expected += piece;
+        }
+        out.Publish();
+    }
+    EXPECT_TRUE(ReadFile(target) == expected);
+}
+
+TEST_F(OutputFileTest, PublishedFileHasTheModeOfANewFile) {
+    const mode_t saved = ::umask(0);
+    for (const mode_t mask : {0022, 0077, 0002, 0000, 0027}) {
+        ::umask(mask);
+        const fs::path target = dir / ("page" + std::to_string(mask) + ".html");
+        OutputFile out(target.string());
+        out.Write("x");
+        out.Publish();
+        struct stat info {};
+        ASSERT_EQ(::stat(target.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0666 & ~mask) << "umask " << mask;
+    }
+    ::umask(saved);
+}
+
+TEST_F(OutputFileTest, LinkPlantedAtTheTargetIsReplacedNeverWrittenThrough) {
+    const fs::path victim = dir / "victim.txt";
+    WriteFile(victim, "precious");
+    fs::create_symlink(victim, dir / "page.html");
+    fs::create_symlink(dir / "nowhere.txt", dir / "dangling.html");
+    for (const char* name : {"page.html", "dangling.html"}) {
+        OutputFile out((dir / name).string());
+        out.Write("page");
+        out.Publish();
+        EXPECT_FALSE(fs::is_symlink(dir / name)) << name;
+        EXPECT_EQ(ReadFile(dir / name), "page") << name;
+    }
+    EXPECT_EQ(ReadFile(victim), "precious");
+    EXPECT_FALSE(fs::exists(dir / "nowhere.txt"));
+}
+
+TEST_F(OutputFileTest, NonRegularTargetIsWrittenInPlaceWhenAllowed) {
+    const fs::path fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_symlink(fifo, dir / "stdout-like");
+    for (const char* name : {"pipe", "stdout-like"}) {
+        const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(reader, 0);
+        {
+            OutputFile out((dir / name).string(), OutputFile::Target::InPlaceIfNotRegular);
+            out.Write("through the pipe");
+            out.Publish();
+        }
+        char buffer[64] = {};
+        EXPECT_EQ(::read(reader, buffer, sizeof buffer), 16) << name;
+        EXPECT_EQ(std::string(buffer), "through the pipe") << name;
+        ::close(reader);
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_TRUE(fs::is_symlink(dir / "stdout-like"));
+    EXPECT_EQ(TemporaryNames().size(), 0u);
+
+    // A regular file is still replaced, never truncated in place.
+    const fs::path regular = dir / "run.log";
+    WriteFile(regular, "earlier");
+    OutputFile log(regular.string(), OutputFile::Target::InPlaceIfNotRegular);
+    log.Write("later");
+    EXPECT_EQ(ReadFile(regular), "earlier");
+    log.Publish();
+    EXPECT_EQ(ReadFile(regular), "later");
+
+    WriteFileAtomically("/dev/null", "nothing", OutputFile::Target::InPlaceIfNotRegular);
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
+TEST_F(OutputFileTest, WriteErrorStaysAndIsReportedByEveryLaterCall) {
+    OutputFile out("/dev/full", OutputFile::Target::InPlaceIfNotRegular);
+    const std::string full = SystemReason(ENOSPC);
+    // The first small writes only fill the buffer; the error shows once it is written out.
+    EXPECT_EQ(OutputErrorOf([&] { out.Write("small"); }), "");
+    EXPECT_EQ(OutputErrorOf([&] { out.Write(std::string(1 << 20, 'x')); }), full);
+    EXPECT_EQ(OutputErrorOf([&] { out.Write("y"); }), full);
+    EXPECT_EQ(OutputErrorOf([&] { out.Publish(); }), full);
+    out.PublishPartial();  // never throws
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+}
+
+TEST_F(OutputFileTest, ErrorAtPublishShowsEvenWhenEveryWriteWasBuffered) {
+    OutputFile out("/dev/full", OutputFile::Target::InPlaceIfNotRegular);
+    out.Write("fits in the buffer");
+    EXPECT_EQ(OutputErrorOf([&] { out.Publish(); }), SystemReason(ENOSPC));
+}
+
+TEST_F(OutputFileTest, SizeLimitFailsThePageAndKeepsWhatWasWrittenBefore) {
+    const fs::path target = dir / "big.html";
+    OutputFile out(target.string(), OutputFile::Target::ReplaceAtomically, 10);
+    out.Write("123456");
+    out.Write("7890");  // exactly the limit
+    const std::string failure = OutputErrorOf([&] { out.Write("!"); });
+    EXPECT_EQ(failure, "the output page is larger than the limit of 10 bytes");
+    EXPECT_EQ(OutputErrorOf([&] { out.Write(""); }), failure);
+    EXPECT_EQ(OutputErrorOf([&] { out.Publish(); }), failure);
+    out.PublishPartial();
+    EXPECT_EQ(ReadFile(target), "1234567890");
+    EXPECT_EQ(Names(), std::vector<std::string>{"big.html"});
+}
+
+TEST_F(OutputFileTest, DiscardedOrAbandonedFileLeavesTheTargetAsItWas) {
+    const fs::path target = dir / "page.html";
+    WriteFile(target, "old page");
+    {
+        OutputFile out(target.string());
+        out.Write(std::string(600 * 1024, 'x'));
+        out.Discard();
+    }
+    {
+        OutputFile abandoned(target.string());  // an exception between the open and the publish
+        abandoned.Write("half");
+    }
+    EXPECT_EQ(ReadFile(target), "old page");
+    EXPECT_EQ(Names(), std::vector<std::string>{"page.html"});
+}
+
+TEST_F(OutputFileTest, TargetThatCannotBeReplacedFailsAndLeavesNoTemporaryFile) {
+    fs::create_directories(dir / "folder.html");
+    {
+        OutputFile out((dir / "folder.html").string());
+        out.Write("page");
+        EXPECT_NE(OutputErrorOf([&] { out.Publish(); }), "");
+        out.PublishPartial();
+    }
+    EXPECT_TRUE(fs::is_directory(dir / "folder.html"));
+    EXPECT_EQ(TemporaryNames().size(), 0u);
+    EXPECT_EQ(OutputErrorOf([&] { OutputFile((dir / "missing" / "page.html").string()); }), SystemReason(ENOENT));
+}
+
+TEST_F(OutputFileTest, FolderThatCannotBeWrittenFailsWithTheSystemsReason) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes into any folder; the fault matrix covers this as another user";
+    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_EQ(OutputErrorOf([&] { OutputFile((dir / "page.html").string()); }), SystemReason(EACCES));
+}
+
+TEST_F(OutputFileTest, WholeFileIsWrittenSafely) {
+    const fs::path target = dir / "config.ini";
+    WriteFile(target, "[sys]\r\nold=1\r\n");
+    WriteFileAtomically(target.string(), "[sys]\r\nnew=1\r\n");
+    EXPECT_EQ(ReadFile(target), "[sys]\r\nnew=1\r\n");
+    EXPECT_EQ(Names(), std::vector<std::string>{"config.ini"});
+}
+
+}  // namespace
+}  // namespace quernfold
