@@ -8,7 +8,8 @@
 namespace quernfold {
 
 InstanceGuard::InstanceGuard(const QString& lockPath) : m_lock(lockPath) {
-    // Age alone must never make a living copy's lock stale; a dead owner's process id is what counts.
+    // Age alone must never make a living copy's lock stale; a dead owner's process id is what counts. (On a
+    // local disk the owner's file lock already prevents the removal; this covers folders without such locks.)
     m_lock.setStaleLockTime(0);
 }
 

@@ -54,11 +54,15 @@ void SetTextColour(QLabel* label, const QColor& colour) {
     label->setPalette(palette);
 }
 
-/** SimSun 9 pt where it is installed, else the first Chinese font the system has. */
+/**
+ * SimSun 9 pt where it is installed, else the system's Chinese font. Monospaced ones come first: like SimSun
+ * they give Latin text half the width of a Chinese character, so the banner lines fit the pane as they did.
+ */
 QFont LogFont() {
     QStringList families = {QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("NSimSun")};
     const QStringList chinese = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
-    for (const char* known : {"Noto Serif CJK SC", "Noto Sans CJK SC", "Source Han Sans SC", "WenQuanYi Zen Hei",
+    for (const char* known : {"Noto Sans Mono CJK SC", "WenQuanYi Zen Hei Mono", "WenQuanYi Micro Hei Mono",
+                              "Noto Serif CJK SC", "Noto Sans CJK SC", "Source Han Sans SC", "WenQuanYi Zen Hei",
                               "WenQuanYi Micro Hei", "AR PL UMing CN"}) {
         if (chinese.contains(QLatin1String(known))) {
             families << QLatin1String(known);

@@ -1,6 +1,5 @@
 #include <QAction>
 #include <QApplication>
-#include <QDateTime>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -139,17 +138,6 @@ private slots:
         Startup next(Options(IniPath()));
         QCOMPARE(next.Main(), StartResult::Running);
         QVERIFY(m_presenter.boxes.isEmpty());
-    }
-
-    void livingCopyKeepsItsLockHoweverOldItIs() {
-        LockHolder other(LockPath());
-        QVERIFY(other.WaitUntilHeld());
-        QFile lock(LockPath());
-        QVERIFY(lock.open(QIODevice::ReadWrite));
-        QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addDays(-2), QFileDevice::FileModificationTime));
-        lock.close();
-        Startup refused(Options(IniPath()));
-        QCOMPARE(refused.Main(), StartResult::AlreadyRunning);
     }
 
     void failureDuringStartupIsReportedAndNoWindowStays() {

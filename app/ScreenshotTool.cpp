@@ -1,0 +1,91 @@
+// Renders the main window (fresh, and after converting a site) and the about window to PNG files, for the
+// documentation. Run it under a display server (scripts/screenshot.sh uses Xvfb): what it draws is what a user
+// with the same fonts sees.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "settings/Rwini.h"
+#include "ui/AboutUs.h"
+#include "ui/AppIcon.h"
+#include "ui/DirWindow.h"
+#include "ui/FrmMain.h"
+#include "ui/MessageBoxes.h"
+
+namespace {
+
+/** The boxes are not part of the pictures: each is answered at once. */
+class SilentPresenter final : public quernfold::MessagePresenter {
+public:
+    void Present(QWidget*, const QString&, const QString&, quernfold::MessageIcon) override {}
+};
+
+class NoFolders final : public quernfold::FolderPicker {
+public:
+    QString BrowseForFolder(QWidget*, const QString&) override { return QString(); }
+};
+
+void Settle(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool Save(QWidget* widget, const QString& path) {
+    const bool saved = widget->grab().save(path, "PNG");
+    std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "wrote" : "cannot write", qPrintable(path));
+    return saved;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER [SITE_ROOT [CONVERSION_OUTPUT_FOLDER]]\n", argv[0]);
+        return 2;
+    }
+    QApplication::setWindowIcon(quernfold::ProductIcon());
+    const QDir outputFolder(QString::fromLocal8Bit(argv[1]));
+    QTemporaryDir scratch;
+    QDir(scratch.path()).mkdir(QStringLiteral("out"));
+    const QString conversionOutput =
+        argc >= 4 ? QDir(QString::fromLocal8Bit(argv[3])).absolutePath() : scratch.filePath(QStringLiteral("out"));
+
+    quernfold::Rwini settings(scratch.filePath(QStringLiteral("config.ini")).toStdString());
+    SilentPresenter messages;
+    NoFolders folders;
+    quernfold::FrmMain window(quernfold::FrmMainContext{settings, folders, messages, "/opt/quernfold/bin/",
+                                                        (conversionOutput + QLatin1Char('/')).toStdString()});
+    window.show();
+    Settle(500);
+    bool ok = Save(&window, outputFolder.filePath(QStringLiteral("main-window.png")));
+
+    if (argc >= 3) {
+        const QString site = QDir(QString::fromLocal8Bit(argv[2])).absolutePath();
+        window.findChild<QLineEdit*>(QStringLiteral("wwwUrl"))->setText(site);
+        QEventLoop run;
+        QObject::connect(&window, &quernfold::FrmMain::ConversionFinished, &run, &QEventLoop::quit);
+        window.findChild<QPushButton*>(QStringLiteral("cmdConvert"))->click();
+        run.exec();
+        Settle(300);
+        ok = Save(&window, outputFolder.filePath(QStringLiteral("main-window-after-run.png"))) && ok;
+    }
+
+    window.findChild<QAction*>(QStringLiteral("menu1_2"))->trigger();
+    Settle(500);
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* about = qobject_cast<quernfold::AboutUs*>(widget); about && about->isVisible()) {
+            ok = Save(about, outputFolder.filePath(QStringLiteral("about-window.png"))) && ok;
+            about->close();
+        }
+    }
+    return ok ? 0 : 1;
+}
