@@ -1,9 +1,9 @@
 // Build-time helper: writes the product picture as a PNG, so the installed icons and the window's own picture
 // come from the same drawing.
+#include <cstdio>
+
 #include <QImage>
 #include <QString>
-
-#include <cstdio>
 
 #include "ui/AppIcon.h"
 

@@ -1,9 +1,9 @@
 #include "app/InstanceGuard.h"
 
+#include <unistd.h>
+
 #include <QDir>
 #include <QFileInfo>
-
-#include <unistd.h>
 
 namespace quernfold {
 

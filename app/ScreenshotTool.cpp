@@ -1,6 +1,8 @@
 // Renders the main window (fresh, and after converting a site) and the about window to PNG files, for the
 // documentation. Run it under a display server (scripts/screenshot.sh uses Xvfb): what it draws is what a user
 // with the same fonts sees.
+#include <cstdio>
+
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -9,8 +11,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <cstdio>
 
 #include "settings/Rwini.h"
 #include "ui/AboutUs.h"

@@ -1,10 +1,10 @@
 #include "app/Startup.h"
 
+#include <exception>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
-
-#include <exception>
 
 #include "engine/PathRules.h"
 #include "settings/Rwini.h"
@@ -46,8 +46,8 @@ StartResult Startup::Main() {
         m_window->show();
     } catch (const std::exception& failure) {
         m_window.reset();
-        m_options.messages->Present(nullptr, QStringLiteral("运行时异常：") + QString::fromUtf8(failure.what()),
-                                    notice, MessageIcon::None);
+        m_options.messages->Present(nullptr, QStringLiteral("运行时异常：") + QString::fromUtf8(failure.what()), notice,
+                                    MessageIcon::None);
         return StartResult::Failed;
     }
     // Closing the main window ends the program unless the about window is still open.

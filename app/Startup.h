@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QString>
-
 #include <functional>
 #include <memory>
 #include <string>
+
+#include <QString>
 
 #include "app/InstanceGuard.h"
 

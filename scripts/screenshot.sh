@@ -8,7 +8,10 @@ cd "$(dirname "$0")/.."
 build="${1:-build-screenshot}"
 
 for tool in xvfb-run xauth; do
-    command -v "$tool" >/dev/null || { echo "screenshot.sh: $tool is missing (apt-get install xvfb xauth)" >&2; exit 1; }
+    if ! command -v "$tool" >/dev/null; then
+        echo "screenshot.sh: $tool is missing (apt-get install xvfb xauth)" >&2
+        exit 1
+    fi
 done
 fc-list :lang=zh family | grep -q . || echo "screenshot.sh: no Chinese font found; the labels will show boxes" >&2
 

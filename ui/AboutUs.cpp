@@ -28,8 +28,8 @@ QLabel* AddLabel(QWidget* parent, int index, const QString& text, const QRect& g
 }  // namespace
 
 AboutUs::AboutUs(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint) {
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::CustomizeWindowHint) {
     setObjectName(QStringLiteral("aboutUs"));
     setWindowTitle(QStringLiteral("关于..."));
     setWindowIcon(ProductIcon());

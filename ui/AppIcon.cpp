@@ -1,12 +1,12 @@
 #include "ui/AppIcon.h"
 
+#include <cmath>
+
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 #include <QRadialGradient>
-
-#include <cmath>
 
 namespace quernfold {
 

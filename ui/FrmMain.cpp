@@ -32,7 +32,9 @@ namespace {
 
 constexpr std::string_view kSection = "sys";
 
-QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Q(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 template <typename Widget>
 Widget* Place(Widget* widget, const char* name, const QRect& geometry) {
@@ -61,9 +63,9 @@ void SetTextColour(QLabel* label, const QColor& colour) {
 QFont LogFont() {
     QStringList families = {QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("NSimSun")};
     const QStringList chinese = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
-    for (const char* known : {"Noto Sans Mono CJK SC", "WenQuanYi Zen Hei Mono", "WenQuanYi Micro Hei Mono",
-                              "Noto Serif CJK SC", "Noto Sans CJK SC", "Source Han Sans SC", "WenQuanYi Zen Hei",
-                              "WenQuanYi Micro Hei", "AR PL UMing CN"}) {
+    for (const char* known :
+         {"Noto Sans Mono CJK SC", "WenQuanYi Zen Hei Mono", "WenQuanYi Micro Hei Mono", "Noto Serif CJK SC",
+          "Noto Sans CJK SC", "Source Han Sans SC", "WenQuanYi Zen Hei", "WenQuanYi Micro Hei", "AR PL UMing CN"}) {
         if (chinese.contains(QLatin1String(known))) {
             families << QLatin1String(known);
         }
@@ -120,8 +122,8 @@ FrmMain::~FrmMain() {
 void FrmMain::BuildControls() {
     auto* client = new QWidget(this);
     setCentralWidget(client);
-    auto* frame1 = Place(new QGroupBox(QStringLiteral("转换设置..."), client), "Frame1",
-                         TwipsRect(240, 120, 10530, 2805));
+    auto* frame1 =
+        Place(new QGroupBox(QStringLiteral("转换设置..."), client), "Frame1", TwipsRect(240, 120, 10530, 2805));
     auto* frame2 =
         Place(new QGroupBox(QStringLiteral("网页转换"), client), "Frame2", TwipsRect(210, 2985, 10545, 3585));
 
@@ -135,13 +137,13 @@ void FrmMain::BuildControls() {
     MakeEditable(m_outputType);
     m_outputDir = Place(new QLineEdit(frame1), "outputDir", TwipsRect(5220, 930, 4650, 390));
     m_command2 = Place(new QPushButton(QStringLiteral("..."), frame1), "Command2", TwipsRect(9885, 930, 480, 390));
-    m_cmdConvert = Place(new QPushButton(QStringLiteral("&C.开始转换"), frame2), "cmdConvert",
-                         TwipsRect(9075, 570, 1275, 555));
+    m_cmdConvert =
+        Place(new QPushButton(QStringLiteral("&C.开始转换"), frame2), "cmdConvert", TwipsRect(9075, 570, 1275, 555));
     m_command3 =
         Place(new QPushButton(QStringLiteral("&Q.退  出"), frame2), "Command3", TwipsRect(9075, 2025, 1260, 540));
     m_outText = Place(new QPlainTextEdit(frame2), "outText", TwipsRect(165, 540, 8490, 2505));
-    m_cmdSaveLog = Place(new QPushButton(QStringLiteral("&S.保存日志"), frame2), "cmdSaveLog",
-                         TwipsRect(9090, 1320, 1260, 495));
+    m_cmdSaveLog =
+        Place(new QPushButton(QStringLiteral("&S.保存日志"), frame2), "cmdSaveLog", TwipsRect(9090, 1320, 1260, 495));
 
     AddLabel(frame1, "Label2", QStringLiteral("网页类型："), TwipsRect(150, 420, 1050, 330));
     AddLabel(frame1, "Label1", QStringLiteral("网站文件根目录："), TwipsRect(3735, 480, 1545, 375));
@@ -293,9 +295,9 @@ void FrmMain::ShowAbout() {
 }
 
 void FrmMain::SetConverting(bool converting) {
-    for (QWidget* control : std::initializer_list<QWidget*>{m_wwwUrl, m_cmdSetWWW, m_srcType, m_outputType,
-                                                             m_outputDir, m_command2, m_cmdConvert, m_cmdSaveLog,
-                                                             m_command3, m_outText, menuBar()}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_wwwUrl, m_cmdSetWWW, m_srcType, m_outputType, m_outputDir, m_command2,
+                                         m_cmdConvert, m_cmdSaveLog, m_command3, m_outText, menuBar()}) {
         control->setEnabled(!converting);
     }
 }

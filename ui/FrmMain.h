@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QMainWindow>
-#include <QPointer>
-
 #include <memory>
 #include <string>
+
+#include <QMainWindow>
+#include <QPointer>
 
 #include "engine/ConversionRun.h"
 #include "engine/RunState.h"

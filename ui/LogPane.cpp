@@ -29,7 +29,9 @@ void LogPane::AppendLog(std::string_view line) {
     m_pendingLines.emplace_back(line);
 }
 
-void LogPane::StartBatching() { m_timer.start(); }
+void LogPane::StartBatching() {
+    m_timer.start();
+}
 
 void LogPane::StopBatching() {
     m_timer.stop();

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QObject>
-#include <QTimer>
-
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <QObject>
+#include <QTimer>
 
 #include "engine/Sinks.h"
 

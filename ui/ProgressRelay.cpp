@@ -1,9 +1,9 @@
 #include "ui/ProgressRelay.h"
 
-#include <QProgressBar>
-
 #include <algorithm>
 #include <limits>
+
+#include <QProgressBar>
 
 namespace quernfold {
 
@@ -26,8 +26,12 @@ void ProgressRelay::SetRange(long long minimum, long long maximum) {
     emit RangeRequested(ToBarUnits(minimum), ToBarUnits(maximum));
 }
 
-void ProgressRelay::SetVisible(bool visible) { emit VisibleRequested(visible); }
+void ProgressRelay::SetVisible(bool visible) {
+    emit VisibleRequested(visible);
+}
 
-void ProgressRelay::SetValue(long long value) { emit ValueRequested(ToBarUnits(value)); }
+void ProgressRelay::SetValue(long long value) {
+    emit ValueRequested(ToBarUnits(value));
+}
 
 }  // namespace quernfold

@@ -97,7 +97,8 @@ TEST_F(RwiniTest, UnknownSectionsKeysAndCommentsSurviveAWrite) {
     WriteFile(m_ini, before);
     m_store.WriteIni("SYS", "WORKPATH", "/b/");
     m_store.WriteIni("sys", "srcType", "asp");
-    EXPECT_EQ(ReadFile(m_ini), "; my notes\n[view]\nzoom=2\n\n[sys]\nlegacy=1\nworkPath=/b/\nsrcType=asp\n;keep\n[z]\nq=w");
+    EXPECT_EQ(ReadFile(m_ini),
+              "; my notes\n[view]\nzoom=2\n\n[sys]\nlegacy=1\nworkPath=/b/\nsrcType=asp\n;keep\n[z]\nq=w");
 }
 
 TEST_F(RwiniTest, WriteKeepsThePermissionsOfTheFile) {

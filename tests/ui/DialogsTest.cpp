@@ -1,3 +1,5 @@
+#include <functional>
+
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -6,8 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-
-#include <functional>
 
 #include "ui/AboutUs.h"
 #include "ui/DirWindow.h"
@@ -21,7 +21,8 @@ void AnswerFolderDialog(std::function<void(QFileDialog*)> answer) {
     auto* poll = new QTimer;
     poll->setInterval(10);
     QObject::connect(poll, &QTimer::timeout, [poll, answer] {
-        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); dialog && dialog->isVisible()) {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            dialog && dialog->isVisible()) {
             poll->stop();
             poll->deleteLater();
             answer(dialog);
@@ -54,8 +55,7 @@ private slots:
         QWidget* parent = nullptr;
         AnswerFolderDialog([&](QFileDialog* dialog) {
             title = dialog->windowTitle();
-            foldersOnly = dialog->fileMode() == QFileDialog::Directory &&
-                          dialog->testOption(QFileDialog::ShowDirsOnly);
+            foldersOnly = dialog->fileMode() == QFileDialog::Directory && dialog->testOption(QFileDialog::ShowDirsOnly);
             parent = dialog->parentWidget();
             dialog->setDirectory(dir.path());
             dialog->selectFile(chosen);

@@ -1,3 +1,5 @@
+#include <memory>
+
 #include <QAction>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -14,8 +16,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
-
-#include <memory>
 
 #include "settings/Rwini.h"
 #include "tests/ui/TestSupport.h"
@@ -54,7 +54,9 @@ QList<AboutUs*> OpenAboutWindows() {
     return found;
 }
 
-std::string Banner(char c, int n) { return std::string(static_cast<std::size_t>(n), c); }
+std::string Banner(char c, int n) {
+    return std::string(static_cast<std::size_t>(n), c);
+}
 
 }  // namespace
 
@@ -95,7 +97,8 @@ private:
         const std::string out = outText.toStdString() + "/";
         std::string log;
         const auto add = [&](const std::string& line) { log += "\r\n" + line; };
-        for (const auto& [page, output] : {std::pair{"a.jsp", "a.html"}, {"z.jsp", "z.html"}, {"sub/b.jsp", "sub/b.html"}}) {
+        for (const auto& [page, output] :
+             {std::pair{"a.jsp", "a.html"}, {"z.jsp", "z.html"}, {"sub/b.jsp", "sub/b.html"}}) {
             add(Banner('=', 77));
             add("开始转换:" + site + page + "....");
             add(">>生成" + out + output + "成功！");
@@ -145,8 +148,8 @@ private slots:
         QCOMPARE(outputType->count(), 2);
         QCOMPARE(outputType->itemText(1), QStringLiteral("htm"));
         QVERIFY(srcType->isEditable() && outputType->isEditable());
-        QCOMPARE(ReadBytes(IniPath()), "[sys]\nworkPath=" + kAppPath + "\noutputDir=" + kHomeOut +
-                                           "\nsrcType=jsp\noutputType=html\n");
+        QCOMPARE(ReadBytes(IniPath()),
+                 "[sys]\nworkPath=" + kAppPath + "\noutputDir=" + kHomeOut + "\nsrcType=jsp\noutputType=html\n");
         QCOMPARE(Find<QPlainTextEdit>(*window, "outText")->toPlainText(), QStringLiteral(" "));
         QVERIFY(Find<QProgressBar>(*window, "Bar1")->isHidden());
     }
@@ -156,11 +159,26 @@ private slots:
         QTest::addColumn<QString>("storedOut");
         QTest::addColumn<QString>("shownSrc");
         QTest::addColumn<QString>("shownOut");
-        QTest::newRow("exact") << "jsp" << "html" << "jsp" << "html";
-        QTest::newRow("capitals pick the other item") << "JSP" << "HTML" << "asp" << "htm";
-        QTest::newRow("second items") << "asp" << "htm" << "asp" << "htm";
-        QTest::newRow("anything else") << "php" << "shtml" << "asp" << "htm";
-        QTest::newRow("blanks around are not part of it") << "  jsp " << " html" << "jsp" << "html";
+        QTest::newRow("exact") << "jsp"
+                               << "html"
+                               << "jsp"
+                               << "html";
+        QTest::newRow("capitals pick the other item") << "JSP"
+                                                      << "HTML"
+                                                      << "asp"
+                                                      << "htm";
+        QTest::newRow("second items") << "asp"
+                                      << "htm"
+                                      << "asp"
+                                      << "htm";
+        QTest::newRow("anything else") << "php"
+                                       << "shtml"
+                                       << "asp"
+                                       << "htm";
+        QTest::newRow("blanks around are not part of it") << "  jsp "
+                                                          << " html"
+                                                          << "jsp"
+                                                          << "html";
     }
 
     void loadStepOnAStoredConfiguration() {
@@ -168,8 +186,9 @@ private slots:
         QFETCH(QString, storedOut);
         QFETCH(QString, shownSrc);
         QFETCH(QString, shownOut);
-        const std::string ini = "[sys]\r\nworkPath=/srv/网站/\r\noutputDir=/srv/out/\r\nsrcType=" +
-                                storedSrc.toStdString() + "\r\noutputType=" + storedOut.toStdString() + "\r\n";
+        const std::string ini =
+            "[sys]\r\nworkPath=/srv/网站/\r\noutputDir=/srv/out/\r\nsrcType=" + storedSrc.toStdString() +
+            "\r\noutputType=" + storedOut.toStdString() + "\r\n";
         WriteBytes(IniPath(), ini);
         auto window = MakeWindow();
         QCOMPARE(Find<QLineEdit>(*window, "wwwUrl")->text(), QStringLiteral("/srv/网站/"));
@@ -185,26 +204,46 @@ private slots:
         QTest::addColumn<QRect>("rect");
         QTest::addColumn<QString>("caption");
         // Pixels are the layout's twips divided by 15.
-        QTest::newRow("Frame1") << "Frame1" << "" << QRect(16, 8, 702, 187) << "转换设置...";
-        QTest::newRow("Label2") << "Label2" << "Frame1" << QRect(10, 28, 70, 22) << "网页类型：";
-        QTest::newRow("srcType") << "srcType" << "Frame1" << QRect(74, 23, 149, 20) << "";
-        QTest::newRow("Label1") << "Label1" << "Frame1" << QRect(249, 32, 103, 25) << "网站文件根目录：";
-        QTest::newRow("wwwUrl") << "wwwUrl" << "Frame1" << QRect(347, 21, 312, 26) << "";
-        QTest::newRow("cmdSetWWW") << "cmdSetWWW" << "Frame1" << QRect(660, 20, 30, 27) << "...";
-        QTest::newRow("Label3") << "Label3" << "Frame1" << QRect(21, 64, 50, 24) << "转换为：";
-        QTest::newRow("outputType") << "outputType" << "Frame1" << QRect(73, 61, 151, 20) << "";
-        QTest::newRow("Label4") << "Label4" << "Frame1" << QRect(238, 66, 129, 26) << "转换结果存放目录：";
-        QTest::newRow("outputDir") << "outputDir" << "Frame1" << QRect(348, 62, 310, 26) << "";
-        QTest::newRow("Command2") << "Command2" << "Frame1" << QRect(659, 62, 32, 26) << "...";
-        QTest::newRow("Label5") << "Label5" << "Frame1" << QRect(14, 94, 124, 22) << "操作说明：";
-        QTest::newRow("Frame2") << "Frame2" << "" << QRect(14, 199, 703, 239) << "网页转换";
-        QTest::newRow("Label7") << "Label7" << "Frame2" << QRect(15, 20, 122, 15) << "转换结果日志：";
-        QTest::newRow("outText") << "outText" << "Frame2" << QRect(11, 36, 566, 167) << "";
-        QTest::newRow("cmdConvert") << "cmdConvert" << "Frame2" << QRect(605, 38, 85, 37) << "&C.开始转换";
-        QTest::newRow("cmdSaveLog") << "cmdSaveLog" << "Frame2" << QRect(606, 88, 84, 33) << "&S.保存日志";
-        QTest::newRow("Command3") << "Command3" << "Frame2" << QRect(605, 135, 84, 36) << "&Q.退  出";
-        QTest::newRow("Bar1") << "Bar1" << "Frame2" << QRect(9, 212, 684, 18) << "";
-        QTest::newRow("Label6") << "Label6" << "" << QRect(27, 446, 685, 20)
+        QTest::newRow("Frame1") << "Frame1"
+                                << "" << QRect(16, 8, 702, 187) << "转换设置...";
+        QTest::newRow("Label2") << "Label2"
+                                << "Frame1" << QRect(10, 28, 70, 22) << "网页类型：";
+        QTest::newRow("srcType") << "srcType"
+                                 << "Frame1" << QRect(74, 23, 149, 20) << "";
+        QTest::newRow("Label1") << "Label1"
+                                << "Frame1" << QRect(249, 32, 103, 25) << "网站文件根目录：";
+        QTest::newRow("wwwUrl") << "wwwUrl"
+                                << "Frame1" << QRect(347, 21, 312, 26) << "";
+        QTest::newRow("cmdSetWWW") << "cmdSetWWW"
+                                   << "Frame1" << QRect(660, 20, 30, 27) << "...";
+        QTest::newRow("Label3") << "Label3"
+                                << "Frame1" << QRect(21, 64, 50, 24) << "转换为：";
+        QTest::newRow("outputType") << "outputType"
+                                    << "Frame1" << QRect(73, 61, 151, 20) << "";
+        QTest::newRow("Label4") << "Label4"
+                                << "Frame1" << QRect(238, 66, 129, 26) << "转换结果存放目录：";
+        QTest::newRow("outputDir") << "outputDir"
+                                   << "Frame1" << QRect(348, 62, 310, 26) << "";
+        QTest::newRow("Command2") << "Command2"
+                                  << "Frame1" << QRect(659, 62, 32, 26) << "...";
+        QTest::newRow("Label5") << "Label5"
+                                << "Frame1" << QRect(14, 94, 124, 22) << "操作说明：";
+        QTest::newRow("Frame2") << "Frame2"
+                                << "" << QRect(14, 199, 703, 239) << "网页转换";
+        QTest::newRow("Label7") << "Label7"
+                                << "Frame2" << QRect(15, 20, 122, 15) << "转换结果日志：";
+        QTest::newRow("outText") << "outText"
+                                 << "Frame2" << QRect(11, 36, 566, 167) << "";
+        QTest::newRow("cmdConvert") << "cmdConvert"
+                                    << "Frame2" << QRect(605, 38, 85, 37) << "&C.开始转换";
+        QTest::newRow("cmdSaveLog") << "cmdSaveLog"
+                                    << "Frame2" << QRect(606, 88, 84, 33) << "&S.保存日志";
+        QTest::newRow("Command3") << "Command3"
+                                  << "Frame2" << QRect(605, 135, 84, 36) << "&Q.退  出";
+        QTest::newRow("Bar1") << "Bar1"
+                              << "Frame2" << QRect(9, 212, 684, 18) << "";
+        QTest::newRow("Label6") << "Label6"
+                                << "" << QRect(27, 446, 685, 20)
                                 << QStringLiteral("制作：Varnholt") + QString(14, ' ') +
                                        "企业网址：https://www.varnholt.example" + QString(9, ' ') +
                                        "Email:support@varnholt.example";
@@ -238,9 +277,11 @@ private slots:
         std::sort(lines.begin(), lines.end(),
                   [](QLabel* a, QLabel* b) { return a->property("index").toInt() < b->property("index").toInt(); });
         QCOMPARE(lines[0]->text(), QStringLiteral("1.该工具用于把动态网页中的include部分，自动替换为相应的文件内容。"));
-        QCOMPARE(lines[1]->text(), QStringLiteral("2.如果网站文件的根目录未正确指定，转换时可能为异常，详见转换日志。"));
-        QCOMPARE(lines[2]->text(),
-                 QStringLiteral("3.基本操作步骤：指定网页类型、网站根目录->指定转换结果类型及存放位置-> 点击“开始转换”"));
+        QCOMPARE(lines[1]->text(),
+                 QStringLiteral("2.如果网站文件的根目录未正确指定，转换时可能为异常，详见转换日志。"));
+        QCOMPARE(
+            lines[2]->text(),
+            QStringLiteral("3.基本操作步骤：指定网页类型、网站根目录->指定转换结果类型及存放位置-> 点击“开始转换”"));
         QCOMPARE(lines[2]->geometry(), QRect(33, 161, 640, 23));
         QCOMPARE(Find<QLabel>(*window, "Label5")->palette().color(QPalette::WindowText), QColor(0, 0, 255));
         QCOMPARE(Find<QLabel>(*window, "Label6")->palette().color(QPalette::WindowText), QColor(0, 0, 0));
@@ -282,8 +323,8 @@ private slots:
         window->show();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QCOMPARE(QApplication::focusWidget(), Find<QWidget>(*window, "wwwUrl"));
-        const QStringList expected = {"cmdSetWWW", "srcType", "outputType", "outputDir", "Command2",
-                                      "cmdConvert", "Command3", "outText", "cmdSaveLog", "wwwUrl"};
+        const QStringList expected = {"cmdSetWWW",  "srcType",  "outputType", "outputDir",  "Command2",
+                                      "cmdConvert", "Command3", "outText",    "cmdSaveLog", "wwwUrl"};
         QStringList visited;
         for (int i = 0; i < expected.size(); ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -442,9 +483,15 @@ private slots:
         QTest::addColumn<QString>("site");
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("message");
-        QTest::newRow("empty output folder") << "/srv/www" << "" << "未指定转换结果存放目录！";
-        QTest::newRow("blank output folder") << "/srv/www" << "   " << "未指定转换结果存放目录！";
-        QTest::newRow("empty site root") << "" << "/srv/out" << "未指定网站文件根目录！";
+        QTest::newRow("empty output folder") << "/srv/www"
+                                             << ""
+                                             << "未指定转换结果存放目录！";
+        QTest::newRow("blank output folder") << "/srv/www"
+                                             << "   "
+                                             << "未指定转换结果存放目录！";
+        QTest::newRow("empty site root") << ""
+                                         << "/srv/out"
+                                         << "未指定网站文件根目录！";
     }
 
     void emptyOutputFolderIsRefusedAndTheLogKept() {

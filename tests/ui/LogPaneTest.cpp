@@ -1,10 +1,10 @@
-#include <QPlainTextEdit>
-#include <QTest>
-#include <QThread>
-
 #include <atomic>
 #include <string>
 #include <vector>
+
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QThread>
 
 #include "tests/ui/TestSupport.h"
 #include "ui/LogPane.h"
@@ -44,13 +44,12 @@ private slots:
         const std::vector<Step> blanks = {{true, ""}, {false, ""}, {false, ""}, {false, "x"}};
         QTest::newRow("empty lines, one batch") << blanks << false << std::string("\r\n\r\n\r\nx");
         QTest::newRow("empty lines, batch per line") << blanks << true << std::string("\r\n\r\n\r\nx");
-        QTest::newRow("no clear keeps the initial blank") << std::vector<Step>{{false, "a"}} << true
-                                                          << std::string(" \r\na");
+        QTest::newRow("no clear keeps the initial blank")
+            << std::vector<Step>{{false, "a"}} << true << std::string(" \r\na");
         QTest::newRow("clear drops what came before it")
             << std::vector<Step>{{false, "old"}, {true, ""}, {false, "new"}} << false << std::string("\r\nnew");
         QTest::newRow("second run replaces the first")
-            << std::vector<Step>{{true, ""}, {false, "r1"}, {true, ""}, {false, "r2"}} << true
-            << std::string("\r\nr2");
+            << std::vector<Step>{{true, ""}, {false, "r1"}, {true, ""}, {false, "r2"}} << true << std::string("\r\nr2");
         QTest::newRow("clear alone") << std::vector<Step>{{true, ""}} << true << std::string();
     }
 

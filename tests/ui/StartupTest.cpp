@@ -1,3 +1,8 @@
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string_view>
+
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -8,11 +13,6 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
-
-#include <cstdio>
-#include <memory>
-#include <stdexcept>
-#include <string_view>
 
 #include "app/InstanceGuard.h"
 #include "app/Startup.h"

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include <QList>
 #include <QString>
 #include <QStringList>
-
-#include <functional>
-#include <string>
 
 #include "ui/DirWindow.h"
 #include "ui/MessageBoxes.h"
