@@ -1,0 +1,210 @@
+#!/usr/bin/env bash
+# Times quernfold-cli against `cp -r` on generated sites and checks what it wrote; prints the README's table.
+#
+#   bench/run.sh            the full set: JSP sites of 2,000, 5,000, 20,000 and 50,000 pages and an ASP site of
+#                           20,000 pages; 5 rounds at 20,000 pages, 3 elsewhere; then the micro-benchmarks
+#   bench/run.sh --smoke    a JSP and an ASP site of 500 pages, one round each, every page checked (for CI)
+#
+# Options: --work DIR (default /tmp/quernfold-bench; sites are kept there and reused while the generator and its
+# arguments are unchanged), --keep (keep the output trees), --no-micro (skip the micro-benchmarks).
+# QUERNFOLD_BENCH_BUILD=DIR builds there instead of the release preset's folder (build/release).
+#
+# Each site is generated, read once so it sits in the page cache, and copied and converted once untimed. Then the
+# rounds alternate `cp -r` and quernfold-cli, each into a fresh folder (nothing big is deleted between rounds, as
+# deleting many files slows the creation of the next ones on ext4), with `sync` before each timed command. The
+# untimed conversion is compared with the pages the generator expects (all of them, or a sample of 200 and every
+# large page), and every timed conversion must exit with status 0 and write one file per page: a fast wrong
+# result fails the script. Timing is reported, never asserted.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+work=/tmp/quernfold-bench
+smoke=0
+keep=0
+micro=1
+while (($#)); do
+  case "$1" in
+    --smoke) smoke=1 ;;
+    --keep) keep=1 ;;
+    --no-micro) micro=0 ;;
+    --work) work=$2; shift ;;
+    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "run.sh: unknown argument $1" >&2; exit 2 ;;
+  esac
+  shift
+done
+((smoke)) && micro=0
+
+for tool in python3 /usr/bin/time cmake; do
+  command -v "$tool" >/dev/null || { echo "run.sh: $tool is needed (bash scripts/install-deps.sh)" >&2; exit 2; }
+done
+
+# --- Build (Release) ---------------------------------------------------------------------------------------------
+jobs=${QUERNFOLD_BENCH_JOBS:-2}
+targets=(quernfold-cli)
+((micro)) && targets+=(engine_bench)
+if [ -n "${QUERNFOLD_BENCH_BUILD:-}" ]; then
+  build=$QUERNFOLD_BENCH_BUILD
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUERNFOLD_BUILD_BENCH=ON \
+    -DQUERNFOLD_BUILD_GUI=OFF -DQUERNFOLD_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$build" --target "${targets[@]}" -j "$jobs" >/dev/null
+else
+  build=$root/build/release
+  (cd "$root" && cmake --preset release >/dev/null && cmake --build --preset release --target "${targets[@]}" -j "$jobs" >/dev/null)
+fi
+cli=$build/cli/quernfold-cli
+[ -x "$cli" ] || { echo "run.sh: $cli was not built" >&2; exit 2; }
+
+# --- Plan ----------------------------------------------------------------------------------------------------------
+# style pages rounds
+if ((smoke)); then
+  plan=("jsp 500 1" "asp 500 1")
+  sample=100000
+else
+  plan=("jsp 2000 3" "jsp 5000 3" "jsp 20000 5" "asp 20000 5" "jsp 50000 3")
+  sample=200
+fi
+seed=1
+mkdir -p "$work"
+run=$work/run-$$
+mkdir "$run"
+results=$run/results.tsv
+: >"$results"
+generator_stamp=$(sha256sum "$here/sitegen.py" | cut -c1-16)
+
+cleanup() {
+  if ((keep)); then
+    echo "Output trees kept in $run"
+  else
+    rm -rf "$run"
+  fi
+}
+trap cleanup EXIT
+
+# Runs a command under /usr/bin/time; appends "wall user sys maxrss_kb status" to $1.
+timed() {
+  local record=$1
+  shift
+  local start end status=0
+  start=$EPOCHREALTIME
+  /usr/bin/time -f "%U %S %M" -o "$record.time" "$@" || status=$?
+  end=$EPOCHREALTIME
+  echo "$(python3 -c "print(f'{$end - $start:.4f}')") $(tail -n 1 "$record.time") $status" >>"$record"
+}
+
+failures=0
+for entry in "${plan[@]}"; do
+  read -r style pages rounds <<<"$entry"
+  if [ "$style" = asp ]; then to=htm; else to=html; fi
+  site=$work/site-$style-$pages-s$seed
+  stamp="$generator_stamp $style $pages $seed"
+  if [ ! -f "$site.stamp" ] || [ "$(cat "$site.stamp")" != "$stamp" ]; then
+    rm -rf "$site" "$site.stamp"
+    python3 "$here/sitegen.py" generate --style "$style" --pages "$pages" --seed "$seed" "$site"
+    echo "$stamp" >"$site.stamp"
+  fi
+  echo "== $style, $pages pages: warming up" >&2
+  find "$site" -type f -print0 | xargs -0 cat >/dev/null
+  cp -r "$site" "$run/$style-$pages-cp-warm"
+  mkdir "$run/$style-$pages-qf-warm"
+  status=0
+  "$cli" -q -t "$style" -T "$to" "$site" "$run/$style-$pages-qf-warm" 2>"$run/stderr.txt" || status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "run.sh: quernfold-cli exited with $status on $site:" >&2
+    cat "$run/stderr.txt" >&2
+    failures=$((failures + 1))
+  fi
+  if ! python3 "$here/sitegen.py" check --style "$style" --pages "$pages" --seed "$seed" --sample "$sample" \
+      "$site" "$run/$style-$pages-qf-warm"; then
+    echo "run.sh: the converted $style site of $pages pages is not what the generator expects" >&2
+    failures=$((failures + 1))
+  fi
+
+  for ((r = 1; r <= rounds; r++)); do
+    copy=$run/$style-$pages-cp-$r
+    conv=$run/$style-$pages-qf-$r
+    mkdir "$conv"
+    order=(cp qf)
+    ((r % 2 == 0)) && order=(qf cp)
+    for what in "${order[@]}"; do
+      sync
+      if [ "$what" = cp ]; then
+        timed "$run/$style-$pages.cp" cp -r "$site" "$copy"
+      else
+        timed "$run/$style-$pages.qf" "$cli" -q -t "$style" -T "$to" "$site" "$conv" 2>"$run/stderr.txt"
+      fi
+    done
+    status=$(tail -n 1 "$run/$style-$pages.qf" | cut -d' ' -f5)
+    written=$(find "$conv" -type f | wc -l)
+    if [ "$status" -ne 0 ] || [ "$written" -ne "$pages" ]; then
+      echo "run.sh: round $r on $style $pages: exit status $status, $written files for $pages pages" >&2
+      failures=$((failures + 1))
+    fi
+  done
+  echo "$style $pages $rounds $run/$style-$pages.cp $run/$style-$pages.qf" >>"$results"
+done
+
+# --- Table -----------------------------------------------------------------------------------------------------------
+python3 - "$results" "$smoke" <<'EOF'
+import statistics
+import sys
+
+results, smoke = sys.argv[1], sys.argv[2] == "1"
+
+def Rounds(path):
+    rows = []
+    with open(path) as f:
+        for line in f:
+            wall, user, sys_, rss, status = line.split()
+            rows.append((float(wall), float(user) + float(sys_), int(rss), int(status)))
+    return rows
+
+print()
+print("| site | pages | cp -r (s) | quernfold-cli (s) | pages/s | ratio to cp -r | CPU ratio | peak RSS (MB) | µs/page |")
+print("|---|---:|---:|---:|---:|---:|---:|---:|---:|")
+perPage = {}
+verdicts = []
+for line in open(results):
+    style, pages, rounds, cpPath, qfPath = line.split()
+    pages = int(pages)
+    cp, qf = Rounds(cpPath), Rounds(qfPath)
+    cpWall = statistics.median(r[0] for r in cp)
+    qfWall = statistics.median(r[0] for r in qf)
+    cpCpu = statistics.median(r[1] for r in cp)
+    qfCpu = statistics.median(r[1] for r in qf)
+    rss = max(r[2] for r in qf) / 1024
+    ratio = qfWall / cpWall
+    perPage[(style, pages)] = qfWall / pages * 1e6
+    cpuRatio = f"{qfCpu / cpCpu:.2f}" if cpCpu >= 0.1 else "-"  # /usr/bin/time counts in 10 ms steps
+    print(f"| {style.upper()} | {pages:,} | {cpWall:.2f} | {qfWall:.2f} | {pages / qfWall:,.0f} | {ratio:.2f} | "
+          f"{cpuRatio} | {rss:.1f} | {qfWall / pages * 1e6:.0f} |")
+    if pages == 20000:
+        verdicts.append(f"target 1 ({style.upper()}, 20,000 pages): ratio {ratio:.2f}, at most 1.5: "
+                        + ("met" if ratio <= 1.5 else "NOT met"))
+    if pages in (2000, 20000, 50000):
+        verdicts.append(f"target 2 ({style.upper()}, {pages:,} pages): peak RSS {rss:.1f} MB, at most 32: "
+                        + ("met" if rss <= 32 else "NOT met"))
+print()
+print("Medians of the rounds (wall time); CPU ratio = (user + sys) of quernfold-cli over that of cp -r.")
+if ("jsp", 5000) in perPage and ("jsp", 50000) in perPage:
+    scale = perPage[("jsp", 50000)] / perPage[("jsp", 5000)]
+    verdicts.append(f"target 3: time per page at 50,000 / at 5,000 = {scale:.2f}, at most 1.2: "
+                    + ("met" if scale <= 1.2 else "NOT met"))
+if not smoke:
+    print()
+    for verdict in verdicts:
+        print(verdict)
+EOF
+
+if ((micro)); then
+  echo
+  echo "== Micro-benchmarks (engine_bench)"
+  "$build/bench/engine_bench" --benchmark_min_time=0.5 2>&1 | grep -E "^(BM_|Benchmark|---)" || true
+fi
+
+if ((failures)); then
+  echo "run.sh: $failures check(s) failed" >&2
+  exit 1
+fi
+echo "All conversions checked: correct."
