@@ -49,7 +49,6 @@ public:
     ~FrmMain() override;
 
     bool IsConverting() const { return m_worker != nullptr; }
-    const RunState& State() const { return m_state; }
     const RunResult& LastRun() const { return m_lastRun; }
     /** The log text with its CR LF line breaks, as the save-log button writes it. */
     std::string LogText() const;

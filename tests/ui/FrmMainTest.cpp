@@ -571,15 +571,6 @@ private slots:
         about->trigger();
         QCOMPARE(OpenAboutWindows().size(), 1);
     }
-
-    void quitClosesOnlyTheMainWindow() {
-        auto window = MakeWindow();
-        window->show();
-        Find<QAction>(*window, "menu1_2")->trigger();
-        QTest::mouseClick(Find<QPushButton>(*window, "Command3"), Qt::LeftButton);
-        QVERIFY(!window->isVisible());
-        QCOMPARE(OpenAboutWindows().size(), 1);
-    }
 };
 
 QTEST_MAIN(FrmMainTest)
