@@ -2,13 +2,16 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <unordered_set>
 
+#include "engine/CachedSiteFiles.h"
 #include "engine/DiskSiteFiles.h"
 #include "engine/Errors.h"
 #include "engine/LogLines.h"
 #include "engine/OutputFile.h"
 #include "engine/OutputMapping.h"
+#include "engine/OutputSink.h"
 #include "engine/PageExpander.h"
 #include "engine/PathRules.h"
 #include "engine/SettingsStore.h"
@@ -29,6 +32,21 @@ std::optional<FileId> IdOf(const std::string& path) {
     return FileId{static_cast<std::uint64_t>(info.st_dev), info.st_ino};
 }
 
+/** Swallows what the look-ahead over the pages would log or write. */
+struct Discarding : LogSink, OutputSink {
+    void ClearLog() override {}
+    void AppendLog(std::string_view) override {}
+    void Write(std::string_view) override {}
+};
+
+std::string RealPath(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real) return {};
+    std::string result(real);
+    std::free(real);
+    return result;
+}
+
 /** One conversion run over the collected pages. */
 class Run {
 public:
@@ -37,10 +55,14 @@ public:
           m_sinks(sinks),
           m_outputType(TrimSpaces(choices.outputType)),
           m_files(state.siteRoot),
-          m_expander({choices.sourceType, choices.outputType, choices.codePage, kNativeSeparator}, state, m_files,
-                     sinks.log) {}
+          m_cachedFiles(m_files),
+          m_settings{choices.sourceType, choices.outputType, choices.codePage, kNativeSeparator},
+          m_expander(m_settings, state, m_cachedFiles, sinks.log) {}
 
-    void Collect() { CollectSourceFiles(m_state.siteRoot, m_state.srcExt, m_state.fileList, &m_pageIds); }
+    void Collect() {
+        CollectSourceFiles(m_state.siteRoot, m_state.srcExt, m_state.fileList, &m_pageIds);
+        if (MayReplaceFilesOfTheSite()) LookAheadAtIncludes();
+    }
 
     /** Converts the listed pages in order; returns how many were attempted before the stop, if any. */
     std::int64_t ConvertAll(bool& stopped) {
@@ -71,7 +93,43 @@ private:
     bool WouldReplaceSource(const std::string& outputPath) const {
         const auto existing = IdOf(outputPath);
         if (!existing) return false;
-        return m_pageIds.count(*existing) > 0 || m_expander.FilesRead().count(*existing) > 0;
+        return m_pageIds.count(*existing) > 0 || m_expander.FilesRead().count(*existing) > 0 ||
+               m_includedLater.count(*existing) > 0;
+    }
+
+    // Whether some page's output would replace a file that lies in the site (the output folder is the site root,
+    // or inside it, or above it). Only then can a page converted early replace a file that a later page includes.
+    bool MayReplaceFilesOfTheSite() const {
+        const std::string realRoot = RealPath(m_state.siteRoot);
+        if (realRoot.empty()) return false;
+        for (const std::string& page : m_state.fileList) {
+            const std::string outputPath =
+                PlanOutputPath(page, m_state.siteRoot, m_state.outputRoot, m_outputType, kNativeSeparator).outputPath;
+            struct stat info {};
+            if (::lstat(outputPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+            const std::string folder = RealPath(ParentDir(outputPath, kNativeSeparator) + kNativeSeparator);
+            if (folder == realRoot || folder.starts_with(realRoot == "/" ? realRoot : realRoot + kNativeSeparator)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Expands every page once into nothing, to learn every file the run will read before anything is written.
+    void LookAheadAtIncludes() {
+        RunState scratch;
+        scratch.siteRoot = m_state.siteRoot;
+        scratch.outputRoot = m_state.outputRoot;
+        Discarding nowhere;
+        PageExpander lookAhead(m_settings, scratch, m_cachedFiles, nowhere);
+        for (const std::string& page : m_state.fileList) {
+            try {
+                lookAhead.ExpandSourcePage(page, nowhere);
+            } catch (const std::exception&) {
+                // The real run meets the same failure and reports it.
+            }
+        }
+        m_includedLater = lookAhead.FilesRead();
     }
 
     void ConvertFile(const std::string& path) {
@@ -122,8 +180,11 @@ private:
     const RunSinks& m_sinks;
     std::string m_outputType;
     DiskSiteFiles m_files;
+    CachedSiteFiles m_cachedFiles;  // the includes every page reads again, kept in memory
+    ExpanderSettings m_settings;
     PageExpander m_expander;
     std::unordered_set<FileId, FileIdHash> m_pageIds;
+    std::unordered_set<FileId, FileIdHash> m_includedLater;  // from the look-ahead, when it was needed
     std::unordered_set<std::string> m_outputsWritten;
 };
 

@@ -260,6 +260,8 @@ case_include-link-outside() {
   ln -s ../../outside/secret.txt site/inc/rel.inc
   ln -s ../outside site/outdir
   ln -s "$case_dir/site/in.txt" site/inc/in.inc # an absolute link that stays inside is followed
+  ln -s ../outside/evil.jsp site/evil-link.jsp   # the walk lists no page outside the site
+  ln -s ../site/a.jsp site/alias.jsp             # nor leaves out one inside it
   page site/in.txt 'inside\r\n'
   mkdir out
   remember_sources site outside
@@ -269,9 +271,11 @@ case_include-link-outside() {
   expect_log "提取site/inc/abs.inc时异常：$reason"
   expect_log "提取site/inc/rel.inc时异常：$reason"
   expect_log "提取site/outdir/secret.txt时异常：$reason"
-  expect_log "转换过程中共发生3次异常警告"
-  expect_tree out "f a.html"
+  expect_log "转换过程中共发生6次异常警告"
+  expect_no_log "evil-link"
+  expect_tree out "f a.html" "f alias.html"
   expect_file out/a.html 'a\r\n\r\n\r\n\r\n\r\ninside\r\n'
+  expect_file out/alias.html 'a\r\n\r\n\r\n\r\n\r\ninside\r\n'
   expect_not_in out SECRET
   expect_not_in out EVIL
   expect_sources_unchanged
@@ -416,6 +420,17 @@ case_output-is-site-root() {
   expect_log "site/inc/c.jsp文件转换时异常,原因为：the output file site/inc/c.html is a file this run reads"
   expect_file site/a.html 'A\r\n\r\nB\r\n\r\nC\r\n'
   expect_no_temporary_files site
+  expect_sources_unchanged
+  # The page converted first must not replace a file that a page converted later includes.
+  page early/b.html 'hand-written\r\n'
+  page early/b.jsp 'page b\r\n'
+  page early/z.jsp 'z\r\n<%@ include file="b.html" %>\r\n'
+  remember_sources early
+  run_cli early early
+  expect_status 1
+  expect_log "early/b.jsp文件转换时异常,原因为：the output file early/b.html is a file this run reads; it is not replaced"
+  expect_log ">>生成early/z.html成功！"
+  expect_file early/z.html 'z\r\n\r\nhand-written\r\n'
   expect_sources_unchanged
 }
 
