@@ -27,7 +27,7 @@ cmake --build "$build" -j "$(nproc)" >/dev/null || { echo "FAIL fuzzing: the fuz
 work=$(mktemp -d "${TMPDIR:-/tmp}/quernfold-fuzz.XXXXXX")
 # New inputs go to a scratch corpus, so the shipped seeds stay as they are.
 timeout --kill-after=10 $((seconds + 120)) "$build/page_expander_fuzz" -max_total_time="$seconds" -timeout=10 \
-  -rss_limit_mb=2048 -print_final_stats=1 -dict="$repo/fuzz/PageExpander.dict" -artifact_prefix="$work/" \
+  -max_len=4096 -rss_limit_mb=2048 -print_final_stats=1 -dict="$repo/fuzz/PageExpander.dict" -artifact_prefix="$work/" \
   "$work" "$repo/fuzz/corpus" >"$work/fuzz.log" 2>&1
 status=$?
 runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/fuzz.log")
