@@ -254,7 +254,8 @@ case_link-loop() {
 case_include-link-outside() {
   page outside/secret.txt 'SECRET\r\n'
   page outside/evil.jsp 'EVIL\r\n'
-  page site/a.jsp 'a\r\n<%@ include file="inc/abs.inc" %>\r\n<%@ include file="inc/rel.inc" %>\r\n<%@ include file="outdir/secret.txt" %>\r\n<%@ include file="inc/in.inc" %>\r\n'
+  page site/a.jsp 'a\r\n<%@ include file="inc/abs.inc" %>\r\n<%@ include file="inc/rel.inc" %>\r\n'\
+'<%@ include file="outdir/secret.txt" %>\r\n<%@ include file="inc/in.inc" %>\r\n'
   mkdir -p site/inc
   ln -s "$case_dir/outside/secret.txt" site/inc/abs.inc
   ln -s ../../outside/secret.txt site/inc/rel.inc
@@ -283,7 +284,9 @@ case_include-link-outside() {
 
 case_dotdot-and-absolute-include() {
   page outside/secret.txt 'SECRET\r\n'
-  page site/news/a.jsp 'a\r\n<%@ include file="../../outside/secret.txt" %>\r\n<%@ include virtual="/../outside/secret.txt" %>\r\n<%@ include file="../../../../../../../../etc/passwd" %>\r\n<%@ include virtual="/etc/passwd" %>\r\n<%@ include file="/inc/h.inc" %>\r\n<%@ include file="..\\inc\\h.inc" %>\r\n'
+  page site/news/a.jsp 'a\r\n<%@ include file="../../outside/secret.txt" %>\r\n'\
+'<%@ include virtual="/../outside/secret.txt" %>\r\n<%@ include file="../../../../../../../../etc/passwd" %>\r\n'\
+'<%@ include virtual="/etc/passwd" %>\r\n<%@ include file="/inc/h.inc" %>\r\n<%@ include file="..\\inc\\h.inc" %>\r\n'
   page site/inc/h.inc 'H\r\n'
   mkdir out
   remember_sources site outside
@@ -318,7 +321,8 @@ case_single-line-200mb() {
   CLI_TIMEOUT=300 run_cli site out
   expect_status 0
   expect_log ">>生成out/big.html成功！"
-  [ "$(sha256sum <out/big.html | cut -d' ' -f1)" == "$expected" ] || fail "out/big.html is not the page with its link rewritten"
+  [ "$(sha256sum <out/big.html | cut -d' ' -f1)" == "$expected" ] ||
+    fail "out/big.html is not the page with its link rewritten"
   expect_tree out "f big.html"
   expect_sources_unchanged
   if ((${#timer[@]})); then

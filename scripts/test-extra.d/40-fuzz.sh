@@ -32,7 +32,8 @@ timeout --kill-after=10 $((seconds + 120)) "$build/page_expander_fuzz" -max_tota
 status=$?
 runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/fuzz.log")
 coverage=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$work/fuzz.log" | tail -n 1)
-findings=$(find "$work" -maxdepth 1 -type f \( -name 'crash-*' -o -name 'timeout-*' -o -name 'oom-*' -o -name 'leak-*' \))
+findings=$(find "$work" -maxdepth 1 -type f \
+  \( -name 'crash-*' -o -name 'timeout-*' -o -name 'oom-*' -o -name 'leak-*' \))
 if ((status != 0)) || [ -n "$findings" ]; then
   echo "FAIL fuzzing (status $status): findings and the log are kept in $work"
   grep -E 'ERROR|SUMMARY|runtime error|: .* outside|changed|failed' "$work/fuzz.log" | head -n 20

@@ -76,7 +76,9 @@ TEST(PageExpanderReads, PagesOfEverySizeAroundTheReadChunksComeOutWhole) {
     for (const std::size_t size : {16383, 16384, 16385, 65537, 262143, 262144, 262145, 300001}) {
         for (const bool utf8 : {false, true}) {
             std::string page;
-            for (int line = 0; page.size() < size; ++line) page += (utf8 ? "ä¸­" : "") + std::to_string(line) + "\r\n";
+            for (int line = 0; page.size() < size; ++line) {
+                page += (utf8 ? "\xE4\xB8\xAD" : "") + std::to_string(line) + "\r\n";
+            }
             page.resize(size);
             if (page.back() == '\r') page.back() = 'x';  // a CR would gain an LF in the output
             std::string expected = page;
