@@ -226,27 +226,47 @@ std::size_t AdvanceTo(const unsigned char* data, std::size_t size, std::size_t p
     return pos;
 }
 
+// Whether byte c can stand inside a longer character of cp rather than begin one: the trail bytes of the double-byte
+// pages, and in GB18030 also the digits that are the second and fourth bytes of its four-byte characters.
+constexpr bool MayContinueCharacter(CodePage cp, unsigned char c) {
+    switch (cp) {
+        case CodePage::Gbk:
+            return InRange(c, 0x40, 0x7E) || InRange(c, 0x80, 0xFE);
+        case CodePage::Gb18030:
+            return InRange(c, 0x30, 0x39) || InRange(c, 0x40, 0x7E) || InRange(c, 0x80, 0xFE);
+        case CodePage::Big5:
+            return InRange(c, 0x40, 0x7E) || InRange(c, 0xA1, 0xFE);
+        case CodePage::ShiftJis:
+            return InRange(c, 0x40, 0x7E) || InRange(c, 0x80, 0xFC);
+        case CodePage::Utf8:
+            return InRange(c, 0x80, 0xBF);
+        case CodePage::SingleByte:
+            break;
+    }
+    return false;
+}
+
+// Looks for the whole needle byte by byte first and segments only up to each such occurrence: a keyword is rare in
+// a page, so most texts are searched at the speed of memchr and never segmented at all.
 template <typename Length>
 std::size_t FindMultiByte(std::string_view text, std::string_view needle, std::size_t from) {
     const auto* data = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t size = text.size();
-    const std::size_t last = size - needle.size();  // the last offset a match can start at
-    std::size_t boundary = from;
-    while (boundary <= last) {
-        const void* hit = std::memchr(data + boundary, needle.front(), last - boundary + 1);
-        if (hit == nullptr) {
-            return std::string_view::npos;
+    std::size_t boundary = from;  // a known boundary; every boundary found is at or after it
+    for (std::size_t at = from;;) {
+        const std::size_t candidate = text.find(needle, at);
+        if (candidate == std::string_view::npos) {
+            return candidate;
         }
-        const auto candidate = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data);
-        boundary = AdvanceTo<Length>(data, size, boundary, candidate);
-        if (boundary == candidate) {
-            if (std::memcmp(data + candidate + 1, needle.data() + 1, needle.size() - 1) == 0) {
+        // A candidate before the boundary lies inside the character that ends there.
+        if (candidate >= boundary) {
+            boundary = AdvanceTo<Length>(data, size, boundary, candidate);
+            if (boundary == candidate) {
                 return candidate;
             }
-            ++boundary;  // the needle's first byte is ASCII, so a character of its own
         }
+        at = candidate + 1;
     }
-    return std::string_view::npos;
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -670,6 +690,11 @@ std::size_t FindAtBoundary(CodePage cp, std::string_view text, std::string_view 
     }
     if (needle.empty()) {
         return from;
+    }
+    if (!MayContinueCharacter(cp, static_cast<unsigned char>(needle.front()))) {
+        // Wherever this byte stands it begins a character, so every occurrence of the needle is at a boundary:
+        // the common searches (".jsp", "<!--", "-->") need no segmentation at all.
+        return text.find(needle, from);
     }
     switch (cp) {
         case CodePage::Gbk:

@@ -25,8 +25,15 @@ const char* FindLineEnd(const char* from, const char* to) {
 }  // namespace
 
 LineReader::LineReader(SourceFile& file, std::string head, bool headIsWholeFile, std::size_t lineLimit)
-    : m_file(file), m_buffer(head.begin(), head.end()), m_end(head.size()), m_eof(headIsWholeFile),
+    : m_file(&file),
+      m_buffer(std::move(head)),
+      m_data(m_buffer.data()),
+      m_end(m_buffer.size()),
+      m_eof(headIsWholeFile),
       m_lineLimit(lineLimit) {}
+
+LineReader::LineReader(std::string_view wholeFile, std::size_t lineLimit)
+    : m_file(nullptr), m_data(wholeFile.data()), m_end(wholeFile.size()), m_eof(true), m_lineLimit(lineLimit) {}
 
 void LineReader::Skip(std::size_t count) {
     while (m_end - m_begin < count && Fill()) {
@@ -43,7 +50,8 @@ bool LineReader::Fill() {
         m_begin = 0;
     }
     if (m_buffer.size() - m_end < kReadChunk) m_buffer.resize(std::max(m_buffer.size() * 2, m_end + kReadChunk));
-    const std::size_t got = m_file.Read(m_buffer.data() + m_end, m_buffer.size() - m_end);
+    m_data = m_buffer.data();
+    const std::size_t got = m_file->Read(m_buffer.data() + m_end, m_buffer.size() - m_end);
     if (got == 0) {
         m_eof = true;
         return false;
@@ -55,7 +63,7 @@ bool LineReader::Fill() {
 bool LineReader::Next(std::string_view& line) {
     std::size_t scanned = m_begin;  // bytes before this offset hold no terminator
     for (;;) {
-        const char* base = m_buffer.data();
+        const char* base = m_data;
         const char* end = FindLineEnd(base + scanned, base + m_end);
         if (end != base + m_end) {
             const std::size_t at = static_cast<std::size_t>(end - base);
@@ -63,7 +71,7 @@ bool LineReader::Next(std::string_view& line) {
                 // A CR at the edge of the buffer may be the first half of CR LF.
                 const std::size_t lineStart = m_begin;
                 if (!Fill()) {
-                    line = std::string_view(m_buffer.data() + m_begin, at - lineStart);
+                    line = std::string_view(m_data + m_begin, at - lineStart);
                     m_begin = m_end;
                     return true;
                 }
@@ -80,7 +88,7 @@ bool LineReader::Next(std::string_view& line) {
         const std::size_t pendingBytes = m_end - m_begin;
         if (!Fill()) {
             if (m_begin == m_end) return false;
-            line = std::string_view(m_buffer.data() + m_begin, m_end - m_begin);
+            line = std::string_view(m_data + m_begin, m_end - m_begin);
             m_begin = m_end;
             return true;
         }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "engine/CachedSiteFiles.h"
 #include "engine/Errors.h"
 #include "engine/IncludeDirective.h"
 #include "engine/IncludeLookup.h"
@@ -40,6 +41,22 @@ OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice ch
                     std::size_t lineLimit) {
     OpenedPage page;
     page.file = files.Open(path);
+    if (auto* kept = dynamic_cast<CachedSourceFile*>(page.file.get())) {
+        // A file kept in memory (an include met before) is read in place, and its code page decided once.
+        std::optional<DetectedCodePage>& detected = kept->Detected(choice);
+        if (!detected) {
+            CodePageDetector detector(choice);
+            detector.Feed(kept->Bytes());
+            detected = detector.Finish();
+        }
+        if (detected->utf16) {
+            throw FileError("the file starts with a UTF-16 byte-order mark; save it as UTF-8 or GBK to convert it");
+        }
+        page.codePage = detected->codePage;
+        page.reader = std::make_unique<LineReader>(kept->Bytes(), lineLimit);
+        if (dropUtf8Mark && detected->bomLength > 0) page.reader->Skip(detected->bomLength);
+        return page;
+    }
     CodePageDetector detector(choice);
     // Most included files are small: the head starts small and grows, so a page with a thousand includes does not
     // clear a quarter megabyte for each of them.
@@ -111,6 +128,39 @@ void CheckBlockSize(const std::string& block, std::size_t limit) {
     if (block.size() > limit) {
         throw FileError("a code block (<% … %>) is longer than the limit of 256 MiB");
     }
+}
+
+// Whether "<!" occurs in line: "!" is rare in page text, while "<" opens every tag.
+bool HasCommentStart(std::string_view line) {
+    for (std::size_t at = line.find('!', 1); at != std::string_view::npos; at = line.find('!', at + 1)) {
+        if (line[at - 1] == '<') return true;
+    }
+    return false;
+}
+
+/**
+ * The whole lines at the front of bytes that the line-by-line path would copy unchanged, so they can be written
+ * in one piece: each ends in CR LF (which is what is written after every line) and holds no other CR or LF, no
+ * "%" (so no marker), no occurrence of the search text, even across a character boundary (so no rewrite), and in
+ * ASP pages no "<!" (so no comment that could become a block). Returns their length in bytes.
+ */
+std::size_t PlainLines(std::string_view bytes, std::string_view search, bool aspPages, std::size_t lineLimit) {
+    const char* data = bytes.data();
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const void* lf = std::memchr(data + start, '\n', bytes.size() - start);
+        if (!lf) break;
+        const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(lf) - data);
+        if (end == start || data[end - 1] != '\r') break;
+        const std::string_view line(data + start, end - 1 - start);
+        if (line.size() > lineLimit || std::memchr(line.data(), '\r', line.size()) ||
+            std::memchr(line.data(), '%', line.size()) || line.find(search) != std::string_view::npos) {
+            break;
+        }
+        if (aspPages && HasCommentStart(line)) break;
+        start = end + 1;
+    }
+    return start;
 }
 
 bool HasMarker(std::string_view line) {
@@ -190,10 +240,20 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
 
     PageScan scan;
     std::string_view raw;
-    while (page.reader->Next(raw)) {
+    for (;;) {
+        if (!scan.inBlock) {
+            // Most lines of a page are text to copy as they stand: they go out together, many lines per write.
+            const std::string_view buffered = page.reader->Buffered();
+            const std::size_t plain = PlainLines(buffered, types.search, m_aspPages, m_settings.lineLimit);
+            if (plain > 0) {
+                out.Write(buffered.substr(0, plain));
+                page.reader->Consume(plain);
+            }
+        }
+        if (!page.reader->Next(raw)) break;
         std::string_view line = raw;
         if (ReplaceAll(cp, line, types.search, types.replacement, scan.rewritten)) line = scan.rewritten;
-        if (m_aspPages && ContainsAtBoundary(cp, line, "include") && line.find("<!") != std::string_view::npos) {
+        if (m_aspPages && line.find("<!") != std::string_view::npos && ContainsAtBoundary(cp, line, "include")) {
             // An ASP include is written as an HTML comment: every comment of such a line becomes a block.
             std::string_view form = line;
             if (ReplaceAll(cp, form, "<!--", "<%", scan.aspScratch)) {
