@@ -162,12 +162,18 @@ TEST_F(CachedSiteFilesTest, AKeptFileThatIsGoneIsGone) {
 }
 
 TEST_F(CachedSiteFilesTest, KeepsNothingThatChangedJustBefore) {
-    // Written now: a second change within the same tick of the file system's clock would not move its times.
-    const std::string path = root + "fresh.inc";
-    std::ofstream(path, std::ios::binary) << "fresh\r\n";
+    // A second change within the same tick of the file system's clock would not move its times. The second file
+    // has its modification time put back, as an unpacker does: its change time still tells.
+    const std::string fresh = root + "fresh.inc";
+    std::ofstream(fresh, std::ios::binary) << "fresh\r\n";
+    const std::string unpacked = Write("unpacked.inc", "unpacked\r\n");
     CachedSiteFiles cache(counting);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(OpenAndRead(cache, path), "fresh\r\n");
-    EXPECT_EQ(counting.opens[path], 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(OpenAndRead(cache, fresh), "fresh\r\n");
+        EXPECT_EQ(OpenAndRead(cache, unpacked), "unpacked\r\n");
+    }
+    EXPECT_EQ(counting.opens[fresh], 3);
+    EXPECT_EQ(counting.opens[unpacked], 3);
     EXPECT_EQ(cache.CachedFiles(), 0u);
 }
 
