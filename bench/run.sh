@@ -132,7 +132,8 @@ for entry in "${plan[@]}"; do
       if [ "$what" = cp ]; then
         timed "$run/$style-$pages.cp" cp -r "$site" "$copy"
       else
-        timed "$run/$style-$pages.qf" "$cli" -q -t "$style" -T "$to" "$site" "$conv" 2>"$run/stderr.txt"
+        # The log goes to a file, as it would from a terminal session that keeps it.
+        timed "$run/$style-$pages.qf" "$cli" -t "$style" -T "$to" "$site" "$conv" >"$run/log.txt" 2>"$run/stderr.txt"
       fi
     done
     status=$(tail -n 1 "$run/$style-$pages.qf" | cut -d' ' -f5)
@@ -187,6 +188,13 @@ for line in open(results):
                         + ("met" if rss <= 32 else "NOT met"))
 print()
 print("Medians of the rounds (wall time); CPU ratio = (user + sys) of quernfold-cli over that of cp -r.")
+print()
+print("Rounds (s), in the order run:")
+for line in open(results):
+    style, pages, rounds, cpPath, qfPath = line.split()
+    cp, qf = Rounds(cpPath), Rounds(qfPath)
+    print(f"  {style.upper()} {int(pages):,}: cp -r " + " ".join(f"{r[0]:.2f}" for r in cp)
+          + "; quernfold-cli " + " ".join(f"{r[0]:.2f}" for r in qf))
 if ("jsp", 5000) in perPage and ("jsp", 50000) in perPage:
     scale = perPage[("jsp", 50000)] / perPage[("jsp", 5000)]
     verdicts.append(f"target 3: time per page at 50,000 / at 5,000 = {scale:.2f}, at most 1.2: "
