@@ -11,10 +11,11 @@
 #
 # Each site is generated, read once so it sits in the page cache, and copied and converted once untimed. Then the
 # rounds alternate `cp -r` and quernfold-cli, each into a fresh folder (nothing big is deleted between rounds, as
-# deleting many files slows the creation of the next ones on ext4), with `sync` before each timed command. The
-# untimed conversion is compared with the pages the generator expects (all of them, or a sample of 200 and every
-# large page), and every timed conversion must exit with status 0 and write one file per page: a fast wrong
-# result fails the script. Timing is reported, never asserted.
+# deleting many files slows the creation of the next ones on ext4 for some minutes, which also holds between two
+# runs of this script), with `sync` before each timed command. The untimed conversion and the first timed one are
+# compared with the pages the generator expects (all of them, or a sample of 200 and every large page), and every
+# timed conversion must exit with status 0 and write one file per page: a fast wrong result fails the script.
+# Timing is reported, never asserted.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -29,7 +30,7 @@ while (($#)); do
     --keep) keep=1 ;;
     --no-micro) micro=0 ;;
     --work) work=$2; shift ;;
-    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown argument $1" >&2; exit 2 ;;
   esac
   shift
@@ -143,6 +144,12 @@ for entry in "${plan[@]}"; do
       failures=$((failures + 1))
     fi
   done
+  # A timed conversion is checked too (after the timing), so the figures belong to a correct run.
+  if ! python3 "$here/sitegen.py" check --style "$style" --pages "$pages" --seed "$seed" --sample "$sample" \
+      "$site" "$run/$style-$pages-qf-1"; then
+    echo "run.sh: the first timed conversion of the $style site of $pages pages is not what the generator expects" >&2
+    failures=$((failures + 1))
+  fi
   echo "$style $pages $rounds $run/$style-$pages.cp $run/$style-$pages.qf" >>"$results"
 done
 
