@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 namespace quernfold {
 
@@ -61,28 +62,23 @@ bool CachedSiteFiles::Settled(const FileStamp& stamp) const {
 }
 
 EntryKind CachedSiteFiles::Kind(const std::string& path) {
-    m_checked.clear();
+    m_checked = nullptr;
     const auto kept = m_entries.find(path);
     if (kept == m_entries.end()) return m_inner.Kind(path);
     const std::optional<FileStamp> now = StampOf(path);
     if (!now || !(*now == kept->second.file->stamp)) return m_inner.Kind(path);
-    m_checked = path;
+    m_checked = &*kept;
     return EntryKind::File;
 }
 
 std::unique_ptr<SourceFile> CachedSiteFiles::Open(const std::string& path) {
-    const bool checked = !m_checked.empty() && m_checked == path;
-    m_checked.clear();
+    const auto* checked = std::exchange(m_checked, nullptr);
+    if (checked && checked->first == path) return Serve(checked->second);
     if (const auto kept = m_entries.find(path); kept != m_entries.end()) {
-        if (!checked) {
-            const std::optional<FileStamp> now = StampOf(path);
-            if (!now || !(*now == kept->second.file->stamp)) {
-                Forget(kept);
-                return Load(path);
-            }
-        }
-        m_ages.splice(m_ages.begin(), m_ages, kept->second.age);
-        return std::make_unique<CachedSourceFile>(kept->second.file);
+        const std::optional<FileStamp> now = StampOf(path);
+        if (now && *now == kept->second.file->stamp) return Serve(kept->second);
+        Forget(kept);
+        return Load(path);
     }
     if (m_seen.erase(path) > 0) return Load(path);
     // Only the paths themselves are remembered here; a site of many pages clears the set now and then, which at
@@ -117,14 +113,20 @@ std::unique_ptr<SourceFile> CachedSiteFiles::Load(const std::string& path) {
     return std::make_unique<CachedSourceFile>(std::move(kept));
 }
 
+std::unique_ptr<SourceFile> CachedSiteFiles::Serve(const Entry& entry) {
+    m_ages.splice(m_ages.begin(), m_ages, entry.age);
+    return std::make_unique<CachedSourceFile>(entry.file);
+}
+
 void CachedSiteFiles::Forget(std::unordered_map<std::string, Entry>::iterator entry) {
+    m_checked = nullptr;
     m_bytes -= entry->second.file->bytes.size() + entry->first.size();
     m_ages.erase(entry->second.age);
     m_entries.erase(entry);
 }
 
 std::vector<std::string> CachedSiteFiles::ListNames(const std::string& folder) {
-    m_checked.clear();
+    m_checked = nullptr;
     // The working folder ("") is never kept: it is not where a site's includes live.
     const std::optional<FileStamp> before = folder.empty() ? std::nullopt : StampOf(folder, true);
     if (!before) return m_inner.ListNames(folder);

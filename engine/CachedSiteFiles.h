@@ -12,6 +12,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "engine/CodePage.h"
 #include "engine/SiteFiles.h"
@@ -99,6 +100,7 @@ private:
     static constexpr std::size_t kSeenLimit = 4096;
 
     std::unique_ptr<SourceFile> Load(const std::string& path);
+    std::unique_ptr<SourceFile> Serve(const Entry& entry);
     void Forget(std::unordered_map<std::string, Entry>::iterator entry);
     bool Settled(const FileStamp& stamp) const;
 
@@ -109,7 +111,8 @@ private:
     std::unordered_map<std::string, Entry> m_entries;
     std::list<std::string> m_ages;           // most recently opened first
     std::unordered_set<std::string> m_seen;  // opened once and not kept (yet); cleared when it grows too big
-    std::string m_checked;                   // a kept file Kind has just found unchanged, for the Open after it
+    // A kept file Kind has just found unchanged, for the Open after it (elements of m_entries stay in place).
+    const std::pair<const std::string, Entry>* m_checked = nullptr;
     std::unordered_map<std::string, Listing> m_listings;
     std::size_t m_listingBytes = 0;
 };

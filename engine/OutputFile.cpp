@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <vector>
 
 #include "engine/Errors.h"
 #include "engine/PathRules.h"
@@ -30,6 +31,33 @@ std::string SizeText(std::uint64_t bytes) {
     if (bytes % (std::uint64_t{1} << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
     return std::to_string(bytes) + " bytes";
 }
+
+// Buffers outlive their files: a run writes thousands of small pages one after the other, and a fresh quarter
+// megabyte for each costs a large allocation (and the allocator's tidying that comes with it) per page.
+class BufferPool {
+public:
+    std::string Take() {
+        if (m_free.empty()) {
+            std::string buffer;
+            buffer.reserve(kBufferSize);
+            return buffer;
+        }
+        std::string buffer = std::move(m_free.back());
+        m_free.pop_back();
+        return buffer;
+    }
+    void Give(std::string&& buffer) {
+        if (m_free.size() >= kKept || buffer.capacity() < kBufferSize) return;
+        buffer.clear();
+        m_free.push_back(std::move(buffer));
+    }
+
+private:
+    static constexpr std::size_t kKept = 2;  // a page and the --log file are the most written at once
+    std::vector<std::string> m_free;
+};
+
+thread_local BufferPool t_buffers;
 
 bool ExistsAsNonRegular(const std::string& path) {
     struct stat info {};
@@ -55,11 +83,12 @@ OutputFile::OutputFile(std::string path, Target target, std::uint64_t sizeLimit)
     }
     struct stat info {};
     if (::fstat(m_fd, &info) == 0) m_id = {static_cast<std::uint64_t>(info.st_dev), info.st_ino};
-    m_buffer.reserve(kBufferSize);
+    m_buffer = t_buffers.Take();
 }
 
 OutputFile::~OutputFile() {
     Discard();
+    t_buffers.Give(std::move(m_buffer));
 }
 
 void OutputFile::Fail(const std::string& reason) {

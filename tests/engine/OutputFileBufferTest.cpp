@@ -1,0 +1,87 @@
+// Output files reuse their buffers from one file to the next; nothing of one file may reach another.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+
+#include "engine/Errors.h"
+#include "engine/OutputFile.h"
+
+namespace quernfold {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class OutputFileBuffers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "quernfold-buffers-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    fs::path dir;
+};
+
+struct Ending {
+    const char* name;
+    std::function<void(OutputFile&)> end;  // how the first file ends, with bytes still in its buffer
+};
+
+class OutputFileBufferEndings : public OutputFileBuffers, public ::testing::WithParamInterface<Ending> {};
+
+TEST_P(OutputFileBufferEndings, UnwrittenBytesNeverReachTheNextFile) {
+    {
+        OutputFile first((dir / "first.html").string(), OutputFile::Target::ReplaceAtomically, 20);
+        first.Write("stale bytes ");
+        GetParam().end(first);
+    }
+    for (const char* name : {"second.html", "third.html"}) {
+        OutputFile next((dir / name).string());
+        next.Write("fresh");
+        next.Publish();
+        EXPECT_EQ(ReadFile(dir / name), "fresh") << name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Endings, OutputFileBufferEndings,
+                         ::testing::Values(Ending{"Discarded", [](OutputFile& file) { file.Discard(); }},
+                                           Ending{"Destroyed", [](OutputFile&) {}},
+                                           Ending{"FailedAtTheSizeLimit",
+                                                  [](OutputFile& file) {
+                                                      EXPECT_THROW(file.Write("more than the limit"), OutputError);
+                                                  }}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(OutputFileBuffers, FilesOpenAtOnceKeepTheirOwnBytes) {
+    // The run writes a page while the --log file is open, and a page may be opened while another is pending.
+    OutputFile log((dir / "log.txt").string());
+    OutputFile page((dir / "page.html").string());
+    OutputFile other((dir / "other.html").string());
+    for (int i = 0; i < 100; ++i) {
+        log.Write("L");
+        page.Write("P");
+        other.Write("O");
+    }
+    page.Publish();
+    other.Publish();
+    log.Publish();
+    EXPECT_EQ(ReadFile(dir / "log.txt"), std::string(100, 'L'));
+    EXPECT_EQ(ReadFile(dir / "page.html"), std::string(100, 'P'));
+    EXPECT_EQ(ReadFile(dir / "other.html"), std::string(100, 'O'));
+}
+
+}  // namespace
+}  // namespace quernfold
