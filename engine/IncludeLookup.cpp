@@ -34,7 +34,29 @@ std::optional<std::string> IncludeLookup::Find(const std::string& path) const {
     return FindIgnoringCase(undone);
 }
 
+std::optional<std::string> IncludeLookup::MatchInFolder(const std::string& folder, std::string_view name) const {
+    std::optional<std::string> match;
+    for (const std::string& entry : files.ListNames(folder)) {
+        if (!EqualIgnoringAsciiCase(entry, name)) continue;
+        if (match) return std::nullopt;  // ambiguous: a.jsp and A.JSP side by side
+        match = entry;
+    }
+    return match;
+}
+
 std::optional<std::string> IncludeLookup::FindIgnoringCase(const std::string& path) const {
+    // Most often only the file name is spelled differently: when its folder exists as spelled, one listing
+    // decides, instead of a look-up of every segment from the root.
+    if (const std::size_t slash = path.rfind(separator); slash != std::string::npos) {
+        const std::string folder = slash == 0 ? std::string(1, separator) : path.substr(0, slash);
+        if (files.Kind(folder) == EntryKind::Folder) {
+            const std::string_view name = std::string_view(path).substr(slash + 1);
+            if (name.empty() || name == "." || name == "..") return std::nullopt;
+            const std::optional<std::string> match = MatchInFolder(folder, name);
+            if (!match) return std::nullopt;
+            return path.substr(0, slash + 1) + *match;
+        }
+    }
     const std::vector<std::string_view> pieces = SplitKeepEmpty(path, separator);
     // A relative path starts in the working folder; an absolute one at the root (its first piece is empty).
     std::string current;
@@ -47,12 +69,7 @@ std::optional<std::string> IncludeLookup::FindIgnoringCase(const std::string& pa
             continue;
         }
         const std::string folder = i == 0 ? std::string() : current.empty() ? std::string(1, separator) : current;
-        std::optional<std::string> match;
-        for (const std::string& name : files.ListNames(folder)) {
-            if (!EqualIgnoringAsciiCase(name, piece)) continue;
-            if (match) return std::nullopt;  // ambiguous: a.jsp and A.JSP side by side
-            match = name;
-        }
+        const std::optional<std::string> match = MatchInFolder(folder, piece);
         if (!match) return std::nullopt;
         current = i == 0 ? *match : current + separator + *match;
         changed = true;
