@@ -4,12 +4,11 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "engine/LogText.h"
 #include "engine/SettingsStore.h"
 #include "engine/Sinks.h"
+#include "tests/support/TestFiles.h"
 
 namespace quernfold {
 namespace {
@@ -58,16 +57,9 @@ protected:
     void TearDown() override { fs::remove_all(m_root); }
 
     void Write(const std::string& relative, const std::string& bytes) {
-        const fs::path path = m_root / "site" / relative;
-        fs::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << bytes;
+        test_support::WriteFile(m_root / "site" / relative, bytes);
     }
-    static std::string Read(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    static std::string Read(const fs::path& path) { return test_support::ReadFile(path); }
     RunResult Run(std::string siteRoot, std::string outputDir, std::string sourceType = "jsp",
                   std::string outputType = "html") {
         ConversionChoices choices{std::move(siteRoot), std::move(sourceType), std::move(outputType),

@@ -14,17 +14,16 @@
 #include "engine/LogText.h"
 #include "engine/OutputSink.h"
 #include "engine/PageExpander.h"
+#include "tests/support/TestFiles.h"
 
 namespace quernfold {
 namespace {
 
+using test_support::ReadFile;
+using test_support::WriteFile;
+
 namespace fs = std::filesystem;
 using Containment = DiskSiteFiles::Containment;
-
-void WriteFile(const fs::path& path, const std::string& content) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-}
 
 std::string ReadAll(SourceFile& file) {
     std::string text;

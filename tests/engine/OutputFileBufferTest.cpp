@@ -11,18 +11,15 @@
 
 #include "engine/Errors.h"
 #include "engine/OutputFile.h"
+#include "tests/support/TestFiles.h"
 
 namespace quernfold {
 namespace {
 
-namespace fs = std::filesystem;
+using test_support::ReadFile;
+using test_support::WriteFile;
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+namespace fs = std::filesystem;
 
 class OutputFileBuffers : public ::testing::Test {
 protected:

@@ -13,22 +13,15 @@
 #include <vector>
 
 #include "engine/Errors.h"
+#include "tests/support/TestFiles.h"
 
 namespace quernfold {
 namespace {
 
+using test_support::ReadFile;
+using test_support::WriteFile;
+
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
 
 // The error an operation throws, or "" when it does not.
 template <typename Operation>

@@ -11,9 +11,13 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include "tests/support/TestFiles.h"
 
 namespace quernfold {
 namespace {
+
+using test_support::ReadFile;
+using test_support::WriteFile;
 
 namespace fs = std::filesystem;
 
@@ -33,15 +37,6 @@ public:
 private:
     fs::path m_path;
 };
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 class RwiniTest : public testing::Test {
 protected:
