@@ -3,20 +3,25 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <optional>
 #include <unordered_set>
 
 #include "engine/CachedSiteFiles.h"
 #include "engine/DiskSiteFiles.h"
 #include "engine/Errors.h"
+#include "engine/LinkCheck.h"
+#include "engine/LinkScanningOutput.h"
 #include "engine/LogLines.h"
 #include "engine/OutputFile.h"
 #include "engine/OutputMapping.h"
 #include "engine/OutputSink.h"
 #include "engine/PageExpander.h"
 #include "engine/PathRules.h"
+#include "engine/RunReport.h"
 #include "engine/SettingsStore.h"
 #include "engine/Sinks.h"
 #include "engine/SourceWalker.h"
+#include "engine/StaticFiles.h"
 
 namespace quernfold {
 
@@ -57,7 +62,9 @@ public:
           m_files(state.siteRoot),
           m_cachedFiles(m_files),
           m_settings{choices.sourceType, choices.outputType, choices.codePage, kNativeSeparator},
-          m_expander(m_settings, state, m_cachedFiles, sinks.log) {}
+          m_expander(m_settings, state, m_cachedFiles, sinks.log) {
+        if (sinks.report) m_links = std::make_unique<LinkCheck>(state.outputRoot);
+    }
 
     void Collect() {
         CollectSourceFiles(m_state.siteRoot, m_state.srcExt, m_state.fileList, &m_pageIds);
@@ -88,7 +95,25 @@ public:
         return attempted;
     }
 
+    /** Copies the static files when asked to, and writes the summary's line for them. */
+    StaticFilesCounts CopyStaticFilesOfSite(const ConversionChoices& choices) {
+        StaticFilesJob job{m_state.siteRoot, m_state.outputRoot, DefaultAssetRules(m_state.srcExt), choices.codePage,
+                           [this](const FileId& id) { return IsReadByRun(id); }, &m_outputsWritten, nullptr};
+        if (!choices.assetTypes.empty()) {
+            job.rules.types = choices.assetTypes;
+            job.rules.rootRobots = false;
+        }
+        return CopyStaticFiles(job, m_sinks.log, m_sinks.report ? &m_sinks.report->assets : nullptr, m_links.get());
+    }
+
+    /** The references that lead nowhere, now that everything is in place. */
+    std::vector<BrokenLink> BrokenLinks() { return m_links ? m_links->Finish() : std::vector<BrokenLink>(); }
+
 private:
+    bool IsReadByRun(const FileId& id) const {
+        return m_pageIds.count(id) > 0 || m_expander.FilesRead().count(id) > 0 || m_includedLater.count(id) > 0;
+    }
+
     // Whether publishing at outputPath would replace a file this run reads (a page or an include).
     bool WouldReplaceSource(const std::string& outputPath) const {
         const auto existing = IdOf(outputPath);
@@ -135,6 +160,7 @@ private:
     void ConvertFile(const std::string& path) {
         if (TrimSpaces(path).empty()) return;
         std::unique_ptr<OutputFile> out;
+        std::optional<LinkScanningOutput> scanned;  // with a report: the page's references are noted as it is written
         std::string outputPath;
         try {
             outputPath = MapOutputPath(path, m_state.siteRoot, m_state.outputRoot, m_outputType);
@@ -147,7 +173,9 @@ private:
                                 " (names that differ only in letter case, or end alike, map to one output file)");
             }
             out = std::make_unique<OutputFile>(outputPath, OutputFile::Target::ReplaceAtomically, kOutputPageLimit);
-            const std::optional<std::string> failure = m_expander.ExpandSourcePage(path, *out);
+            if (m_links) scanned.emplace(*out);
+            const std::optional<std::string> failure =
+                m_expander.ExpandSourcePage(path, scanned ? static_cast<OutputSink&>(*scanned) : *out);
             if (WouldReplaceSource(outputPath)) {
                 throw FileError("the output file " + outputPath + " is a file this run reads; it is not replaced");
             }
@@ -156,10 +184,12 @@ private:
                 out->PublishPartial();
                 ++m_state.failCount;
                 m_sinks.log.AppendLog(PageFailedLine(path, *failure));
+                Record(path, outputPath, failure, scanned ? &scanned->Links() : nullptr);
                 return;
             }
             out->Publish();
             m_sinks.log.AppendLog(PageGeneratedLine(outputPath));
+            Record(path, outputPath, std::nullopt, scanned ? &scanned->Links() : nullptr);
         } catch (const std::exception& failure) {
             if (out) {
                 // What was written before the failure stays, as with any failed page, unless it would land on a
@@ -173,7 +203,20 @@ private:
             ++m_state.warningCount;
             ++m_state.failCount;
             m_sinks.log.AppendLog(PageFailedLine(path, failure.what()));
+            const bool published = out && !WouldReplaceSource(outputPath);
+            Record(path, out ? outputPath : std::string(), std::string(failure.what()),
+                   scanned && published ? &scanned->Links() : nullptr, true);
         }
+    }
+
+    // The page's facts for the report; links: the references of what was published.
+    void Record(const std::string& source, const std::string& output, std::optional<std::string> failure,
+                const std::vector<PageLink>* links, bool failureIsWarning = false) {
+        if (!m_sinks.report) return;
+        PageRecord record{source, output, !failure, m_expander.PageWarnings(), std::move(failure)};
+        if (failureIsWarning) record.warnings.push_back({source, *record.failure});
+        m_sinks.report->pages.push_back(std::move(record));
+        if (links) m_links->Add(output, *links);
     }
 
     RunState& m_state;
@@ -186,7 +229,26 @@ private:
     std::unordered_set<FileId, FileIdHash> m_pageIds;
     std::unordered_set<FileId, FileIdHash> m_includedLater;  // from the look-ahead, when it was needed
     std::unordered_set<std::string> m_outputsWritten;
+    std::unique_ptr<LinkCheck> m_links;  // with a report only
 };
+
+const char* EncodingName(CodePageChoice choice) {
+    switch (choice) {
+        case CodePageChoice::Gbk:
+            return "gbk";
+        case CodePageChoice::Gb18030:
+            return "gb18030";
+        case CodePageChoice::Big5:
+            return "big5";
+        case CodePageChoice::ShiftJis:
+            return "shift_jis";
+        case CodePageChoice::Utf8:
+            return "utf-8";
+        case CodePageChoice::Auto:
+            break;
+    }
+    return "auto";
+}
 
 }  // namespace
 
@@ -231,11 +293,17 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
     bool stopped = false;
     const std::int64_t attempted = run.ConvertAll(stopped);
     const std::int64_t succeeded = attempted - state.failCount;
+    // A run stopped at the warning limit publishes no static files.
+    std::optional<StaticFilesCounts> staticFiles;
+    if (choices.copyAssets && !stopped) staticFiles = run.CopyStaticFilesOfSite(choices);
     sinks.log.AppendLog(SummaryBannerLine());
     sinks.log.AppendLog(SummaryTotalLine(attempted));
     sinks.log.AppendLog(SummarySuccessLine(succeeded));
     sinks.log.AppendLog(SummaryFailureLine(state.failCount));
     sinks.log.AppendLog(SummaryWarningLine(state.warningCount));
+    if (staticFiles) {
+        sinks.log.AppendLog(StaticFilesSummaryLine(staticFiles->Total(), staticFiles->unchanged, staticFiles->failed));
+    }
     sinks.log.AppendLog(SummaryBannerLine());
     sinks.messages.ShowMessage(RunFinishedText(succeeded, state.failCount), kTitleNotice, MessageIcon::Information);
 
@@ -244,6 +312,20 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
     result.failed = state.failCount;
     result.warnings = state.warningCount;
     result.stoppedAtWarningLimit = stopped;
+    result.staticFilesFailed = staticFiles ? staticFiles->failed : 0;
+    if (RunReport* report = sinks.report) {
+        report->siteRoot = state.siteRoot;
+        report->sourceType = state.srcExt;
+        report->outputType = TrimSpaces(choices.outputType);
+        report->outputDir = state.outputRoot;
+        report->encoding = EncodingName(choices.codePage);
+        report->totalPages = attempted;
+        report->converted = succeeded;
+        report->failed = state.failCount;
+        report->warnings = state.warningCount;
+        report->stopped = stopped ? RunStop::Limit : RunStop::None;
+        report->brokenLinks = run.BrokenLinks();
+    }
     return result;
 }
 

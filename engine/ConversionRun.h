@@ -13,6 +13,7 @@ class ProgressSink;
 class MessageSink;
 class SettingsStore;
 class LogText;
+struct RunReport;
 
 /** The four choices, as the texts of the window's boxes (or the CLI's arguments), untrimmed. */
 struct ConversionChoices {
@@ -21,6 +22,8 @@ struct ConversionChoices {
     std::string outputType;  // `outputType`
     std::string outputDir;   // `outputDir`
     CodePageChoice codePage = CodePageChoice::Auto;
+    bool copyAssets = false;              // also copy the site's static files after the pages
+    std::vector<std::string> assetTypes;  // their extensions (lower case, no dots); empty: the default list
 };
 
 /** How a run ended, for the front ends (the CLI's exit status, the window's state). */
@@ -36,6 +39,7 @@ struct RunResult {
     long long failed = 0;
     long long warnings = 0;
     bool stoppedAtWarningLimit = false;
+    std::int64_t staticFilesFailed = 0;  // copies of static files that failed (not counted as warnings)
     std::string abortReason;  // for Aborted: names the folder and the system's reason
 };
 
@@ -45,6 +49,7 @@ struct RunSinks {
     ProgressSink& progress;
     MessageSink& messages;
     SettingsStore* settings = nullptr;  // null: the choices are not saved (the CLI)
+    RunReport* report = nullptr;        // given: filled with the run's facts, broken references included
 };
 
 /**

@@ -89,6 +89,14 @@ std::string SummaryFailureLine(std::int64_t failed) { return "      失败" + Nu
 
 std::string SummaryWarningLine(std::int64_t warnings) { return "转换过程中共发生" + Number(warnings) + "次异常警告"; }
 
+std::string StaticFileFailedLine(std::string_view sourcePath, std::string_view reason) {
+    return "复制静态文件" + LogPath(sourcePath) + "时异常,原因为：" + LogPath(reason);
+}
+
+std::string StaticFilesSummaryLine(std::int64_t total, std::int64_t unchanged, std::int64_t failed) {
+    return "复制静态文件" + Number(total) + "个，其中未变化" + Number(unchanged) + "个，失败" + Number(failed) + "个";
+}
+
 std::string TooManyWarningsText() {
     return "系统异常太多，已自动终止！\r\n可能是因为您网站根目录未定义正确，请您修改后重新进行转换！";
 }

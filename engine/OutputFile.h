@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include <sys/stat.h>
+
 #include "engine/OutputSink.h"
 #include "engine/SiteFiles.h"
 
@@ -29,6 +31,14 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     void Write(std::string_view bytes) override;
+
+    /**
+     * Appends everything left to read from sourceFd, through the kernel where it can (copy_file_range), else
+     * through a buffer. Throws OutputError, naming the system's reason.
+     */
+    void CopyFrom(int sourceFd);
+    /** Sets the access and modification times the file keeps once published; call it after the last write. */
+    void SetTimes(const struct timespec (&times)[2]);
 
     /** Flushes, closes and renames onto the target. Throws OutputError. */
     void Publish();

@@ -9,10 +9,8 @@
 
 namespace quernfold {
 
-std::string MapOutputPath(const std::string& sourcePath, std::string_view siteRoot, std::string_view outputRoot,
-                          std::string_view outputTypeTrimmed) {
-    OutputPathPlan plan = PlanOutputPath(sourcePath, siteRoot, outputRoot, outputTypeTrimmed, kNativeSeparator);
-    for (const std::string& folder : plan.folders) {
+void MakeOutputFolders(const std::vector<std::string>& folders) {
+    for (const std::string& folder : folders) {
         struct stat info {};
         if (::lstat(folder.c_str(), &info) == 0) {
             if (S_ISLNK(info.st_mode)) {
@@ -23,6 +21,12 @@ std::string MapOutputPath(const std::string& sourcePath, std::string_view siteRo
         if (errno != ENOENT) throw FileError(SystemReason(errno));
         if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) throw FileError(SystemReason(errno));
     }
+}
+
+std::string MapOutputPath(const std::string& sourcePath, std::string_view siteRoot, std::string_view outputRoot,
+                          std::string_view outputTypeTrimmed) {
+    OutputPathPlan plan = PlanOutputPath(sourcePath, siteRoot, outputRoot, outputTypeTrimmed, kNativeSeparator);
+    MakeOutputFolders(plan.folders);
     return std::move(plan.outputPath);
 }
 

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quernfold {
 
@@ -12,5 +13,8 @@ namespace quernfold {
  */
 std::string MapOutputPath(const std::string& sourcePath, std::string_view siteRoot, std::string_view outputRoot,
                           std::string_view outputTypeTrimmed);
+
+/** Creates the missing folders, top down, under the same rules (a link standing there fails). Throws FileError. */
+void MakeOutputFolders(const std::vector<std::string>& folders);
 
 }  // namespace quernfold

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/CodePage.h"
+
 namespace quernfold {
 
 /** Where the bytes of one output page go. A failed write throws OutputError. */
@@ -10,6 +12,12 @@ class OutputSink {
 public:
     virtual ~OutputSink() = default;
     virtual void Write(std::string_view bytes) = 0;
+
+    /**
+     * Tells the sink in which code page the bytes that follow are written (an included file may differ from its
+     * page); returns the one it replaces. Only a sink that reads what it is given cares.
+     */
+    virtual CodePage SwitchCodePage(CodePage cp) { return cp; }
 
     /** Writes one line of output: its bytes followed by CR LF. */
     void WriteLine(std::string_view line) {

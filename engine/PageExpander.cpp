@@ -199,12 +199,14 @@ const PageExpander::TypeTexts& PageExpander::TypesFor(CodePage cp) {
 
 void PageExpander::Warn(std::string_view path, std::string_view reason) {
     ++m_state.warningCount;
+    m_pageWarnings.push_back({std::string(path), std::string(reason)});
     m_log.AppendLog(WarningBannerLine());
     m_log.AppendLog(ExtractFailedLine(path, reason));
 }
 
 std::optional<std::string> PageExpander::ExpandSourcePage(const std::string& pagePath, OutputSink& out) {
     m_handledDirectives = 0;
+    m_pageWarnings.clear();
     m_state.pageDepth = 0;
     return ExpandPage(pagePath, out);
 }
@@ -235,6 +237,12 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
     OpenedPage page = OpenPage(m_files, pagePath, m_settings.codePage, included, m_settings.lineLimit);
     if (const FileId id = page.file->Id(); id.Known()) m_filesRead.insert(id);
     const CodePage cp = page.codePage;
+    // The bytes written from here on are in this file's code page, until its includer takes over again.
+    struct CodePageScope {
+        OutputSink& out;
+        CodePage previous;
+        ~CodePageScope() { out.SwitchCodePage(previous); }
+    } codePageScope{out, out.SwitchCodePage(cp)};
     const TypeTexts& types = TypesFor(cp);
     const std::string pageDir = ParentDir(pagePath, m_settings.separator);
 

@@ -10,6 +10,7 @@
 #include "engine/CodePage.h"
 #include "engine/LineReader.h"
 #include "engine/PathRules.h"
+#include "engine/RunReport.h"
 #include "engine/RunState.h"
 #include "engine/SiteFiles.h"
 
@@ -51,6 +52,9 @@ public:
     /** Decides what becomes of one code block cut out of a page in code page cp, found in folder pageDir. */
     void ExpandBlock(std::string_view blockText, OutputSink& out, const std::string& pageDir, CodePage cp);
 
+    /** The warnings of the source page expanded last, as data (the log holds them as lines). */
+    const std::vector<PathReason>& PageWarnings() const { return m_pageWarnings; }
+
     /** Every file this expander has read (pages and includes), so the run never writes over one of them. */
     const std::unordered_set<FileId, FileIdHash>& FilesRead() const { return m_filesRead; }
 
@@ -74,6 +78,7 @@ private:
     std::int64_t m_handledDirectives = 0;
     std::map<CodePage, TypeTexts> m_typeTexts;
     std::unordered_set<FileId, FileIdHash> m_filesRead;
+    std::vector<PathReason> m_pageWarnings;
 };
 
 }  // namespace quernfold

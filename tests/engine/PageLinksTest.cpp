@@ -1,0 +1,166 @@
+#include "engine/PageLinks.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/LinkCheck.h"
+#include "engine/LinkScanningOutput.h"
+#include "tests/support/TestFiles.h"
+
+namespace quernfold {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Joined(CodePage cp, std::string_view text) {
+    std::vector<FoundLink> links;
+    FindLinks(cp, text, links);
+    std::string joined;
+    for (const FoundLink& link : links) {
+        EXPECT_EQ(text.substr(link.offset, link.value.size()), link.value);
+        joined += "[" + std::string(link.value) + "]";
+    }
+    return joined;
+}
+
+TEST(FindLinks, TakesAttributeValuesAndCssUrlsAtCharacterBoundaries) {
+    struct Row {
+        CodePage cp;
+        std::string text;
+        std::string links;
+    };
+    const Row rows[] = {
+        {CodePage::Utf8, R"(<a href="a.html">x</a>)", "[a.html]"},
+        {CodePage::Utf8, R"(<IMG SRC='b.gif' Background=c.jpg>)", "[b.gif][c.jpg]"},
+        {CodePage::Utf8, R"(<form action = "post.html" method=post>)", "[post.html]"},
+        {CodePage::Utf8, R"(<video poster="p.png" src=v.mp4>)", "[p.png][v.mp4]"},
+        {CodePage::Utf8, R"(<div style="background:url(bg.png)">)", "[bg.png]"},
+        {CodePage::Utf8, R"(.x{background: URL( "q.png" )} .y{b:url('r.png')})", "[q.png][r.png]"},
+        {CodePage::Utf8, R"(<img data-src="no.png" alt="src=no" title='href="no"'>)", ""},
+        {CodePage::Utf8, R"(a.href = "no.html"; x.src=y;)", ""},
+        {CodePage::Utf8, R"(<a href>x</a><a href=>y</a><a href=")", ""},
+        {CodePage::Utf8, "<img alt=\"图\" src=\"图片/a.png\">", "[图片/a.png]"},
+        // A GBK character whose trail byte is "u": no "url(" starts inside it.
+        {CodePage::Gbk, "\x81url(x.png) \xb1\xea url(y.png)", "[y.png]"},
+        // A GBK trail byte "\\" inside a value is part of its character.
+        {CodePage::Gbk, "<img src=\"\x81\x5c.gif\">", "[\x81\x5c.gif]"},
+        {CodePage::Gbk, "<a href=\xcd\xbc\xc6\xac/b.htm>", "[\xcd\xbc\xc6\xac/b.htm]"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(Joined(row.cp, row.text), row.links) << row.text;
+}
+
+TEST(LocalLinkPath, KeepsLocalFilesDecodedAndDropsTheRest) {
+    struct Row {
+        CodePage cp;
+        std::string value;
+        const char* path;  // nullptr: not a local file
+    };
+    const Row rows[] = {
+        {CodePage::Utf8, "a.html", "a.html"},
+        {CodePage::Utf8, " ../img/b.gif ", "../img/b.gif"},
+        {CodePage::Utf8, "/css/site.css?v=3#top", "/css/site.css"},
+        {CodePage::Utf8, "list.html#p2", "list.html"},
+        {CodePage::Utf8, "my%20file%2Ehtml", "my file.html"},
+        {CodePage::Utf8, "%E5%9B%BE.png", "图.png"},
+        {CodePage::Utf8, "100%.png", "100%.png"},  // not an escape
+        {CodePage::Utf8, "img\\a.gif", "img/a.gif"},
+        {CodePage::Gbk, "\x81\x5c.gif", "乗.gif"},
+        {CodePage::Gbk, "\xcd\xbc\xc6\xac/", "图片/"},
+        {CodePage::Utf8, "#top", nullptr},
+        {CodePage::Utf8, "?page=2", nullptr},
+        {CodePage::Utf8, "", nullptr},
+        {CodePage::Utf8, "http://example.com/a.html", nullptr},
+        {CodePage::Utf8, "//cdn.example.com/a.js", nullptr},
+        {CodePage::Utf8, "mailto:a@b.c", nullptr},
+        {CodePage::Utf8, "JavaScript:void(0)", nullptr},
+        {CodePage::Utf8, "data:image/png;base64,AAAA", nullptr},
+        {CodePage::Utf8, "c:x.png", nullptr},  // reads as a scheme, as a browser would
+    };
+    for (const Row& row : rows) {
+        const auto path = LocalLinkPath(row.cp, row.value);
+        if (row.path) {
+            EXPECT_EQ(path.value_or("<none>"), row.path) << row.value;
+        } else {
+            EXPECT_FALSE(path) << row.value << " -> " << path.value_or("");
+        }
+    }
+}
+
+TEST(ResolveLinkTarget, ResolvesAgainstThePageFolderWithinTheOutputRoot) {
+    struct Row {
+        const char* link;
+        const char* pageFolder;
+        const char* target;
+    };
+    const Row rows[] = {
+        {"a.html", "/o/", "/o/a.html"},
+        {"a.html", "/o/news/", "/o/news/a.html"},
+        {"../img/b.gif", "/o/news/", "/o/img/b.gif"},
+        {"./x/../y.css", "/o/", "/o/y.css"},
+        {"/css/s.css", "/o/news/deep/", "/o/css/s.css"},
+        {"../../../../a.gif", "/o/news/", "/o/a.gif"},  // never above the output root
+        {"sub/", "/o/news/", "/o/news/sub/"},
+        {"/", "/o/news/", "/o/"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(ResolveLinkTarget(row.link, row.pageFolder, "/o/"), row.target) << row.link << " in " << row.pageFolder;
+    }
+}
+
+// An included file in another code page: each piece is read in its own, and lines count across pieces.
+TEST(LinkScanningOutput, ReadsEachPieceInItsCodePageAndCountsOutputLines) {
+    StringOutput inner;
+    LinkScanningOutput out(inner);
+    out.SwitchCodePage(CodePage::Gbk);
+    out.WriteLine("<html>");
+    out.Write("<a href=\"\x81\x5c.html\">");
+    const CodePage page = out.SwitchCodePage(CodePage::Utf8);
+    EXPECT_EQ(page, CodePage::Gbk);
+    out.WriteLine("\r\n<img src=\"图.png\"><a href=\"http://x/\">");
+    out.SwitchCodePage(page);
+    out.WriteLine("<link href=\"/s.css?v=1\">");
+    EXPECT_EQ(inner.Text(),
+              "<html>\r\n<a href=\"\x81\x5c.html\">\r\n<img src=\"图.png\"><a href=\"http://x/\">\r\n"
+              "<link href=\"/s.css?v=1\">\r\n");
+    ASSERT_EQ(out.Links().size(), 3u);
+    const std::pair<std::int64_t, std::string> expected[] = {{2, "乗.html"}, {3, "图.png"}, {4, "/s.css"}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(out.Links()[i].line, expected[i].first) << i;
+        EXPECT_EQ(out.Links()[i].path, expected[i].second) << i;
+    }
+    EXPECT_EQ(out.Links()[0].link, "乗.html");  // the link as written, in UTF-8
+    EXPECT_EQ(out.Links()[2].link, "/s.css?v=1");
+}
+
+TEST(LinkCheck, ListsTargetsMissingAtTheEndWithCaseAndFoldersCounting) {
+    const fs::path root = fs::temp_directory_path() / ("quernfold-links-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    test_support::WriteFile(root / "news" / "a.html", "x");
+    test_support::WriteFile(root / "img" / "Logo.png", "x");
+    const std::string out = root.string() + "/";
+    LinkCheck check(out);
+    std::vector<PageLink> links = {
+        {1, "a.html", "a.html"},           {2, "../img/Logo.png", "../img/Logo.png"},
+        {3, "../img/logo.png", "../img/logo.png"},  // another letter case
+        {4, "../img/", "../img/"},         {5, "late.css", "late.css"},
+        {6, "/news", "/news"},             {7, "gone.html", "gone.html"},
+    };
+    check.Add(out + "news/a.html", links);
+    test_support::WriteFile(root / "news" / "late.css", "x");  // published after the page
+    const std::vector<BrokenLink> broken = check.Finish();
+    ASSERT_EQ(broken.size(), 2u);
+    EXPECT_EQ(broken[0].line, 3);
+    EXPECT_EQ(broken[0].target, out + "img/logo.png");
+    EXPECT_EQ(broken[0].page, out + "news/a.html");
+    EXPECT_EQ(broken[1].link, "gone.html");
+    EXPECT_EQ(broken[1].target, out + "news/gone.html");
+    fs::remove_all(root);
+}
+
+}  // namespace
+}  // namespace quernfold

@@ -1,0 +1,61 @@
+#include "engine/RunReport.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+namespace quernfold {
+namespace {
+
+// The report is parsed back by an independent reader, so any text that breaks JSON shows as a parse error.
+TEST(ReportJson, ParsesBackWithEveryFieldAndEscapedPaths) {
+    RunReport report;
+    report.siteRoot = "/srv/\xb2\xe2site/";  // GBK bytes in a folder name: not UTF-8
+    report.sourceType = "jsp";
+    report.outputType = "html";
+    report.outputDir = "/tmp/o\"ut\\/";
+    report.encoding = "gbk";
+    PageRecord ok{"/srv/a.jsp", "/tmp/a.html", true, {{"/srv/inc/x.jsp", "No such file or directory"}}, std::nullopt};
+    PageRecord bad{"/srv/b\n.jsp", "", false, {}, std::string("line too long")};
+    report.pages = {ok, bad};
+    report.assets.copied = {"/srv/img/图.png"};
+    report.assets.unchanged = {"/srv/s.css"};
+    report.assets.failed = {{"/srv/c.js", "Permission denied"}};
+    report.assets.skipped = {{"/srv/WEB-INF/", "folder WEB-INF is never published"}};
+    report.totalPages = 2;
+    report.converted = 1;
+    report.failed = 1;
+    report.warnings = 1;
+    report.stopped = RunStop::Limit;
+    report.brokenLinks = {{"/tmp/a.html", 12, "img/x.gif?v=1", "/tmp/img/x.gif"}};
+
+    const nlohmann::json json = nlohmann::json::parse(ReportJson(report));
+    EXPECT_EQ(json["choices"]["siteRoot"], "/srv/\\xB2\\xE2site/");
+    EXPECT_EQ(json["choices"]["outputDir"], "/tmp/o\"ut\\/");
+    EXPECT_EQ(json["choices"]["encoding"], "gbk");
+    ASSERT_EQ(json["pages"].size(), 2u);
+    EXPECT_EQ(json["pages"][0]["status"], "converted");
+    EXPECT_TRUE(json["pages"][0]["failure"].is_null());
+    EXPECT_EQ(json["pages"][0]["warnings"][0]["path"], "/srv/inc/x.jsp");
+    EXPECT_EQ(json["pages"][0]["warnings"][0]["reason"], "No such file or directory");
+    EXPECT_EQ(json["pages"][1]["source"], "/srv/b\\x0A.jsp");
+    EXPECT_EQ(json["pages"][1]["status"], "failed");
+    EXPECT_EQ(json["pages"][1]["failure"], "line too long");
+    EXPECT_EQ(json["assets"]["copied"][0], "/srv/img/图.png");
+    EXPECT_EQ(json["assets"]["unchanged"][0], "/srv/s.css");
+    EXPECT_EQ(json["assets"]["failed"][0]["reason"], "Permission denied");
+    EXPECT_EQ(json["assets"]["skipped"][0]["why"], "folder WEB-INF is never published");
+    EXPECT_EQ(json["totals"], (nlohmann::json{{"pages", 2}, {"converted", 1}, {"failed", 1}, {"warnings", 1}}));
+    EXPECT_EQ(json["stopped"], "limit");
+    EXPECT_EQ(json["brokenLinks"][0],
+              (nlohmann::json{{"page", "/tmp/a.html"}, {"line", 12}, {"link", "img/x.gif?v=1"}, {"target", "/tmp/img/x.gif"}}));
+
+    const std::pair<RunStop, nlohmann::json> stops[] = {{RunStop::None, nullptr}, {RunStop::User, "user"}};
+    for (const auto& [stop, expected] : stops) {
+        report.stopped = stop;
+        EXPECT_EQ(nlohmann::json::parse(ReportJson(report))["stopped"], expected);
+    }
+}
+
+}  // namespace
+}  // namespace quernfold
