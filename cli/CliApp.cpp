@@ -3,11 +3,14 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <ostream>
 
 #include "cli/CliArguments.h"
 #include "cli/CliSinks.h"
 #include "engine/LogLines.h"
+#include "engine/OutputFile.h"
+#include "engine/RunReport.h"
 #include "engine/RunState.h"
 
 namespace quernfold {
@@ -20,7 +23,7 @@ constexpr std::string_view kProgram = "quernfold-cli";
 
 int ExitStatusFor(const RunResult& result) {
     if (result.outcome != RunOutcome::Completed) return kExitRefused;
-    return result.failed == 0 && result.warnings == 0 ? kExitClean : kExitProblems;
+    return result.failed == 0 && result.warnings == 0 && result.staticFilesFailed == 0 ? kExitClean : kExitProblems;
 }
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool errIsTerminal) {
@@ -52,6 +55,20 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
     }
 
+    // So is the report file: its temporary file beside the target shows a folder that cannot be written.
+    std::unique_ptr<OutputFile> reportFile;
+    const bool reportToStdout = options.hasReportFile && options.reportFile == "-";
+    if (options.hasReportFile && !reportToStdout) {
+        try {
+            reportFile = std::make_unique<OutputFile>(options.reportFile, OutputFile::Target::InPlaceIfNotRegular);
+        } catch (const std::exception& failure) {
+            err << kProgram << ": cannot write the report file " << LogPath(options.reportFile) << ": "
+                << LogPath(failure.what()) << "\n";
+            return kExitRefused;
+        }
+    }
+    RunReport report;
+
     std::optional<TerminalProgress> bar;
     NoProgress noProgress;
     if (errIsTerminal) bar.emplace(err, &out);
@@ -65,8 +82,28 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     StreamMessages messages(err, barOnScreen);
 
     RunState state;
-    const RunResult result = StartConversion(options.choices, state, RunSinks{log, progress, messages, nullptr});
+    const RunResult result = StartConversion(options.choices, state,
+                                             RunSinks{log, progress, messages, nullptr,
+                                                      options.hasReportFile ? &report : nullptr});
     int status = ExitStatusFor(result);
+
+    // A refused or aborted run has no report: an earlier report file stays as it was.
+    if (options.hasReportFile && result.outcome == RunOutcome::Completed) {
+        const std::string json = ReportJson(report);
+        try {
+            if (reportFile) {
+                reportFile->Write(json);
+                reportFile->Publish();
+            } else {
+                out << json << std::flush;
+                if (!out) throw std::runtime_error("cannot write the report to standard output");
+            }
+        } catch (const std::exception& failure) {
+            err << kProgram << ": cannot write the report file " << LogPath(options.reportFile) << ": "
+                << LogPath(failure.what()) << "\n";
+            status = kExitRefused;
+        }
+    }
 
     if (!options.quiet) {
         out.flush();

@@ -1,13 +1,15 @@
 #include "cli/CliArguments.h"
 
 #include <optional>
+
+#include "engine/AssetRules.h"
 #include <string_view>
 
 namespace quernfold {
 
 namespace {
 
-enum class Option { Type, To, Encoding, Log, Quiet, Help, Version };
+enum class Option { Type, To, Encoding, Log, Assets, AssetTypes, Report, Quiet, Help, Version };
 
 struct KnownOption {
     char shortName;  // 0: long form only
@@ -19,6 +21,8 @@ struct KnownOption {
 constexpr KnownOption kOptions[] = {
     {'t', "type", Option::Type, true},         {'T', "to", Option::To, true},
     {'e', "encoding", Option::Encoding, true}, {0, "log", Option::Log, true},
+    {'a', "assets", Option::Assets, false},    {0, "asset-types", Option::AssetTypes, true},
+    {0, "report", Option::Report, true},
     {'q', "quiet", Option::Quiet, false},      {'h', "help", Option::Help, false},
     {0, "version", Option::Version, false},
 };
@@ -59,6 +63,23 @@ std::optional<std::string> Apply(const KnownOption& known, const std::string& va
             if (value.empty()) return std::string("--log needs a file name");
             options.hasLogFile = true;
             options.logFile = value;
+            break;
+        case Option::Assets:
+            options.choices.copyAssets = true;
+            break;
+        case Option::AssetTypes: {
+            std::string error;
+            const auto types = ParseAssetTypes(value, error);
+            if (!types) return "--asset-types: " + error;
+            options.choices.assetTypes = *types;
+            options.choices.copyAssets = true;  // a list of types is asked for only to copy them
+            break;
+        }
+        case Option::Report:
+            if (value.empty()) return std::string("--report needs a file name, or - for standard output");
+            options.hasReportFile = true;
+            options.reportFile = value;
+            if (value == "-") options.quiet = true;  // standard output carries the report alone
             break;
         case Option::Quiet:
             options.quiet = true;
@@ -166,14 +187,19 @@ std::string UsageText() {
            "  -T, --to TEXT         output type, as the output type box (default \"html\")\n"
            "  -e, --encoding NAME   page code page: auto (default), gbk, gb18030, big5, shift_jis, utf-8\n"
            "      --log FILE        also write the log text exactly as the save-log button would (UTF-8)\n"
+           "  -a, --assets          also copy the site's static files (images, style sheets, scripts, fonts, ...)\n"
+           "      --asset-types LIST  copy these extensions instead (comma-separated, no dots; implies -a)\n"
+           "      --report FILE     write a JSON report of the run (pages, static files, broken links);\n"
+           "                        FILE - writes it to stdout and implies -q\n"
            "  -q, --quiet           no log lines on stdout (stderr unchanged)\n"
            "  -h, --help            show this help and exit\n"
            "      --version         show the version and exit\n"
            "\n"
            "The log lines go to stdout; message texts, errors and the progress bar go to stderr.\n"
-           "Exit status: 0 = converted with no failure and no warning; 1 = completed with failures or warnings;\n"
+           "Exit status: 0 = converted with no failure and no warning; 1 = completed with failures or warnings,\n"
+           "or a static file that could not be copied;\n"
            "2 = refused or aborted (bad usage, empty output folder or site root, a folder that cannot be listed,\n"
-           "a --log file that cannot be written).\n";
+           "a --log or --report file that cannot be written).\n";
 }
 
 std::string VersionText() {

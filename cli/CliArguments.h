@@ -12,6 +12,8 @@ struct CliOptions {
     ConversionChoices choices;  // the four choices as given (the engine trims what the window trims)
     bool hasLogFile = false;
     std::string logFile;
+    bool hasReportFile = false;
+    std::string reportFile;  // "-": standard output
     bool quiet = false;
     bool help = false;
     bool version = false;

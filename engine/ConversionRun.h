@@ -23,7 +23,7 @@ struct ConversionChoices {
     std::string outputDir;   // `outputDir`
     CodePageChoice codePage = CodePageChoice::Auto;
     bool copyAssets = false;              // also copy the site's static files after the pages
-    std::vector<std::string> assetTypes;  // their extensions (lower case, no dots); empty: the default list
+    std::vector<std::string> assetTypes = {};  // their extensions (lower case, no dots); empty: the default list
 };
 
 /** How a run ended, for the front ends (the CLI's exit status, the window's state). */

@@ -114,8 +114,10 @@ void FindLinks(CodePage cp, std::string_view text, std::vector<FoundLink>& links
             continue;
         }
         if (quote != 0) continue;
-        cursor.SkipBlanks();
-        if (cursor.AtEnd() || cursor.Peek() != '=') continue;
+        Cursor ahead = cursor;  // a name without "=" leaves the blanks after it to start the next name
+        ahead.SkipBlanks();
+        if (ahead.AtEnd() || ahead.Peek() != '=') continue;
+        cursor = ahead;
         cursor.Step();
         before = '=';
         if (nameMayStart && IsLinkAttribute(name)) {

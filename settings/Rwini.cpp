@@ -28,6 +28,13 @@ std::string Rwini::ReadIni(std::string_view section, std::string_view key, std::
     return std::string(defaultValue);
 }
 
+std::optional<std::string> Rwini::PeekIni(std::string_view section, std::string_view key) {
+    std::string bytes;
+    std::string error;
+    if (ReadFileContents(m_path, bytes, error) != ReadStatus::Ok) return std::nullopt;
+    return IniFile::Parse(bytes).Value(section, key);
+}
+
 void Rwini::WriteIni(std::string_view section, std::string_view key, std::string_view value) {
     std::string bytes;
     std::string error;

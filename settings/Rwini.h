@@ -17,6 +17,7 @@ public:
 
     std::string ReadIni(std::string_view section, std::string_view key, std::string_view defaultValue) override;
     void WriteIni(std::string_view section, std::string_view key, std::string_view value) override;
+    std::optional<std::string> PeekIni(std::string_view section, std::string_view key) override;
 
     const std::string& Path() const { return m_path; }
     /** Why the last write did not happen ("" when it did); the store's callers get no error, this is for logs. */

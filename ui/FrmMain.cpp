@@ -185,6 +185,15 @@ void FrmMain::BuildControls() {
 }
 
 void FrmMain::BuildMenu() {
+    QMenu* options = menuBar()->addMenu(QStringLiteral("选项(&O)"));
+    options->setObjectName(QStringLiteral("menuOptions"));
+    m_copyAssets = options->addAction(QStringLiteral("同时复制静态文件(&A)"));
+    m_copyAssets->setObjectName(QStringLiteral("menuCopyAssets"));
+    m_copyAssets->setCheckable(true);
+    // Read without storing a default: the file gains the key only when the user toggles the item.
+    m_copyAssets->setChecked(m_settings.PeekIni(kSection, "copyAssets").value_or("0") == "1");
+    connect(m_copyAssets, &QAction::toggled, this, &FrmMain::ToggleCopyAssets);
+
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
     help->setObjectName(QStringLiteral("menu1"));
     QAction* site = help->addAction(QStringLiteral("Varnholt简介"), this, &FrmMain::OpenMakerSite);
@@ -192,6 +201,8 @@ void FrmMain::BuildMenu() {
     QAction* about = help->addAction(QStringLiteral("关于..."), this, &FrmMain::ShowAbout);
     about->setObjectName(QStringLiteral("menu1_2"));
 }
+
+void FrmMain::ToggleCopyAssets(bool on) { m_settings.WriteIni(kSection, "copyAssets", on ? "1" : "0"); }
 
 void FrmMain::CentreOnScreen() {
     if (const QScreen* screen = this->screen()) {
@@ -232,6 +243,7 @@ void FrmMain::Convert() {
     choices.outputType = m_outputType->currentText().toStdString();
     choices.outputDir = m_outputDir->text().toStdString();
     choices.codePage = CodePageChoice::Auto;
+    choices.copyAssets = m_copyAssets->isChecked();
 
     SetConverting(true);
     m_workerFailure.clear();

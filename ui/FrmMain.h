@@ -9,6 +9,7 @@
 #include "engine/ConversionRun.h"
 #include "engine/RunState.h"
 
+class QAction;
 class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
@@ -72,6 +73,7 @@ private:
     void SaveLog();
     void OpenMakerSite();
     void ShowAbout();
+    void ToggleCopyAssets(bool on);
     void SetConverting(bool converting);
 
     SettingsStore& m_settings;
@@ -91,6 +93,7 @@ private:
     QPushButton* m_cmdSaveLog = nullptr;
     QPushButton* m_command3 = nullptr;
     QProgressBar* m_bar1 = nullptr;
+    QAction* m_copyAssets = nullptr;
 
     LogPane* m_log = nullptr;
     ProgressRelay* m_progress = nullptr;

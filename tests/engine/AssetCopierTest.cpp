@@ -1,5 +1,6 @@
 #include "engine/AssetCopier.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -35,15 +35,15 @@ TEST(FindLinks, TakesAttributeValuesAndCssUrlsAtCharacterBoundaries) {
         std::string links;
     };
     const Row rows[] = {
-        {CodePage::Utf8, R"(<a href="a.html">x</a>)", "[a.html]"},
-        {CodePage::Utf8, R"(<IMG SRC='b.gif' Background=c.jpg>)", "[b.gif][c.jpg]"},
-        {CodePage::Utf8, R"(<form action = "post.html" method=post>)", "[post.html]"},
-        {CodePage::Utf8, R"(<video poster="p.png" src=v.mp4>)", "[p.png][v.mp4]"},
-        {CodePage::Utf8, R"(<div style="background:url(bg.png)">)", "[bg.png]"},
-        {CodePage::Utf8, R"(.x{background: URL( "q.png" )} .y{b:url('r.png')})", "[q.png][r.png]"},
-        {CodePage::Utf8, R"(<img data-src="no.png" alt="src=no" title='href="no"'>)", ""},
-        {CodePage::Utf8, R"(a.href = "no.html"; x.src=y;)", ""},
-        {CodePage::Utf8, R"(<a href>x</a><a href=>y</a><a href=")", ""},
+        {CodePage::Utf8, R"x(<a href="a.html">x</a>)x", "[a.html]"},
+        {CodePage::Utf8, R"x(<IMG SRC='b.gif' Background=c.jpg>)x", "[b.gif][c.jpg]"},
+        {CodePage::Utf8, R"x(<form action = "post.html" method=post>)x", "[post.html]"},
+        {CodePage::Utf8, R"x(<video poster="p.png" src=v.mp4>)x", "[p.png][v.mp4]"},
+        {CodePage::Utf8, R"x(<div style="background:url(bg.png)">)x", "[bg.png]"},
+        {CodePage::Utf8, R"x(.x{background: URL( "q.png" )} .y{b:url('r.png')})x", "[q.png][r.png]"},
+        {CodePage::Utf8, R"x(<img data-src="no.png" alt="src=no" title='href="no"'>)x", ""},
+        {CodePage::Utf8, R"x(a.href = "no.html"; x.src=y;)x", ""},
+        {CodePage::Utf8, R"x(<a href>x</a><a href=>y</a><a href=")x", ""},
         {CodePage::Utf8, "<img alt=\"图\" src=\"图片/a.png\">", "[图片/a.png]"},
         // A GBK character whose trail byte is "u": no "url(" starts inside it.
         {CodePage::Gbk, "\x81url(x.png) \xb1\xea url(y.png)", "[y.png]"},

@@ -1,5 +1,5 @@
 <%@ page contentType="text/html; charset=GBK" pageEncoding="GBK" %>
-<html><head><meta charset="gbk"><title>中文页面</title></head><body>
+<html><head><meta charset="gbk"><title>中文页面</title><link rel="stylesheet" href="../css/site.css"></head><body>
 <%@ include file="/common/header.jsp" %>
 <h1>欢迎使用 Quernfold</h1>
 <p>这个页面用 GBK 编码保存，转换后仍然是同样的 GBK 字节。</p>

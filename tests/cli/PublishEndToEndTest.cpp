@@ -1,0 +1,193 @@
+// quernfold-cli with static files (-a) and the JSON report on one planted site: the whole stdout log, the
+// output tree, a second run over the unchanged site, a changed file and a copy that fails, and the report read
+// back with a JSON parser.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include "tests/cli/CliTestSupport.h"
+
+namespace quernfold {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::ProcessOptions;
+using testing_support::ProcessResult;
+using testing_support::ReadFile;
+using testing_support::ReadTree;
+using testing_support::RunProcess;
+using testing_support::Sandbox;
+using testing_support::Tree;
+using testing_support::WriteFile;
+
+const std::string kEq(77, '=');
+const std::string kStar(78, '*');
+
+std::string Converted(const std::string& source, const std::string& output) {
+    return kEq + "\n开始转换:" + source + "....\n>>生成" + output + "成功！\n";
+}
+
+std::string Summary(int pages, const std::string& staticLine) {
+    const std::string n = std::to_string(pages);
+    return kStar + "\n共转换文件" + n + "个\n其中：成功" + n + "个\n      失败0个\n转换过程中共发生0次异常警告\n" +
+           staticLine + kStar + "\n";
+}
+
+std::string StaticLine(int total, int unchanged, int failed) {
+    return "复制静态文件" + std::to_string(total) + "个，其中未变化" + std::to_string(unchanged) + "个，失败" +
+           std::to_string(failed) + "个\n";
+}
+
+const std::string kPagesLog = Converted("site/about.jsp", "out/about.html") +
+                              Converted("site/index.jsp", "out/index.html") +
+                              Converted("site/my page.jsp", "out/my page.html") +
+                              Converted("site/news/list.jsp", "out/news/list.html");
+
+// The static files a run copies, with their bytes.
+const std::vector<std::pair<std::string, std::string>> kCopied = {
+    {"robots.txt", "User-agent: *\n"},
+    {"css/a.css", "body { background: url(../img/Logo.PNG) }\n"},
+    {"img/Logo.PNG", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)},
+    {"static/old.htm", "<p>old</p>\n<a href=\"gone.htm\">g</a> <a href=\"../robots.txt\">r</a>\n"},
+};
+
+class PublishRun : public testing::Test {
+protected:
+    void SetUp() override {
+        const fs::path site = Site();
+        WriteFile(site / "index.jsp",
+                  "<html><head><link rel=\"stylesheet\" href=\"css/a.css\"></head>\n"
+                  "<body><img src=\"img/Logo.PNG\"> <img src=\"/img/logo.png\">\n"
+                  "<a href=\"news/list.jsp?x=1#top\">n</a> <a href=\"news/\">f</a> <a href=\"my%20page.jsp\">m</a>\n"
+                  "<a href=\"missing.jsp\">x</a> <a href=\"http://example.com/\">e</a> <a href=\"#top\">t</a>\n"
+                  "<%@ include file=\"inc/head.htm\" %>\n"
+                  "<a href=\"inc/head.htm\">h</a>\n");
+        WriteFile(site / "inc" / "head.htm", "<a href=\"../up.htm\">u</a>\n");
+        WriteFile(site / "my page.jsp", "<p>plain</p>\n");
+        WriteFile(site / "about.jsp", "<p>about</p>\n");
+        WriteFile(site / "about.html", "static twin of about.jsp\n");
+        // GBK: "返回", "图" and a character whose trail byte is "\".
+        WriteFile(site / "news" / "list.jsp",
+                  "<meta charset=\"gbk\"><a href=\"../index.jsp\">\xb7\xb5\xbb\xd8</a>\n"
+                  "<img src=\"\xcd\xbc.gif\" alt=\"\xcd\xbc\">\n"
+                  "<a href=\"\x81\x5c.htm\">x</a> <a href=\"/static/old.htm\">o</a>\n");
+        for (const auto& [path, bytes] : kCopied) WriteFile(site / path, bytes);
+        // Never published, whatever the list says.
+        for (const char* path : {"data/shop.mdb", "WEB-INF/web.xml", "WEB-INF/x.css", "conn.jsp.txt",
+                                 "index.jsp.html", ".svn/y.css", "global.asa", "x.properties", "index.jsp.bak"}) {
+            WriteFile(site / path, "secret");
+        }
+    }
+
+    fs::path Site() const { return m_sandbox.Root() / "site"; }
+    fs::path Out() const { return m_sandbox.Root() / "out"; }
+    ProcessResult Run(std::vector<std::string> args) const {
+        args.insert(args.end(), {"site", "out"});
+        ProcessOptions options;
+        options.workDir = m_sandbox.Root();
+        return RunProcess(QUERNFOLD_CLI, args, options);
+    }
+    Tree ExpectedTree() const {
+        Tree tree = ReadTree(Out());  // the pages, compared elsewhere
+        for (auto it = tree.begin(); it != tree.end();) {
+            it = it->first.ends_with(".html") && it->first != "static/old.htm" ? std::next(it) : tree.erase(it);
+        }
+        for (const std::string folder : {"css", "img", "news", "static"}) tree[folder] = "<folder>";
+        for (const auto& [path, bytes] : kCopied) tree[path] = bytes;
+        return tree;
+    }
+
+    Sandbox m_sandbox;
+};
+
+TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
+    fs::create_directories(Out());
+    const ProcessResult first = Run({"-a", "--report", "r.json"});
+    EXPECT_EQ(first.exitStatus, 0) << first.err;
+    EXPECT_EQ(first.out, kPagesLog + Summary(4, StaticLine(4, 0, 0)));
+    const Tree tree = ReadTree(Out());
+    EXPECT_EQ(tree, ExpectedTree());
+    EXPECT_EQ(tree.count("about.html") ? tree.at("about.html") : "", "<p>about</p>\r\n");  // the page wins
+    struct stat source {}, copy {};
+    ASSERT_EQ(::stat((Site() / "img" / "Logo.PNG").c_str(), &source), 0);
+    ASSERT_EQ(::stat((Out() / "img" / "Logo.PNG").c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_mtim.tv_sec, source.st_mtim.tv_sec);
+    EXPECT_EQ(copy.st_mtim.tv_nsec, source.st_mtim.tv_nsec);
+
+    const nlohmann::json report = nlohmann::json::parse(ReadFile(m_sandbox.Root() / "r.json"));
+    EXPECT_EQ(report["choices"], (nlohmann::json{{"siteRoot", "site/"}, {"sourceType", "jsp"}, {"outputType", "html"},
+                                                 {"outputDir", "out/"}, {"encoding", "auto"}}));
+    ASSERT_EQ(report["pages"].size(), 4u);
+    EXPECT_EQ(report["pages"][3]["source"], "site/news/list.jsp");
+    EXPECT_EQ(report["pages"][3]["output"], "out/news/list.html");
+    EXPECT_EQ(report["pages"][3]["status"], "converted");
+    EXPECT_EQ(report["assets"]["copied"],
+              (nlohmann::json{"site/robots.txt", "site/css/a.css", "site/img/Logo.PNG", "site/static/old.htm"}));
+    std::vector<std::string> skipped;
+    for (const auto& item : report["assets"]["skipped"]) skipped.push_back(item["path"]);
+    std::sort(skipped.begin(), skipped.end());
+    EXPECT_EQ(skipped, (std::vector<std::string>{"site/WEB-INF/", "site/about.html", "site/inc/head.htm",
+                                                 "site/index.jsp.html"}));
+    EXPECT_EQ(report["totals"], (nlohmann::json{{"pages", 4}, {"converted", 4}, {"failed", 0}, {"warnings", 0}}));
+    EXPECT_TRUE(report["stopped"].is_null());
+    const nlohmann::json broken = nlohmann::json::array({
+        {{"page", "out/index.html"}, {"line", 2}, {"link", "/img/logo.png"}, {"target", "out/img/logo.png"}},
+        {{"page", "out/index.html"}, {"line", 4}, {"link", "missing.html"}, {"target", "out/missing.html"}},
+        {{"page", "out/index.html"}, {"line", 6}, {"link", "../up.htm"}, {"target", "out/up.htm"}},
+        {{"page", "out/index.html"}, {"line", 7}, {"link", "inc/head.htm"}, {"target", "out/inc/head.htm"}},
+        {{"page", "out/news/list.html"}, {"line", 2}, {"link", "图.gif"}, {"target", "out/news/图.gif"}},
+        {{"page", "out/news/list.html"}, {"line", 3}, {"link", "乗.htm"}, {"target", "out/news/乗.htm"}},
+        {{"page", "out/static/old.htm"}, {"line", 2}, {"link", "gone.htm"}, {"target", "out/static/gone.htm"}},
+    });
+    EXPECT_EQ(report["brokenLinks"], broken) << report["brokenLinks"].dump(1);
+
+    // A second run over the unchanged site copies nothing.
+    const ProcessResult second = Run({"-a"});
+    EXPECT_EQ(second.exitStatus, 0);
+    EXPECT_EQ(second.out, kPagesLog + Summary(4, StaticLine(4, 4, 0)));
+    EXPECT_EQ(ReadTree(Out()), tree);
+
+    // A changed file is copied again; a copy that cannot land fails alone, and the run says so in its status.
+    WriteFile(Site() / "css" / "a.css", "body { color: red }\n");
+    const struct timespec later[2] = {{source.st_mtim.tv_sec + 10, 0}, {source.st_mtim.tv_sec + 10, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (Site() / "img" / "Logo.PNG").c_str(), later, 0), 0);
+    fs::remove(Out() / "img" / "Logo.PNG");
+    WriteFile(Out() / "img" / "Logo.PNG" / "blocker", "x");
+    const ProcessResult third = Run({"-a"});
+    EXPECT_EQ(third.exitStatus, 1);
+    EXPECT_EQ(third.out, kPagesLog + "复制静态文件site/img/Logo.PNG时异常,原因为：Is a directory\n" +
+                             Summary(4, StaticLine(4, 2, 1)));
+    EXPECT_EQ(ReadFile(Out() / "css" / "a.css"), "body { color: red }\n");
+}
+
+TEST_F(PublishRun, WithoutTheOptionOnlyPagesAreWrittenAndTheLogIsUnchanged) {
+    fs::create_directories(Out());
+    const ProcessResult result = Run({});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, kPagesLog + Summary(4, ""));
+    Tree pagesOnly;
+    for (const char* path : {"about.html", "index.html", "my page.html", "news/list.html"}) {
+        pagesOnly[path] = ReadFile(Out() / path);
+    }
+    pagesOnly["news"] = "<folder>";
+    EXPECT_EQ(ReadTree(Out()), pagesOnly);
+
+    // The report on stdout stands alone there: the log lines are left out.
+    const ProcessResult json = Run({"--report", "-"});
+    EXPECT_EQ(json.exitStatus, 0);
+    const nlohmann::json report = nlohmann::json::parse(json.out);
+    EXPECT_EQ(report["pages"].size(), 4u);
+    EXPECT_EQ(report["assets"]["copied"].size(), 0u);
+}
+
+}  // namespace
+}  // namespace quernfold
