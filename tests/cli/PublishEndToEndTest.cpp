@@ -2,6 +2,7 @@
 // output tree, a second run over the unchanged site, a changed file and a copy that fails, and the report read
 // back with a JSON parser.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

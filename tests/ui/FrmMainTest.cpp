@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -316,6 +317,56 @@ private slots:
         menu->actions()[0]->trigger();
         QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
         QCOMPARE(catcher.urls, QList<QUrl>{QUrl(QStringLiteral("https://www.varnholt.example"))});
+    }
+
+    void optionsMenuReadsTheStoredChoiceWithoutWritingIt_data() {
+        QTest::addColumn<QString>("stored");  // "<none>": the key is absent
+        QTest::addColumn<bool>("checked");
+        QTest::newRow("absent") << "<none>" << false;
+        QTest::newRow("one") << "1" << true;
+        QTest::newRow("zero") << "0" << false;
+        QTest::newRow("anything else") << "yes" << false;
+        QTest::newRow("blanks around, as for every key") << " 1 " << true;
+        QTest::newRow("capital letters") << "TRUE" << false;
+    }
+
+    void optionsMenuReadsTheStoredChoiceWithoutWritingIt() {
+        QFETCH(QString, stored);
+        QFETCH(bool, checked);
+        std::string ini = "[sys]\nworkPath=/srv/www/\noutputDir=/srv/out/\nsrcType=jsp\noutputType=html\n";
+        if (stored != QStringLiteral("<none>")) ini += "copyAssets=" + stored.toStdString() + "\n";
+        WriteBytes(IniPath(), ini);
+        auto window = MakeWindow();
+        const QList<QAction*> menus = window->menuBar()->actions();
+        QCOMPARE(menus.size(), 2);
+        QCOMPARE(menus[0]->text(), QStringLiteral("选项(&O)"));
+        QCOMPARE(menus[1]->text(), QStringLiteral("帮助"));
+        auto* item = Find<QAction>(*window, "menuCopyAssets");
+        QCOMPARE(item->text(), QStringLiteral("同时复制静态文件(&A)"));
+        QVERIFY(item->isCheckable());
+        QCOMPARE(item->isChecked(), checked);
+        QCOMPARE(ReadBytes(IniPath()), ini);
+
+        // Toggling stores the new state at once, after the four keys.
+        item->trigger();
+        std::string expected = "[sys]\nworkPath=/srv/www/\noutputDir=/srv/out/\nsrcType=jsp\noutputType=html\n";
+        expected += std::string("copyAssets=") + (checked ? "0" : "1") + "\n";
+        QCOMPARE(ReadBytes(IniPath()), expected);
+    }
+
+    void copyingStaticFilesFromTheWindowAddsOneSummaryLine() {
+        MakeSite();
+        WriteBytes(Dir("site/css/site.css"), "body{}\n");
+        WriteBytes(Dir("site/WEB-INF/web.xml"), "<web-app/>\n");
+        auto window = MakeWindow();
+        Find<QAction>(*window, "menuCopyAssets")->trigger();
+        RunConversion(*window, Dir("site"), Dir("out"));
+        std::string expected = ExpectedLog(Dir("site"), Dir("out"));
+        const std::string closing = "\r\n" + Banner('*', 78);
+        expected.insert(expected.size() - closing.size(), "\r\n复制静态文件1个，其中未变化0个，失败0个");
+        QVERIFY2(window->LogText() == expected, ("log was:" + window->LogText()).c_str());
+        QCOMPARE(ReadBytes(Dir("out/css/site.css")), std::string("body{}\n"));
+        QVERIFY(!QFileInfo::exists(Dir("out/WEB-INF")));
     }
 
     void tabOrderAndFirstFocusFollowTheLayout() {
