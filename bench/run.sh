@@ -4,6 +4,7 @@
 #   bench/run.sh            the full set: JSP sites of 2,000, 5,000, 20,000 and 50,000 pages and an ASP site of
 #                           20,000 pages; 5 rounds at 20,000 pages, 3 elsewhere; then the micro-benchmarks
 #   bench/run.sh --smoke    a JSP and an ASP site of 500 pages, one round each, every page checked (for CI)
+#   bench/run.sh --static-only   only the static files figures (below)
 #
 # Options: --work DIR (default /tmp/quernfold-bench; sites are kept there and reused while the generator and its
 # arguments are unchanged), --keep (keep the output trees), --no-micro (skip the micro-benchmarks).
@@ -16,6 +17,11 @@
 # compared with the pages the generator expects (all of them, or a sample of 200 and every large page), and every
 # timed conversion must exit with status 0 and write one file per page: a fast wrong result fails the script.
 # Timing is reported, never asserted.
+#
+# Static files (-a): a tree of 8,000 images, style sheets, scripts and fonts without pages (so the run is the copy)
+# is copied by `cp -r --preserve=timestamps` and by quernfold-cli -a into fresh folders, alternating; then -a runs
+# again over the unchanged tree into its last output (nothing to copy). Every copy is compared byte for byte and
+# by modification time with its source.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -24,13 +30,15 @@ work=/tmp/quernfold-bench
 smoke=0
 keep=0
 micro=1
+pagesBench=1
 while (($#)); do
   case "$1" in
     --smoke) smoke=1 ;;
     --keep) keep=1 ;;
     --no-micro) micro=0 ;;
+    --static-only) pagesBench=0; micro=0 ;;
     --work) work=$2; shift ;;
-    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown argument $1" >&2; exit 2 ;;
   esac
   shift
@@ -59,7 +67,10 @@ cli=$build/cli/quernfold-cli
 
 # --- Plan ----------------------------------------------------------------------------------------------------------
 # style pages rounds
-if ((smoke)); then
+if ((!pagesBench)); then
+  plan=()
+  sample=0
+elif ((smoke)); then
   plan=("jsp 500 1" "asp 500 1")
   sample=100000
 else
@@ -95,7 +106,7 @@ timed() {
 }
 
 failures=0
-for entry in "${plan[@]}"; do
+for entry in "${plan[@]+"${plan[@]}"}"; do
   read -r style pages rounds <<<"$entry"
   if [ "$style" = asp ]; then to=htm; else to=html; fi
   site=$work/site-$style-$pages-s$seed
@@ -153,8 +164,84 @@ for entry in "${plan[@]}"; do
   echo "$style $pages $rounds $run/$style-$pages.cp $run/$style-$pages.qf" >>"$results"
 done
 
+# --- Static files --------------------------------------------------------------------------------------------------
+if ((smoke)); then staticFiles=500; staticRounds=1; else staticFiles=8000; staticRounds=3; fi
+assets=$work/static-$staticFiles
+if [ ! -f "$assets.stamp" ]; then
+  rm -rf "$assets"
+  python3 - "$assets" "$staticFiles" <<'EOF'
+import os, random, sys
+root, count = sys.argv[1], int(sys.argv[2])
+rng = random.Random(7)
+kinds = [("img", "png", 40000), ("img", "jpg", 60000), ("css", "css", 6000), ("js", "js", 20000), ("fonts", "woff2", 30000)]
+for i in range(count):
+    folder, ext, mean = kinds[i % len(kinds)]
+    path = os.path.join(root, f"s{i % 40}", folder, f"f{i}.{ext}")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(rng.randbytes(max(16, int(rng.expovariate(1 / mean)))))
+EOF
+  touch "$assets.stamp"
+fi
+find "$assets" -type f -print0 | xargs -0 cat >/dev/null
+for ((r = 1; r <= staticRounds; r++)); do
+  order=(cp qf)
+  ((r % 2 == 0)) && order=(qf cp)
+  for what in "${order[@]}"; do
+    sync
+    if [ "$what" = cp ]; then
+      timed "$run/static.cp" cp -r --preserve=timestamps "$assets" "$run/static-cp-$r"
+    else
+      mkdir "$run/static-qf-$r"
+      timed "$run/static.qf" "$cli" -q -a "$assets" "$run/static-qf-$r" 2>"$run/stderr.txt"
+    fi
+  done
+  sync
+  timed "$run/static.again" "$cli" -q -a "$assets" "$run/static-qf-$r" 2>"$run/stderr.txt"
+done
+# Same bytes and the same modification times as the sources, in every round.
+for ((r = 1; r <= staticRounds; r++)); do
+  if ! python3 - "$assets" "$run/static-qf-$r" <<'EOF'
+import filecmp, os, sys
+source, copy = sys.argv[1], sys.argv[2]
+bad = 0
+for folder, _, names in os.walk(source):
+    for name in names:
+        a = os.path.join(folder, name)
+        b = os.path.join(copy, os.path.relpath(a, source))
+        same = os.path.isfile(b) and filecmp.cmp(a, b, shallow=False)
+        if not same or os.stat(a).st_mtime_ns != os.stat(b).st_mtime_ns:
+            bad += 1
+sys.exit(1 if bad else 0)
+EOF
+  then
+    echo "run.sh: the static files copied in round $r differ from their sources" >&2
+    failures=$((failures + 1))
+  fi
+done
+for record in static.qf static.again; do
+  if awk '$5 != 0 { bad = 1 } END { exit !bad }' "$run/$record"; then
+    echo "run.sh: quernfold-cli -a did not exit with 0 ($record)" >&2
+    failures=$((failures + 1))
+  fi
+done
+python3 - "$run" "$assets" "$staticFiles" <<'EOF'
+import os, statistics, sys
+run, assets, count = sys.argv[1], sys.argv[2], int(sys.argv[3])
+def Walls(name):
+    return [float(line.split()[0]) for line in open(os.path.join(run, name))]
+size = sum(os.path.getsize(os.path.join(d, n)) for d, _, names in os.walk(assets) for n in names) / 1e6
+cp, qf, again = (statistics.median(Walls(n)) for n in ("static.cp", "static.qf", "static.again"))
+print()
+print("| static files | MB | cp -r --preserve=timestamps (s) | quernfold-cli -a (s) | ratio | second run (s) | second / first |")
+print("|---:|---:|---:|---:|---:|---:|---:|")
+print(f"| {count:,} | {size:.0f} | {cp:.2f} | {qf:.2f} | {qf / cp:.2f} | {again:.2f} | {again / qf:.2f} |")
+print("Rounds (s): cp " + " ".join(f"{w:.2f}" for w in Walls("static.cp")) + "; -a "
+      + " ".join(f"{w:.2f}" for w in Walls("static.qf")) + "; again " + " ".join(f"{w:.2f}" for w in Walls("static.again")))
+EOF
+
 # --- Table -----------------------------------------------------------------------------------------------------------
-python3 - "$results" "$smoke" <<'EOF'
+[ -s "$results" ] && python3 - "$results" "$smoke" <<'EOF'
 import statistics
 import sys
 
