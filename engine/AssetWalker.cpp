@@ -62,10 +62,11 @@ struct Walk {
         std::vector<std::string> subFolders;
         for (const std::string& name : names) {
             const std::string path = folder + name;
-            struct stat link {};
             struct stat info {};
-            if (::lstat(path.c_str(), &link) != 0 || ::stat(path.c_str(), &info) != 0) continue;
-            if (S_ISLNK(link.st_mode) && LeadsOutside(path)) continue;
+            if (::lstat(path.c_str(), &info) != 0) continue;
+            if (S_ISLNK(info.st_mode)) {
+                if (::stat(path.c_str(), &info) != 0 || LeadsOutside(path)) continue;
+            }
             if (S_ISDIR(info.st_mode)) {
                 if (skipFolder && IdOf(info) == *skipFolder) continue;
                 if (const std::string why = ClosedFolderReason(name); !why.empty()) {

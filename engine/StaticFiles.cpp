@@ -76,6 +76,7 @@ StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, Asset
     for (const PathReason& folder : listing.unreadable) fail(folder.path, folder.reason);
     if (records) records->skipped = std::move(listing.skipped);
 
+    std::unordered_set<std::string> madeFolders;
     for (const AssetFile& file : listing.files) {
         if (job.stopRequested && job.stopRequested()) break;
         const std::string target = job.outputRoot + file.relative;
@@ -88,7 +89,12 @@ StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, Asset
             continue;
         }
         try {
-            MakeOutputFolders(FoldersOf(job.outputRoot, file.relative));
+            // Files come folder by folder: a folder made (or found) once needs no second look.
+            const std::size_t slash = file.relative.rfind('/');
+            if (slash != std::string::npos && madeFolders.count(file.relative.substr(0, slash)) == 0) {
+                MakeOutputFolders(FoldersOf(job.outputRoot, file.relative));
+                madeFolders.insert(file.relative.substr(0, slash));
+            }
             const CopyOutcome outcome = CopyStaticFile(file.path, target, job.isReadByRun);
             if (outcome == CopyOutcome::Copied) {
                 ++counts.copied;

@@ -91,8 +91,8 @@ protected:
 
     fs::path Site() const { return m_sandbox.Root() / "site"; }
     fs::path Out() const { return m_sandbox.Root() / "out"; }
-    ProcessResult Run(std::vector<std::string> args) const {
-        args.insert(args.end(), {"site", "out"});
+    ProcessResult Run(std::vector<std::string> args, const std::string& outputDir = "out") const {
+        args.insert(args.end(), {"site", outputDir});
         ProcessOptions options;
         options.workDir = m_sandbox.Root();
         return RunProcess(QUERNFOLD_CLI, args, options);
@@ -168,6 +168,22 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
     EXPECT_EQ(third.out, kPagesLog + "复制静态文件site/img/Logo.PNG时异常,原因为：Is a directory\n" +
                              Summary(4, StaticLine(4, 2, 1)));
     EXPECT_EQ(ReadFile(Out() / "css" / "a.css"), "body { color: red }\n");
+}
+
+TEST_F(PublishRun, AnOutputFolderInsideTheSiteIsNeverCopiedIntoItself) {
+    fs::create_directories(Site() / "pub");
+    for (int round = 0; round < 2; ++round) {
+        const ProcessResult result = Run({"-a", "-q"}, "site/pub");
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+    }
+    const Tree tree = ReadTree(Site() / "pub");
+    for (const auto& [path, bytes] : kCopied) EXPECT_EQ(tree.count(path), 1u) << path;
+    for (const auto& [path, bytes] : tree) EXPECT_FALSE(path.starts_with("pub")) << path;
+    // The same folder reached through a link is recognised by identity.
+    fs::create_directory_symlink("pub", Site() / "alias");
+    const ProcessResult third = Run({"-a"}, "site/alias");
+    EXPECT_NE(third.out.find(StaticLine(4, 4, 0)), std::string::npos) << third.out;
+    EXPECT_EQ(ReadTree(Site() / "pub"), tree);
 }
 
 TEST_F(PublishRun, WithoutTheOptionOnlyPagesAreWrittenAndTheLogIsUnchanged) {
