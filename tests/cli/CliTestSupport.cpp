@@ -68,13 +68,17 @@ std::string Escaped(std::string_view bytes) {
     return out;
 }
 
-void CollectTree(const fs::path& root, const fs::path& folder, Tree& tree) {
+// Paths are built by hand rather than with fs::relative, which follows links and so would name a link by its
+// target, or throw on a loop.
+void CollectTree(const fs::path& folder, const std::string& prefix, Tree& tree) {
     for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-        const std::string relative = fs::relative(entry.path(), root).generic_string();
+        const std::string relative = prefix + entry.path().filename().string();
         const fs::file_status status = entry.symlink_status();
-        if (fs::is_directory(status)) {
+        if (fs::is_symlink(status)) {
+            tree[relative] = "<link>";
+        } else if (fs::is_directory(status)) {
             tree[relative] = "<folder>";
-            CollectTree(root, entry.path(), tree);
+            CollectTree(entry.path(), relative + "/", tree);
         } else if (fs::is_regular_file(status)) {
             tree[relative] = ReadFile(entry.path());
         } else {
@@ -119,7 +123,7 @@ std::string ReadFile(const fs::path& path) {
 
 Tree ReadTree(const fs::path& root) {
     Tree tree;
-    if (fs::exists(root)) CollectTree(root, root, tree);
+    if (fs::exists(root)) CollectTree(root, "", tree);
     return tree;
 }
 

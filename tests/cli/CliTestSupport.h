@@ -34,8 +34,8 @@ void WriteFile(const std::filesystem::path& path, std::string_view bytes);
 std::string ReadFile(const std::filesystem::path& path);
 
 /**
- * Every entry below root, by relative path: a file maps to its bytes, a folder to "<folder>", anything else to
- * "<other>". Hidden entries (and any leftover temporary file) are included.
+ * Every entry below root, by relative path: a file maps to its bytes, a folder to "<folder>", a link to "<link>",
+ * anything else to "<other>". Hidden entries (and any leftover temporary file) are included.
  */
 using Tree = std::map<std::string, std::string>;
 Tree ReadTree(const std::filesystem::path& root);
