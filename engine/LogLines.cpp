@@ -1,34 +1,10 @@
 #include "engine/LogLines.h"
 
+#include "engine/Utf8.h"
+
 namespace quernfold {
 
 namespace {
-
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size()) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto byte = static_cast<unsigned char>(text[at + i]);
-        const unsigned char min = i == 1 ? low : 0x80, max = i == 1 ? high : 0xBF;
-        if (byte < min || byte > max) return 0;
-    }
-    return length;
-}
 
 void AppendEscaped(std::string& out, unsigned char byte) {
     static constexpr char kHex[] = "0123456789ABCDEF";

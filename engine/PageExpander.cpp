@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "engine/CachedSiteFiles.h"
+#include "engine/CodePageDetector.h"
 #include "engine/Errors.h"
 #include "engine/IncludeDirective.h"
 #include "engine/IncludeLookup.h"
@@ -11,6 +12,7 @@
 #include "engine/LogLines.h"
 #include "engine/OutputSink.h"
 #include "engine/Sinks.h"
+#include "engine/Transcode.h"
 
 namespace quernfold {
 
