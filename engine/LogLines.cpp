@@ -81,4 +81,60 @@ std::string LogSavedText(std::string_view logPath) { return "日志保存成功,
 
 std::string LogSaveFailedText(std::string_view reason) { return "保存日志时异常,原因为：" + LogPath(reason); }
 
+std::string RuntimeFailureText(std::string_view reason) { return "运行时异常：" + std::string(reason); }
+
+std::string SizeText(std::uint64_t bytes) {
+    if (bytes != 0 && bytes % (std::uint64_t{1} << 30) == 0) return std::to_string(bytes >> 30) + " GiB";
+    if (bytes != 0 && bytes % (std::uint64_t{1} << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+std::string LineTooLongReason(std::uint64_t limit) { return "a line is longer than the limit of " + SizeText(limit); }
+
+std::string CodeBlockTooLongReason(std::uint64_t limit) {
+    return "a code block (<% … %>) is longer than the limit of " + SizeText(limit);
+}
+
+std::string OutputTooLargeReason(std::uint64_t limit) {
+    return "the output page is larger than the limit of " + SizeText(limit);
+}
+
+std::string IncludeBudgetSpentReason(std::int64_t budget) {
+    return "more than " + Number(budget) + " include directives in one page; this one and all later ones are dropped";
+}
+
+std::string IncludesTooDeepReason(std::int64_t maxDepth) {
+    return "includes are nested deeper than " + Number(maxDepth) + " levels (does a page include itself?); not expanded";
+}
+
+std::string OutsideSiteRootReason(bool throughLink) {
+    return std::string("the file lies outside the site root") + (throughLink ? " (a link leads out of it)" : "") +
+           " and is not read; choose a higher folder as the site root if it belongs to the site";
+}
+
+std::string Utf16PageReason() {
+    return "the file starts with a UTF-16 byte-order mark; save it as UTF-8 or GBK to convert it";
+}
+
+std::string NotARegularFileReason() { return "not a regular file"; }
+
+std::string OutOfMemoryReason() { return "out of memory"; }
+
+std::string OutputIsTheSourceReason() {
+    return "the output file would be the source page itself; choose another output folder or output type";
+}
+
+std::string OutputAlreadyWrittenReason(std::string_view outputPath) {
+    return "an earlier page of this run was already written to " + std::string(outputPath) +
+           " (names that differ only in letter case, or end alike, map to one output file)";
+}
+
+std::string OutputIsReadReason(std::string_view outputPath) {
+    return "the output file " + std::string(outputPath) + " is a file this run reads; it is not replaced";
+}
+
+std::string OutputFolderIsLinkReason(std::string_view folder) {
+    return "the output folder " + std::string(folder) + " is a link, which is not followed";
+}
+
 }  // namespace quernfold
