@@ -150,9 +150,9 @@ private:
                 throw FileError(OutputIsReadReason(outputPath));
             }
             if (failure) {
-                // The page's own warning is already counted; the page is still a failure, never "converted".
+                // The page's own warning is already logged; the page is still a failure, never "converted".
                 out->PublishPartial();
-                ++m_state.failCount;
+                m_state.CountFailedPage(true);
                 m_sinks.log.AppendLog(PageFailedLine(path, *failure));
                 return;
             }
@@ -168,8 +168,7 @@ private:
                     out->PublishPartial();
                 }
             }
-            ++m_state.warningCount;
-            ++m_state.failCount;
+            m_state.CountFailedPage(false);
             m_sinks.log.AppendLog(PageFailedLine(path, failure.what()));
         }
     }

@@ -200,7 +200,7 @@ const PageExpander::TypeTexts& PageExpander::TypesFor(CodePage cp) {
 }
 
 void PageExpander::Warn(std::string_view path, std::string_view reason) {
-    ++m_state.warningCount;
+    m_state.CountWarning();
     m_log.AppendLog(WarningBannerLine());
     m_log.AppendLog(ExtractFailedLine(path, reason));
 }
