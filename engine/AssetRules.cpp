@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/AsciiText.h"
 #include "engine/PathRules.h"
 #include "engine/SourceWalker.h"
 
@@ -15,16 +16,10 @@ constexpr std::string_view kDefaultTypes[] = {
     "ogg", "webm", "woff",  "woff2", "ttf", "otf", "eot", "pdf",
 };
 
-std::string LowerAscii(std::string_view text) {
+std::string Lowered(std::string_view text) {
     std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    for (char& c : lower) c = LowerAscii(c);
     return lower;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && LowerAscii(a) == LowerAscii(b);
 }
 
 }  // namespace
@@ -39,7 +34,7 @@ AssetRules DefaultAssetRules(std::string_view sourceTypeTrimmed) {
 std::optional<std::vector<std::string>> ParseAssetTypes(std::string_view list, std::string& error) {
     std::vector<std::string> types;
     for (const std::string_view item : SplitKeepEmpty(list, ',')) {
-        const std::string type = LowerAscii(TrimSpaces(item));
+        const std::string type = Lowered(TrimSpaces(item));
         if (type.empty()) continue;
         if (type.find_first_of("./\\") != std::string::npos) {
             error = "'" + type + "' is not an extension (give extensions without dots, e.g. css,png)";
@@ -58,9 +53,9 @@ std::string ClosedFolderReason(std::string_view name) {
     if (name.starts_with(".")) return "hidden folder";
     static constexpr std::string_view kClosed[] = {"WEB-INF", "META-INF", "CVS", "_notes"};
     for (const std::string_view closed : kClosed) {
-        if (EqualsIgnoringCase(name, closed)) return "folder " + std::string(closed) + " is never published";
+        if (EqualsIgnoringAsciiCase(name, closed)) return "folder " + std::string(closed) + " is never published";
     }
-    if (LowerAscii(name).starts_with("_vti_")) return "folder _vti_* is never published";
+    if (StartsWithIgnoringAsciiCase(name, 0, "_vti_")) return "folder _vti_* is never published";
     return {};
 }
 
@@ -71,14 +66,14 @@ AssetDecision DecideAsset(std::string_view relativePath, const AssetRules& rules
     if (!rules.sourceType.empty() && IsSourcePageName(name, rules.sourceType)) return {};
 
     const std::size_t dot = name.rfind('.');
-    const std::string extension = dot == std::string_view::npos ? std::string() : LowerAscii(name.substr(dot + 1));
+    const std::string extension = dot == std::string_view::npos ? std::string() : Lowered(name.substr(dot + 1));
     const bool listed = !extension.empty() && dot > 0 &&
                         std::find(rules.types.begin(), rules.types.end(), extension) != rules.types.end();
     const bool robots = rules.rootRobots && segments.size() == 1 && name == "robots.txt";
     if (!listed && !robots) return {};
 
     AssetDecision decision{AssetDecision::Kind::Copy, {}};
-    const std::string disguise = "." + LowerAscii(rules.sourceType) + ".";
+    const std::string disguise = "." + Lowered(rules.sourceType) + ".";
     for (std::size_t i = 0; i < segments.size(); ++i) {
         const bool last = i + 1 == segments.size();
         if (last && name.starts_with(".")) {
@@ -87,7 +82,7 @@ AssetDecision DecideAsset(std::string_view relativePath, const AssetRules& rules
             if (std::string why = ClosedFolderReason(segments[i]); !why.empty()) decision = {AssetDecision::Kind::Skip, why};
         }
         if (decision.kind == AssetDecision::Kind::Skip) break;
-        if (!rules.sourceType.empty() && LowerAscii(segments[i]).find(disguise) != std::string::npos) {
+        if (!rules.sourceType.empty() && FindIgnoringAsciiCase(segments[i], disguise) != std::string_view::npos) {
             decision = {AssetDecision::Kind::Skip, "the name holds \"" + disguise + "\": a copy of a source page"};
             break;
         }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/PageLinks.h"
+#include "engine/Transcode.h"
 
 namespace quernfold {
 

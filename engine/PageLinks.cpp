@@ -1,6 +1,8 @@
 #include "engine/PageLinks.h"
 
+#include "engine/AsciiText.h"
 #include "engine/PathRules.h"
+#include "engine/Transcode.h"
 
 namespace quernfold {
 
@@ -14,20 +16,10 @@ bool IsNameByte(unsigned char c) {
 
 bool IsBlank(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
 
-bool EqualsLower(std::string_view text, std::string_view lower) {
-    if (text.size() != lower.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != lower[i]) return false;
-    }
-    return true;
-}
-
 bool IsLinkAttribute(std::string_view name) {
     static constexpr std::string_view kNames[] = {"href", "src", "action", "background", "poster"};
     for (const std::string_view known : kNames) {
-        if (EqualsLower(name, known)) return true;
+        if (EqualsIgnoringAsciiCase(name, known)) return true;
     }
     return false;
 }
@@ -107,7 +99,7 @@ void FindLinks(CodePage cp, std::string_view text, std::vector<FoundLink>& links
         while (!cursor.AtEnd() && IsNameByte(cursor.Peek())) cursor.Step();
         const std::string_view name = text.substr(nameStart, cursor.At() - nameStart);
         before = static_cast<unsigned char>(name.back());
-        if (!cursor.AtEnd() && cursor.Peek() == '(' && EqualsLower(name, "url")) {
+        if (!cursor.AtEnd() && cursor.Peek() == '(' && EqualsIgnoringAsciiCase(name, "url")) {
             cursor.Step();
             if (auto link = ReadValue(cursor, text, true)) links.push_back(*link);
             before = ')';
@@ -138,8 +130,7 @@ void FindLinks(CodePage cp, std::string_view text, std::vector<FoundLink>& links
 }
 
 std::optional<std::string> LocalLinkPath(CodePage cp, std::string_view value) {
-    const std::string trimmed = TrimSpaces(value);
-    std::string_view link = trimmed;
+    std::string_view link = TrimSpaces(value);
     const std::size_t cut = link.find_first_of("?#");
     if (cut == 0 || link.empty()) return std::nullopt;
     if (link.starts_with("//") || link.starts_with("\\\\")) return std::nullopt;

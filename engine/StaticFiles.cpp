@@ -8,6 +8,8 @@
 
 #include "engine/AssetCopier.h"
 #include "engine/AssetWalker.h"
+#include "engine/AsciiText.h"
+#include "engine/CodePageDetector.h"
 #include "engine/Errors.h"
 #include "engine/LinkCheck.h"
 #include "engine/LogLines.h"
@@ -30,9 +32,8 @@ std::optional<FileId> IdOf(const std::string& path) {
 bool IsStaticPage(std::string_view relative) {
     const std::size_t dot = relative.rfind('.');
     if (dot == std::string_view::npos) return false;
-    std::string extension(relative.substr(dot + 1));
-    for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return extension == "htm" || extension == "html";
+    const std::string_view extension = relative.substr(dot + 1);
+    return EqualsIgnoringAsciiCase(extension, "htm") || EqualsIgnoringAsciiCase(extension, "html");
 }
 
 // The folders below the output root that hold relative, top down.

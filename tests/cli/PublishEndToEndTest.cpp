@@ -21,14 +21,14 @@ namespace quernfold {
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::ProcessOptions;
-using testing_support::ProcessResult;
-using testing_support::ReadFile;
-using testing_support::ReadTree;
-using testing_support::RunProcess;
-using testing_support::Sandbox;
-using testing_support::Tree;
-using testing_support::WriteFile;
+using test_support::ProcessOptions;
+using test_support::ProcessResult;
+using test_support::ReadFile;
+using test_support::ReadTree;
+using test_support::RunProcess;
+using test_support::Sandbox;
+using test_support::Tree;
+using test_support::WriteFile;
 
 const std::string kEq(77, '=');
 const std::string kStar(78, '*');

@@ -9,7 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/TestFiles.h"
+#include "tests/support/Files.h"
+#include "tests/support/Sandbox.h"
 
 namespace quernfold {
 namespace {
@@ -32,11 +33,9 @@ void SetMtime(const fs::path& path, time_t seconds, long nanoseconds) {
 class AssetCopierTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_base = fs::temp_directory_path() / ("quernfold-copier-" + std::to_string(::getpid()));
-        fs::remove_all(m_base);
+        m_base = m_sandbox.Root();
         fs::create_directories(m_base / "out");
     }
-    void TearDown() override { fs::remove_all(m_base); }
 
     CopyOutcome Copy(const fs::path& from, const fs::path& to, FileId readByRun = {}) {
         return CopyStaticFile(from, to, [readByRun](const FileId& id) { return readByRun.Known() && id == readByRun; });
@@ -48,6 +47,7 @@ protected:
         return true;
     }
 
+    test_support::Sandbox m_sandbox;
     fs::path m_base;
 };
 

@@ -10,7 +10,8 @@
 
 #include "engine/AssetRules.h"
 #include "engine/AssetWalker.h"
-#include "tests/support/TestFiles.h"
+#include "tests/support/Files.h"
+#include "tests/support/Sandbox.h"
 
 namespace quernfold {
 namespace {
@@ -27,8 +28,8 @@ std::map<std::string, std::string> Verdicts(const AssetListing& listing, const s
 }
 
 TEST(AssetSelection, AllowListAndNeverCopiedRulesOverAPlantedSite) {
-    const fs::path base = fs::temp_directory_path() / ("quernfold-assets-" + std::to_string(::getpid()));
-    fs::remove_all(base);
+    const test_support::Sandbox sandbox;
+    const fs::path base = sandbox.Root();
     const fs::path site = base / "site";
     struct Row {
         const char* path;
@@ -88,7 +89,6 @@ TEST(AssetSelection, AllowListAndNeverCopiedRulesOverAPlantedSite) {
     }
     EXPECT_EQ(verdicts.count(".svn/"), 0u);
     EXPECT_TRUE(listing.unreadable.empty());
-    fs::remove_all(base);
 }
 
 TEST(AssetSelection, AGivenListReplacesTheDefaultOne) {

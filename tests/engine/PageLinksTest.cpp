@@ -10,7 +10,8 @@
 
 #include "engine/LinkCheck.h"
 #include "engine/LinkScanningOutput.h"
-#include "tests/support/TestFiles.h"
+#include "tests/support/Files.h"
+#include "tests/support/Sandbox.h"
 
 namespace quernfold {
 namespace {
@@ -138,8 +139,8 @@ TEST(LinkScanningOutput, ReadsEachPieceInItsCodePageAndCountsOutputLines) {
 }
 
 TEST(LinkCheck, ListsTargetsMissingAtTheEndWithCaseAndFoldersCounting) {
-    const fs::path root = fs::temp_directory_path() / ("quernfold-links-" + std::to_string(::getpid()));
-    fs::remove_all(root);
+    const test_support::Sandbox sandbox;
+    const fs::path root = sandbox.Root();
     test_support::WriteFile(root / "news" / "a.html", "x");
     test_support::WriteFile(root / "img" / "Logo.png", "x");
     const std::string out = root.string() + "/";
@@ -159,7 +160,6 @@ TEST(LinkCheck, ListsTargetsMissingAtTheEndWithCaseAndFoldersCounting) {
     EXPECT_EQ(broken[0].page, out + "news/a.html");
     EXPECT_EQ(broken[1].link, "gone.html");
     EXPECT_EQ(broken[1].target, out + "news/gone.html");
-    fs::remove_all(root);
 }
 
 }  // namespace
