@@ -7,21 +7,6 @@
 
 namespace quernfold {
 
-namespace {
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 std::optional<std::string> IncludeLookup::Find(const std::string& path) const {
     if (files.Kind(path) != EntryKind::Missing) return path;
     if (auto found = FindIgnoringCase(path)) return found;
@@ -34,16 +19,6 @@ std::optional<std::string> IncludeLookup::Find(const std::string& path) const {
     return FindIgnoringCase(undone);
 }
 
-std::optional<std::string> IncludeLookup::MatchInFolder(const std::string& folder, std::string_view name) const {
-    std::optional<std::string> match;
-    for (const std::string& entry : files.ListNames(folder)) {
-        if (!EqualIgnoringAsciiCase(entry, name)) continue;
-        if (match) return std::nullopt;  // ambiguous: a.jsp and A.JSP side by side
-        match = entry;
-    }
-    return match;
-}
-
 std::optional<std::string> IncludeLookup::FindIgnoringCase(const std::string& path) const {
     // Most often only the file name is spelled differently: when its folder exists as spelled, one listing
     // decides, instead of a look-up of every segment from the root.
@@ -52,7 +27,7 @@ std::optional<std::string> IncludeLookup::FindIgnoringCase(const std::string& pa
         if (files.Kind(folder) == EntryKind::Folder) {
             const std::string_view name = std::string_view(path).substr(slash + 1);
             if (name.empty() || name == "." || name == "..") return std::nullopt;
-            const std::optional<std::string> match = MatchInFolder(folder, name);
+            const std::optional<std::string> match = files.FindIgnoringCase(folder, name);
             if (!match) return std::nullopt;
             return path.substr(0, slash + 1) + *match;
         }
@@ -69,7 +44,7 @@ std::optional<std::string> IncludeLookup::FindIgnoringCase(const std::string& pa
             continue;
         }
         const std::string folder = i == 0 ? std::string() : current.empty() ? std::string(1, separator) : current;
-        const std::optional<std::string> match = MatchInFolder(folder, piece);
+        const std::optional<std::string> match = files.FindIgnoringCase(folder, piece);
         if (!match) return std::nullopt;
         current = i == 0 ? *match : current + separator + *match;
         changed = true;

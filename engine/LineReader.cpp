@@ -81,10 +81,10 @@ bool LineReader::Next(std::string_view& line) {
             line = std::string_view(base + m_begin, at - m_begin);
             m_begin = at + 1;
             if (*end == '\r' && m_begin < m_end && base[m_begin] == '\n') ++m_begin;
-            if (line.size() > m_lineLimit) throw FileError("a line is longer than the limit of 256 MiB");
+            if (line.size() > m_lineLimit) throw FileError(m_limitReason);
             return true;
         }
-        if (m_end - m_begin > m_lineLimit) throw FileError("a line is longer than the limit of 256 MiB");
+        if (m_end - m_begin > m_lineLimit) throw FileError(m_limitReason);
         const std::size_t pendingBytes = m_end - m_begin;
         if (!Fill()) {
             if (m_begin == m_end) return false;

@@ -26,6 +26,9 @@ public:
     /** Reads lines out of bytes held elsewhere (a file kept in memory), which must outlive the reader. */
     explicit LineReader(std::string_view wholeFile, std::size_t lineLimit = kDefaultLineLimit);
 
+    /** The description of the failure when a line passes the limit (the default names the limit alone). */
+    void SetLimitReason(const char* reason) { m_limitReason = reason; }
+
     /** Drops the first count bytes of the file (a byte-order mark). Call before the first Next. */
     void Skip(std::size_t count);
 
@@ -50,6 +53,7 @@ private:
     std::size_t m_end = 0;
     bool m_eof = false;
     std::size_t m_lineLimit;
+    const char* m_limitReason = "a line is longer than the limit of 256 MiB";
 };
 
 }  // namespace quernfold

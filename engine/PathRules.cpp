@@ -47,6 +47,14 @@ std::string TrimSpaces(std::string_view text) {
     return std::string(text.substr(first, last - first + 1));
 }
 
+std::string FoldAsciiCase(std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return folded;
+}
+
 std::string WithTrailingSeparator(std::string_view folder, char sep) {
     std::string result(folder);
     if (result.empty() || result.back() != sep) {

@@ -16,6 +16,9 @@ inline constexpr char kNativeSeparator = '/';
 /** Removes space characters (code 32) from both ends; tabs and other blanks stay. */
 std::string TrimSpaces(std::string_view text);
 
+/** The text with ASCII letters lower-cased; other bytes stay. */
+std::string FoldAsciiCase(std::string_view text);
+
 /** Appends one separator unless the text already ends in one; an empty text becomes the separator alone. */
 std::string WithTrailingSeparator(std::string_view folder, char sep);
 
