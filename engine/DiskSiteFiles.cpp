@@ -139,11 +139,16 @@ std::vector<std::string> DiskSiteFiles::ListNames(const std::string& folder) {
 }
 
 FolderListing DiskSiteFiles::ListFolder(const std::string& folder) {
-    FdGuard fd{m_root.Open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK)};
+    FolderListing listing;
+    FdGuard fd{m_root.TryOpen(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK)};
+    if (fd.fd < 0) {
+        // A folder swapped for a link out of the site since its parent was listed is left out, as the link is.
+        if (errno == EXDEV) return listing;
+        throw FileError(SystemReason(errno));
+    }
     struct stat info {};
     if (::fstat(fd.fd, &info) != 0) throw FileError(SystemReason(errno));
     const auto device = static_cast<std::uint64_t>(info.st_dev);
-    FolderListing listing;
     listing.id = {device, static_cast<std::uint64_t>(info.st_ino)};
     // Names that can be read but not searched could not be opened; say so here, as looking at each would.
     if (::faccessat(fd.fd, ".", X_OK, AT_EACCESS) != 0) throw FileError(SystemReason(errno));
