@@ -58,23 +58,23 @@ EntryKind CachedSiteFiles::Kind(const std::string& path) {
     return kind;
 }
 
-std::unique_ptr<SourceFile> CachedSiteFiles::Open(const std::string& path) {
+std::unique_ptr<SourceFile> CachedSiteFiles::OpenAs(const std::string& path, bool page) {
     if (const auto kept = m_entries.find(path); kept != m_entries.end()) {
         m_ages.splice(m_ages.begin(), m_ages, kept->second.age);
         return std::make_unique<CachedSourceFile>(kept->second.file);
     }
     if (const auto failed = m_failures.find(path); failed != m_failures.end()) throw FileError(failed->second);
-    if (m_seen.erase(path) > 0) return Load(path);
+    if (m_seen.erase(path) > 0) return Load(path, page);
     // Only the paths themselves are remembered here; a site of many pages clears the set now and then, which at
     // worst delays keeping an include by one more open.
     if (m_seen.size() >= kSeenLimit) m_seen.clear();
     m_seen.insert(path);
-    return OpenInner(path);
+    return OpenInner(path, page);
 }
 
-std::unique_ptr<SourceFile> CachedSiteFiles::OpenInner(const std::string& path) {
+std::unique_ptr<SourceFile> CachedSiteFiles::OpenInner(const std::string& path, bool page) {
     try {
-        return m_inner.Open(path);
+        return page ? m_inner.OpenPage(path) : m_inner.Open(path);
     } catch (const FileError& failure) {
         MakeRoom(m_failures);
         m_failures.emplace(path, failure.what());
@@ -82,8 +82,8 @@ std::unique_ptr<SourceFile> CachedSiteFiles::OpenInner(const std::string& path) 
     }
 }
 
-std::unique_ptr<SourceFile> CachedSiteFiles::Load(const std::string& path) {
-    std::unique_ptr<SourceFile> file = OpenInner(path);
+std::unique_ptr<SourceFile> CachedSiteFiles::Load(const std::string& path, bool page) {
+    std::unique_ptr<SourceFile> file = OpenInner(path, page);
     const std::optional<FileStamp> before = file->Stamp();
     if (!before || before->size > kLargestFile) return file;
     auto kept = std::make_shared<CachedFile>();

@@ -59,7 +59,8 @@ public:
 
     explicit CachedSiteFiles(SiteFiles& inner, std::size_t capacity = kDefaultCapacity);
 
-    std::unique_ptr<SourceFile> Open(const std::string& path) override;
+    std::unique_ptr<SourceFile> Open(const std::string& path) override { return OpenAs(path, false); }
+    std::unique_ptr<SourceFile> OpenPage(const std::string& path) override { return OpenAs(path, true); }
     EntryKind Kind(const std::string& path) override;
     std::vector<std::string> ListNames(const std::string& folder) override;
     std::optional<std::string> FindIgnoringCase(const std::string& folder, std::string_view name) override;
@@ -81,8 +82,9 @@ private:
     };
 
     const Listing& ListingOf(const std::string& folder);
-    std::unique_ptr<SourceFile> Load(const std::string& path);
-    std::unique_ptr<SourceFile> OpenInner(const std::string& path);
+    std::unique_ptr<SourceFile> OpenAs(const std::string& path, bool page);
+    std::unique_ptr<SourceFile> Load(const std::string& path, bool page);
+    std::unique_ptr<SourceFile> OpenInner(const std::string& path, bool page);
     void Forget(std::unordered_map<std::string, Entry>::iterator entry);
 
     SiteFiles& m_inner;

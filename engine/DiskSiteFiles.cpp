@@ -112,6 +112,17 @@ std::unique_ptr<SourceFile> DiskSiteFiles::Open(const std::string& path) {
     return std::make_unique<DiskSourceFile>(fd, StampFrom(info));
 }
 
+std::unique_ptr<SourceFile> DiskSiteFiles::OpenPage(const std::string& path) {
+    // Non-blocking, so a FIFO swapped in since the walk cannot hang the run; it is refused below.
+    FdGuard fd{m_root.Open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
+    struct stat info {};
+    if (::fstat(fd.fd, &info) != 0) throw FileError(SystemReason(errno));
+    if (!S_ISREG(info.st_mode)) {
+        throw FileError(S_ISDIR(info.st_mode) ? SystemReason(EISDIR) : "not a regular file");
+    }
+    return std::make_unique<DiskSourceFile>(fd.Release(), StampFrom(info));
+}
+
 EntryKind DiskSiteFiles::Kind(const std::string& path) {
     // Whether something stands there is no read of it; the open decides whether it may be read.
     struct stat info {};

@@ -22,6 +22,7 @@ public:
 
     /** Throws FileError; for a file outside the site root the description says so. */
     std::unique_ptr<SourceFile> Open(const std::string& path) override;
+    std::unique_ptr<SourceFile> OpenPage(const std::string& path) override;
     EntryKind Kind(const std::string& path) override;
     /** Empty, as for a folder that cannot be listed, when the folder lies outside the site root. */
     std::vector<std::string> ListNames(const std::string& folder) override;

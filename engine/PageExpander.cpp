@@ -36,10 +36,11 @@ std::size_t ReadFully(SourceFile& file, char* buffer, std::size_t size) {
     return total;
 }
 
-OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice choice, bool dropUtf8Mark,
+OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice choice, bool included,
                     std::size_t lineLimit) {
     OpenedPage page;
-    page.file = files.Open(path);
+    // The listed page was a regular file when the walk saw it; an include is looked at before it is opened.
+    page.file = included ? files.Open(path) : files.OpenPage(path);
     if (const std::string* held = page.file->HeldBytes()) {
         // A file kept in memory (an include met before) is read in place, and its code page decided once.
         std::optional<DetectedCodePage>* slot = page.file->DetectedSlot(choice);
@@ -55,7 +56,7 @@ OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice ch
         }
         page.codePage = detected->codePage;
         page.reader = std::make_unique<LineReader>(*held, lineLimit);
-        if (dropUtf8Mark && detected->bomLength > 0) page.reader->Skip(detected->bomLength);
+        if (included && detected->bomLength > 0) page.reader->Skip(detected->bomLength);
         return page;
     }
     CodePageDetector detector(choice);
@@ -91,7 +92,7 @@ OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice ch
     }
     page.codePage = detected.codePage;
     page.reader = std::make_unique<LineReader>(*page.file, std::move(head), wholeFile, lineLimit);
-    if (dropUtf8Mark && detected.bomLength > 0) page.reader->Skip(detected.bomLength);
+    if (included && detected.bomLength > 0) page.reader->Skip(detected.bomLength);
     return page;
 }
 

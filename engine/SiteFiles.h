@@ -76,6 +76,11 @@ public:
      * opened. Throws FileError naming the system's reason.
      */
     virtual std::unique_ptr<SourceFile> Open(const std::string& path) = 0;
+    /**
+     * Opens a source page the walk listed as a regular file: it may be opened (without blocking) before its type
+     * is looked at, which saves the look before the open. Throws FileError as Open does.
+     */
+    virtual std::unique_ptr<SourceFile> OpenPage(const std::string& path) { return Open(path); }
     /** What stands at path (links followed). */
     virtual EntryKind Kind(const std::string& path) = 0;
     /** The entry names of a folder ("." and ".." left out); empty when it cannot be listed. */
