@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "engine/Errors.h"
-#include "engine/PathRules.h"
+#include "engine/AsciiText.h"
 
 namespace quernfold {
 

@@ -17,6 +17,7 @@
 #endif
 
 #include "engine/Errors.h"
+#include "engine/LogLines.h"
 #include "engine/PathRules.h"
 
 namespace quernfold {
@@ -108,9 +109,8 @@ ContainedRoot::~ContainedRoot() {
     if (m_rootFd >= 0) ::close(m_rootFd);
 }
 
-const char* ContainedRoot::OutsideRootReason() {
-    return "the file lies outside the site root (a link leads out of it) and is not read; choose a higher folder "
-           "as the site root if it belongs to the site";
+std::string ContainedRoot::OutsideRootReason() {
+    return OutsideSiteRootReason(true);
 }
 
 // The paths the engine builds begin with the text of the site root (the walk lists them so, the include resolver

@@ -48,7 +48,7 @@ public:
     /** Whether the kernel way is in use (false after openat2 was found missing or forbidden). */
     bool UsesKernel();
 
-    static const char* OutsideRootReason();
+    static std::string OutsideRootReason();
 
 private:
     int RootDescriptor();

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "engine/Errors.h"
+#include "engine/LogLines.h"
 
 namespace quernfold {
 
@@ -105,7 +106,7 @@ std::unique_ptr<SourceFile> DiskSiteFiles::Open(const std::string& path) {
     struct stat info {};
     if (::fstat(handle.fd, &info) != 0) throw FileError(SystemReason(errno));
     if (!S_ISREG(info.st_mode)) {
-        throw FileError(S_ISDIR(info.st_mode) ? SystemReason(EISDIR) : "not a regular file");
+        throw FileError(S_ISDIR(info.st_mode) ? SystemReason(EISDIR) : NotARegularFileReason());
     }
     const int fd = ReopenForReading(handle.fd, info, m_root, path);
     if (fd < 0) throw FileError(SystemReason(errno));
@@ -118,7 +119,7 @@ std::unique_ptr<SourceFile> DiskSiteFiles::OpenPage(const std::string& path) {
     struct stat info {};
     if (::fstat(fd.fd, &info) != 0) throw FileError(SystemReason(errno));
     if (!S_ISREG(info.st_mode)) {
-        throw FileError(S_ISDIR(info.st_mode) ? SystemReason(EISDIR) : "not a regular file");
+        throw FileError(S_ISDIR(info.st_mode) ? SystemReason(EISDIR) : NotARegularFileReason());
     }
     return std::make_unique<DiskSourceFile>(fd.Release(), StampFrom(info));
 }

@@ -30,7 +30,7 @@ public:
     FolderListing ListFolder(const std::string& folder) override;
 
     /** The description of a refused file, also for the caller's tests. */
-    static const char* OutsideRootReason() { return ContainedRoot::OutsideRootReason(); }
+    static std::string OutsideRootReason() { return ContainedRoot::OutsideRootReason(); }
 
 private:
     ContainedRoot m_root;

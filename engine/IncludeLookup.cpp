@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "engine/AsciiText.h"
 #include "engine/PathRules.h"
 #include "engine/SiteFiles.h"
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "engine/CodePageDetector.h"
 #include "engine/Errors.h"
 #include "engine/IncludeDirective.h"
 #include "engine/IncludeLookup.h"
@@ -10,6 +11,7 @@
 #include "engine/LogLines.h"
 #include "engine/OutputSink.h"
 #include "engine/Sinks.h"
+#include "engine/Transcode.h"
 
 namespace quernfold {
 
@@ -52,7 +54,7 @@ OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice ch
             detected = detector.Finish();
         }
         if (detected->utf16) {
-            throw FileError("the file starts with a UTF-16 byte-order mark; save it as UTF-8 or GBK to convert it");
+            throw FileError(Utf16PageReason());
         }
         page.codePage = detected->codePage;
         page.reader = std::make_unique<LineReader>(*held, lineLimit);
@@ -88,7 +90,7 @@ OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice ch
     }
     const DetectedCodePage detected = detector.Finish();
     if (detected.utf16) {
-        throw FileError("the file starts with a UTF-16 byte-order mark; save it as UTF-8 or GBK to convert it");
+        throw FileError(Utf16PageReason());
     }
     page.codePage = detected.codePage;
     page.reader = std::make_unique<LineReader>(*page.file, std::move(head), wholeFile, lineLimit);
@@ -129,13 +131,11 @@ std::size_t FindMarker(std::string_view line, std::size_t from) {
     return std::string_view::npos;
 }
 
-constexpr const char* kHeldLinesReason =
-    "the lines held by this file and by the files that include it are longer than the limit of 256 MiB together";
-
 // An open block is held whole until its end marker, so it is bounded like a line.
-void CheckBlockSize(const std::string& block, std::size_t limit, std::size_t heldAbove) {
+// sharedLimit: the whole limit when the includers' lines hold part of it (0 when this file has it to itself).
+void CheckBlockSize(const std::string& block, std::size_t limit, std::size_t sharedLimit) {
     if (block.size() > limit) {
-        throw FileError(heldAbove > 0 ? kHeldLinesReason : "a code block (<% … %>) is longer than the limit of 256 MiB");
+        throw FileError(sharedLimit > 0 ? HeldLinesTooLongReason(sharedLimit) : CodeBlockTooLongReason(limit));
     }
 }
 
@@ -228,7 +228,7 @@ const PageExpander::TypeTexts& PageExpander::TypesFor(CodePage cp) {
 }
 
 void PageExpander::Warn(std::string_view path, std::string_view reason) {
-    ++m_state.warningCount;
+    m_state.CountWarning();
     m_log.AppendLog(WarningBannerLine());
     m_log.AppendLog(ExtractFailedLine(path, reason));
 }
@@ -251,7 +251,7 @@ std::optional<std::string> PageExpander::ExpandPage(const std::string& pagePath,
     } catch (const OutputError&) {
         throw;
     } catch (const std::bad_alloc&) {
-        const std::string reason = "out of memory";
+        const std::string reason = OutOfMemoryReason();
         Warn(pagePath, reason);
         return reason;
     } catch (const std::exception& failure) {
@@ -265,7 +265,8 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
     // The lines and open blocks held by the including levels count against the same limit as this file's own.
     const std::size_t lineLimit = m_settings.lineLimit - std::min(m_heldAbove, m_settings.lineLimit);
     OpenedPage page = OpenPage(m_files, pagePath, m_settings.codePage, included, lineLimit);
-    if (m_heldAbove > 0) page.reader->SetLimitReason(kHeldLinesReason);
+    const std::size_t sharedLimit = m_heldAbove > 0 ? m_settings.lineLimit : 0;
+    if (sharedLimit > 0) page.reader->ShareLimit(sharedLimit);
     if (const FileId id = page.file->Id(); id.Known()) m_filesRead.insert(id);
     const CodePage cp = page.codePage;
     const TypeTexts& types = TypesFor(cp);
@@ -305,7 +306,7 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
             } else {
                 scan.pending += "\r\n";
                 scan.pending.append(line);
-                CheckBlockSize(scan.pending, lineLimit, m_heldAbove);
+                CheckBlockSize(scan.pending, lineLimit, sharedLimit);
             }
             continue;
         }
@@ -332,7 +333,7 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
         const std::string_view rest = line.substr(segment);
         if (scan.inBlock) {
             scan.pending.append(rest);
-            CheckBlockSize(scan.pending, lineLimit, m_heldAbove);
+            CheckBlockSize(scan.pending, lineLimit, sharedLimit);
         } else if (!rest.empty()) {
             out.WriteLine(rest);
         }
@@ -367,18 +368,16 @@ void PageExpander::ExpandInclude(std::string_view target, OutputSink& out, const
     ++m_handledDirectives;
     if (m_handledDirectives > kIncludeBudget) {
         if (m_handledDirectives == kIncludeBudget + 1) {
-            Warn(resolved, "more than 1000 include directives in one page; this one and all later ones are dropped");
+            Warn(resolved, IncludeBudgetSpentReason(kIncludeBudget));
         }
         return;
     }
     if (m_state.pageDepth >= kMaxDepth) {
-        Warn(resolved, "includes are nested deeper than 6 levels (does a page include itself?); not expanded");
+        Warn(resolved, IncludesTooDeepReason(kMaxDepth));
         return;
     }
     if (!IsInsideRoot(resolved, m_state.siteRoot, sep)) {
-        Warn(resolved,
-             "the file lies outside the site root and is not read; choose a higher folder as the site root if it "
-             "belongs to the site");
+        Warn(resolved, OutsideSiteRootReason(false));
         return;
     }
     const std::optional<std::string> found = Resolve(resolved, cleaned, utf8, pageDir);

@@ -3,15 +3,14 @@
 #include <cerrno>
 
 #include "engine/Errors.h"
-#include "engine/PathRules.h"
+#include "engine/AsciiText.h"
 
 namespace quernfold {
 
 std::optional<std::string> SiteFiles::FindIgnoringCase(const std::string& folder, std::string_view name) {
-    const std::string folded = FoldAsciiCase(name);
     std::optional<std::string> match;
     for (std::string& entry : ListNames(folder)) {
-        if (entry.size() != folded.size() || FoldAsciiCase(entry) != folded) continue;
+        if (!EqualsIgnoringAsciiCase(entry, name)) continue;
         if (match) return std::nullopt;
         match = std::move(entry);
     }
