@@ -6,12 +6,21 @@
 #include <QDir>
 #include <QGuiApplication>
 
+#include "engine/LogLines.h"
 #include "engine/PathRules.h"
 #include "settings/Rwini.h"
 #include "ui/FrmMain.h"
 #include "ui/MessageBoxes.h"
 
 namespace quernfold {
+
+namespace {
+
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
 
 std::string AppPathOf(const QString& executableFolder) {
     return WithTrailingSeparator(executableFolder.toStdString(), kNativeSeparator);
@@ -33,7 +42,7 @@ Startup::Startup(StartupOptions options) : m_options(std::move(options)), m_guar
 Startup::~Startup() = default;
 
 StartResult Startup::Main() {
-    const QString notice = QStringLiteral("提示");
+    const QString notice = FromUtf8(kTitleNotice);
     try {
         if (!m_guard.TryAcquire()) {
             m_options.messages->Present(nullptr, QStringLiteral("本软件已经在运行！"), notice, MessageIcon::None);
@@ -45,14 +54,21 @@ StartResult Startup::Main() {
                                                             m_appPath, m_options.defaultOutputDir});
         m_window->show();
     } catch (const std::exception& failure) {
-        m_window.reset();
-        m_options.messages->Present(nullptr, QStringLiteral("运行时异常：") + QString::fromUtf8(failure.what()), notice,
-                                    MessageIcon::None);
-        return StartResult::Failed;
+        return Fail(QString::fromUtf8(failure.what()));
+    } catch (...) {
+        // Whatever else was thrown still ends the start-up with the box, not with a silent crash.
+        return Fail(FromUtf8(kUnknownFailureText));
     }
     // Closing the main window ends the program unless the about window is still open.
     QGuiApplication::setQuitOnLastWindowClosed(true);
     return StartResult::Running;
+}
+
+StartResult Startup::Fail(const QString& description) {
+    m_window.reset();
+    m_options.messages->Present(nullptr, QStringLiteral("运行时异常：") + description, FromUtf8(kTitleNotice),
+                                MessageIcon::None);
+    return StartResult::Failed;
 }
 
 }  // namespace quernfold

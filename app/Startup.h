@@ -50,6 +50,8 @@ public:
     const std::string& AppPath() const { return m_appPath; }
 
 private:
+    StartResult Fail(const QString& description);  // "运行时异常：" + description, no window left
+
     StartupOptions m_options;
     InstanceGuard m_guard;
     std::string m_appPath;

@@ -36,5 +36,7 @@ std::string RunFinishedText(std::int64_t succeeded, std::int64_t failed);
 std::string FolderUnreadableText(std::string_view folder, std::string_view reason);
 std::string LogSavedText(std::string_view logPath);
 std::string LogSaveFailedText(std::string_view reason);
+// The description of a failure that carries none of its own (not a std::exception).
+inline constexpr std::string_view kUnknownFailureText = "未知错误";
 
 }  // namespace quernfold
