@@ -24,23 +24,29 @@ QString Shown(QString text) {
     return text;
 }
 
-/** Empty when text, laid out in area with alignment, inks only pixels inside area; else what went wrong. */
+/**
+ * Empty when text, laid out in area with alignment, inks only pixels inside visible (by default area itself);
+ * else what went wrong.
+ */
 QString Misfit(const QWidget* control, const QFont& font, const QString& text, const QRect& area,
-               Qt::Alignment alignment) {
+               Qt::Alignment alignment, QRect visible = QRect()) {
+    if (visible.isNull()) {
+        visible = area;
+    }
     if (text.trimmed().isEmpty()) {
         return QString();
     }
     const QFontMetrics metrics(font);
     const QRect laidOut = control->style()->itemTextRect(metrics, area, static_cast<int>(alignment), true, text);
     const QRect ink = metrics.tightBoundingRect(text).translated(laidOut.left(), laidOut.top() + metrics.ascent());
-    if (area.contains(ink)) {
+    if (visible.contains(ink)) {
         return QString();
     }
     const auto show = [](const QRect& r) {
         return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
     };
     return QStringLiteral("%1 \"%2\": ink %3 outside %4 (%5 %6 pt)")
-        .arg(control->objectName(), text, show(ink), show(area), font.family())
+        .arg(control->objectName(), text, show(ink), show(visible), font.family())
         .arg(font.pointSizeF());
 }
 
@@ -68,11 +74,14 @@ QStringList ButtonMisfits(const QAbstractButton* button) {
 
 QStringList ComboMisfits(const QComboBox* combo) {
     QRect area;
+    QRect visible;
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
     QFont font = combo->font();
     if (const QLineEdit* edit = combo->lineEdit()) {
-        // A line edit keeps 2 px left and right and 1 px above and below inside its contents.
-        area = edit->contentsRect().adjusted(2, 1, -2, -1).translated(edit->geometry().topLeft());
+        // A line edit lays its text out 2 px from the sides and 1 px from top and bottom of its contents, and
+        // shows whatever of it falls inside the contents.
+        visible = edit->contentsRect().translated(edit->geometry().topLeft());
+        area = visible.adjusted(2, 1, -2, -1);
         alignment = edit->alignment();
         font = edit->font();
     } else {
@@ -83,7 +92,7 @@ QStringList ComboMisfits(const QComboBox* combo) {
     }
     QStringList misfits;
     for (int i = 0; i < combo->count(); ++i) {
-        if (QString misfit = Misfit(combo, font, combo->itemText(i), area, alignment); !misfit.isEmpty()) {
+        if (QString misfit = Misfit(combo, font, combo->itemText(i), area, alignment, visible); !misfit.isEmpty()) {
             misfits << misfit;
         }
     }
