@@ -54,7 +54,8 @@ void AnswerMessageBox(std::function<void(QMessageBox*)> inspect) {
 }
 
 bool HasChinese(const QString& text) {
-    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF; });
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF; });
 }
 
 QLabel* LabelWithIndex(QWidget* window, int index) {

@@ -379,8 +379,8 @@ private slots:
         for (QLabel* label : labels) {
             // Centred, the ink of a 9-pt line starts 4 px or more below the top of these rectangles.
             const int row = FirstInkedRow(label);
-            QVERIFY2(row >= 0 && row <= 3, qPrintable(label->objectName() + ": " + label->text() + " starts at row " +
-                                                      QString::number(row)));
+            QVERIFY2(row >= 0 && row <= 3,
+                     qPrintable(label->objectName() + ": " + label->text() + " starts at row " + QString::number(row)));
         }
     }
 
