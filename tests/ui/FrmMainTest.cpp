@@ -1,5 +1,8 @@
 #include <memory>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -658,7 +661,7 @@ private slots:
 
     void droppedFolderFillsTheBoxAndAnythingElseIsRefused_data() {
         // Dropped items: "@name" is a local file URL of name in the test's folder; "text:name" is the path of name
-        // dropped as plain text; anything else is a URL as it stands.
+        // dropped as plain text; "gbk" is the URL of a folder whose name is not UTF-8; anything else is a URL.
         QTest::addColumn<QStringList>("dropped");
         QTest::addColumn<QString>("shown");  // name of the folder that fills the box; "" when the drop is refused
         QTest::newRow("a local folder") << QStringList{"@site"} << "site";
@@ -666,6 +669,7 @@ private slots:
         QTest::newRow("a folder named in Chinese") << QStringList{"@网站"} << "网站";
         QTest::newRow("a file") << QStringList{"@site/a.jsp"} << "";
         QTest::newRow("a missing folder") << QStringList{"@site/gone"} << "";
+        QTest::newRow("a folder named in GBK bytes") << QStringList{"gbk"} << "";
         QTest::newRow("two folders") << QStringList{"@site", "@site/inc"} << "";
         QTest::newRow("a web address") << QStringList{"https://www.varnholt.example/"} << "";
         QTest::newRow("plain text") << QStringList{"text:site"} << "";
@@ -676,13 +680,22 @@ private slots:
         QFETCH(QString, shown);
         MakeSite();
         QDir().mkpath(Dir("网站"));
+        // "测试" in GBK: a name Qt cannot turn into text, as unpacked from a Windows archive.
+        const QByteArray gbk = QFile::encodeName(m_dir->path()) + "/\xb2\xe2\xca\xd4";
+        QVERIFY(::mkdir(gbk.constData(), 0755) == 0);
+        struct RemovedAfterwards {  // Qt cannot name it, so the temporary folder's removal would leave it
+            QByteArray path;
+            ~RemovedAfterwards() { ::rmdir(path.constData()); }
+        } removed{gbk};
         QMimeData data;
         QList<QUrl> urls;
         for (const QString& item : dropped) {
             if (item.startsWith(QLatin1String("text:"))) {
                 data.setText(Dir(item.mid(5)));
             } else {
-                urls << (item.startsWith(QLatin1Char('@')) ? QUrl::fromLocalFile(Dir(item.mid(1))) : QUrl(item));
+                urls << (item == QLatin1String("gbk")        ? QUrl::fromEncoded("file://" + gbk.toPercentEncoding("/"))
+                         : item.startsWith(QLatin1Char('@')) ? QUrl::fromLocalFile(Dir(item.mid(1)))
+                                                             : QUrl(item));
             }
         }
         if (!urls.isEmpty()) data.setUrls(urls);
