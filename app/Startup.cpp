@@ -45,7 +45,7 @@ StartResult Startup::Main() {
     const QString notice = FromUtf8(kTitleNotice);
     try {
         if (!m_guard.TryAcquire()) {
-            m_options.messages->Present(nullptr, QStringLiteral("本软件已经在运行！"), notice, MessageIcon::None);
+            m_options.messages->Present(nullptr, FromUtf8(kAlreadyRunningText), notice, MessageIcon::None);
             return StartResult::AlreadyRunning;
         }
         m_appPath = m_options.appPath.empty() ? AppPathOf(QCoreApplication::applicationDirPath()) : m_options.appPath;
@@ -54,19 +54,19 @@ StartResult Startup::Main() {
                                                             m_appPath, m_options.defaultOutputDir});
         m_window->show();
     } catch (const std::exception& failure) {
-        return Fail(QString::fromUtf8(failure.what()));
+        return Fail(failure.what());
     } catch (...) {
         // Whatever else was thrown still ends the start-up with the box, not with a silent crash.
-        return Fail(FromUtf8(kUnknownFailureText));
+        return Fail(kUnknownFailureText);
     }
     // Closing the main window ends the program unless the about window is still open.
     QGuiApplication::setQuitOnLastWindowClosed(true);
     return StartResult::Running;
 }
 
-StartResult Startup::Fail(const QString& description) {
+StartResult Startup::Fail(std::string_view description) {
     m_window.reset();
-    m_options.messages->Present(nullptr, QStringLiteral("运行时异常：") + description, FromUtf8(kTitleNotice),
+    m_options.messages->Present(nullptr, FromUtf8(RuntimeFailureText(description)), FromUtf8(kTitleNotice),
                                 MessageIcon::None);
     return StartResult::Failed;
 }

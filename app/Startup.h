@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include <QString>
 
@@ -50,7 +51,7 @@ public:
     const std::string& AppPath() const { return m_appPath; }
 
 private:
-    StartResult Fail(const QString& description);  // "运行时异常：" + description, no window left
+    StartResult Fail(std::string_view description);  // "运行时异常：" + description, no window left
 
     StartupOptions m_options;
     InstanceGuard m_guard;

@@ -12,7 +12,7 @@
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 
-namespace quernfold::test {
+namespace quernfold::test_support {
 
 namespace {
 
@@ -121,4 +121,4 @@ QStringList TextsThatDoNotFit(const QWidget* root) {
     return misfits;
 }
 
-}  // namespace quernfold::test
+}  // namespace quernfold::test_support

@@ -4,7 +4,7 @@
 
 class QWidget;
 
-namespace quernfold::test {
+namespace quernfold::test_support {
 
 /**
  * Every fixed text below root (labels, buttons, check boxes, combo box items) whose inked area, placed the way
@@ -14,4 +14,4 @@ namespace quernfold::test {
  */
 QStringList TextsThatDoNotFit(const QWidget* root);
 
-}  // namespace quernfold::test
+}  // namespace quernfold::test_support
