@@ -61,5 +61,7 @@ std::string LogSaveFailedText(std::string_view reason);
 inline constexpr std::string_view kAlreadyRunningText = "本软件已经在运行！";
 /** A failure nothing else caught (the window shows it and goes on). */
 std::string RuntimeFailureText(std::string_view reason);
+// The description of a failure that carries none of its own (not a std::exception).
+inline constexpr std::string_view kUnknownFailureText = "未知错误";
 
 }  // namespace quernfold
