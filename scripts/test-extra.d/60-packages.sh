@@ -78,7 +78,13 @@ lintian --info --display-info --fail-on none "$cli_deb" "$gui_deb" >"$work/linti
 echo "    lintian says:"
 if [ -s "$work/lintian.txt" ]; then sed 's/^/    /' "$work/lintian.txt"; else echo "    (nothing)"; fi
 check "lintian: no error and no warning" bash -c "! grep -E '^[EW]: ' '$work/lintian.txt'"
-check "lintian: no hardening tag" bash -c "! grep -E 'hardening-' '$work/lintian.txt'"
+# hardening-no-fortify-functions is left out: glibc can only check a call whose buffer size is known when it
+# is compiled, and the programs read into buffers sized at run time. The fortify flag is checked below instead.
+check "lintian: no hardening tag (bind now, relro, PIE, stack protector)" bash -c \
+  "! grep -E 'hardening-' '$work/lintian.txt' | grep -v hardening-no-fortify-functions"
+check "every object of the Release build compiled with -D_FORTIFY_SOURCE=2 -fstack-protector-strong" bash -c \
+  "grep '\"command\"' '$build/compile_commands.json' | grep -v -e '-D_FORTIFY_SOURCE=2 -fstack-protector-strong' |
+   grep . && exit 1 || [ \$(grep -c '\"command\"' '$build/compile_commands.json') -gt 10 ]"
 
 # --- Control fields, owners, stripping ----------------------------------------------------------------------------
 field() { dpkg-deb -f "$1" "$2"; }
@@ -108,6 +114,7 @@ cat >"$work/cli.expected" <<'EOF'
 ./usr/share/bash-completion/completions/quernfold-cli
 ./usr/share/doc/quernfold-cli/changelog.Debian.gz
 ./usr/share/doc/quernfold-cli/copyright
+./usr/share/lintian/overrides/quernfold-cli
 ./usr/share/man/man1/quernfold-cli.1.gz
 EOF
 {
@@ -116,6 +123,7 @@ EOF
   echo ./usr/share/doc/quernfold/changelog.Debian.gz
   echo ./usr/share/doc/quernfold/copyright
   for size in 16 24 32 48 64 128 256; do echo "./usr/share/icons/hicolor/${size}x${size}/apps/quernfold.png"; done
+  echo ./usr/share/lintian/overrides/quernfold
   echo ./usr/share/man/man1/quernfold.1.gz
   echo ./usr/share/metainfo/example.varnholt.quernfold.metainfo.xml
 } | LC_ALL=C sort >"$work/gui.expected"
@@ -127,15 +135,18 @@ for part in cli gui; do
 done
 for binary in "$root/cli/usr/bin/quernfold-cli" "$root/gui/usr/bin/quernfold"; do
   check "$(basename "$binary"): stripped" bash -c "! readelf -S '$binary' | grep -qE '\\.symtab|\\.debug_'"
-  check "$(basename "$binary"): PIE, full RELRO, stack protector, fortified" bash -c "
+  check "$(basename "$binary"): PIE, full RELRO, stack protector" bash -c "
     readelf -h '$binary' | grep -q 'DYN (Position-Independent Executable' &&
-    readelf -l '$binary' | grep -q GNU_RELRO && readelf -d '$binary' | grep -qE 'BIND_NOW|FLAGS.*NOW' &&
-    readelf --dyn-syms '$binary' | grep -q __stack_chk_fail && readelf --dyn-syms '$binary' | grep -q '_chk@'"
+    readelf -l '$binary' | grep -q GNU_RELRO && readelf -d '$binary' | grep -q BIND_NOW &&
+    readelf -W --dyn-syms '$binary' | grep -q __stack_chk_fail"
 done
 
 cli=$root/cli/usr/bin/quernfold-cli
 check "installed quernfold-cli --version says $version" test "$("$cli" --version)" = "quernfold-cli $version"
-rm -rf "$work/out"
+# The window answers --version before it needs a display.
+check "installed quernfold --version says $version (no display)" bash -c \
+  "[ \"\$(env -u DISPLAY -u WAYLAND_DISPLAY timeout 20 '$root/gui/usr/bin/quernfold' --version)\" = 'quernfold $version' ]"
+rm -rf "$work/out" && mkdir "$work/out"
 check "installed quernfold-cli converts the example site" bash -c \
   "'$cli' -q '$repo/examples/site' '$work/out' && [ -f '$work/out/index.html' ]"
 for part_doc in cli/usr/share/doc/quernfold-cli gui/usr/share/doc/quernfold; do
