@@ -162,6 +162,14 @@ for gz in "$root"/*/usr/share/man/man1/*.gz "$root"/*/usr/share/doc/*/changelog.
     test "$(od -An -tx1 -j3 -N5 "$gz" | tr -d ' \n')" = 0000000000
 done
 
+# A plain `cmake --install` lays out the same files without the Debian-only ones (changelog, lintian overrides).
+rm -rf "$work/local"
+cmake --install "$build" --prefix "$work/local" >"$work/install.log" 2>&1
+cat "$work/cli.expected" "$work/gui.expected" | grep -vE 'changelog\.Debian|/lintian/' | sed 's|^\./usr/|./|' |
+  LC_ALL=C sort >"$work/local.expected"
+check "cmake --install: the same files without the Debian-only ones" \
+  diff -u "$work/local.expected" <(listing "$work/local")
+
 # --- Desktop entry and AppStream ----------------------------------------------------------------------------------
 desktop=$root/gui/usr/share/applications/quernfold.desktop
 metainfo=$root/gui/usr/share/metainfo/example.varnholt.quernfold.metainfo.xml
