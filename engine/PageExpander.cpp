@@ -10,6 +10,7 @@
 #include "engine/LineReader.h"
 #include "engine/LogLines.h"
 #include "engine/OutputSink.h"
+#include "engine/PathRules.h"
 #include "engine/Sinks.h"
 #include "engine/Transcode.h"
 
@@ -223,7 +224,8 @@ const PageExpander::TypeTexts& PageExpander::TypesFor(CodePage cp) {
     // The type texts come from the window in UTF-8; a page is searched in its own code page.
     const auto source = FromUtf8(cp, m_settings.sourceType);
     const auto output = FromUtf8(cp, m_settings.outputType);
-    TypeTexts texts{"." + source.value_or(m_settings.sourceType), "." + output.value_or(m_settings.outputType)};
+    TypeTexts texts{TypeExtension(source ? *source : m_settings.sourceType),
+                    TypeExtension(output ? *output : m_settings.outputType)};
     return m_typeTexts.emplace(cp, std::move(texts)).first->second;
 }
 
