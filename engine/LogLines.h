@@ -32,6 +32,8 @@ std::string StaticFilesSummaryLine(std::int64_t total, std::int64_t unchanged, s
 std::string SizeText(std::uint64_t bytes);
 std::string LineTooLongReason(std::uint64_t limit);
 std::string CodeBlockTooLongReason(std::uint64_t limit);
+/** A line or open block of an included file passes what the lines held by its includers leave of the limit. */
+std::string HeldLinesTooLongReason(std::uint64_t limit);
 std::string OutputTooLargeReason(std::uint64_t limit);
 std::string IncludeBudgetSpentReason(std::int64_t budget);
 std::string IncludesTooDeepReason(std::int64_t maxDepth);
@@ -61,5 +63,7 @@ std::string LogSaveFailedText(std::string_view reason);
 inline constexpr std::string_view kAlreadyRunningText = "本软件已经在运行！";
 /** A failure nothing else caught (the window shows it and goes on). */
 std::string RuntimeFailureText(std::string_view reason);
+// The description of a failure that carries none of its own (not a std::exception).
+inline constexpr std::string_view kUnknownFailureText = "未知错误";
 
 }  // namespace quernfold
