@@ -50,17 +50,18 @@ std::string RealPath(const std::string& path) {
 /** One conversion run over the collected pages. */
 class Run {
 public:
-    Run(const ConversionChoices& choices, RunState& state, const RunSinks& sinks)
+    Run(const ConversionChoices& choices, RunState& state, const RunSinks& sinks, SiteFiles* siteFiles)
         : m_state(state),
           m_sinks(sinks),
           m_outputType(TrimSpaces(choices.outputType)),
-          m_files(state.siteRoot),
+          m_disk(siteFiles ? nullptr : std::make_unique<DiskSiteFiles>(state.siteRoot)),
+          m_files(siteFiles ? *siteFiles : *m_disk),
           m_cachedFiles(m_files),
           m_settings{choices.sourceType, choices.outputType, choices.codePage, kNativeSeparator},
           m_expander(m_settings, state, m_cachedFiles, sinks.log) {}
 
     void Collect() {
-        CollectSourceFiles(m_state.siteRoot, m_state.srcExt, m_state.fileList, &m_pageIds);
+        CollectSourceFiles(m_files, m_state.siteRoot, m_state.srcExt, m_state.fileList, &m_pageIds);
         if (MayReplaceFilesOfTheSite()) LookAheadAtIncludes();
     }
 
@@ -176,8 +177,9 @@ private:
     RunState& m_state;
     const RunSinks& m_sinks;
     std::string m_outputType;
-    DiskSiteFiles m_files;
-    CachedSiteFiles m_cachedFiles;  // the includes every page reads again, kept in memory
+    std::unique_ptr<DiskSiteFiles> m_disk;  // when the caller hands in no site
+    SiteFiles& m_files;
+    CachedSiteFiles m_cachedFiles;  // the site as this run sees it
     ExpanderSettings m_settings;
     PageExpander m_expander;
     std::unordered_set<FileId, FileIdHash> m_pageIds;
@@ -187,7 +189,8 @@ private:
 
 }  // namespace
 
-RunResult StartConversion(const ConversionChoices& choices, RunState& state, const RunSinks& sinks) {
+RunResult StartConversion(const ConversionChoices& choices, RunState& state, const RunSinks& sinks,
+                          SiteFiles* siteFiles) {
     RunResult result;
     if (sinks.settings) {
         sinks.settings->WriteIni(kSection, "workPath", choices.siteRoot);
@@ -213,7 +216,7 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
     state.warningCount = 0;
     state.fileList.clear();
 
-    Run run(choices, state, sinks);
+    Run run(choices, state, sinks, siteFiles);
     try {
         run.Collect();
     } catch (const WalkError& failure) {

@@ -30,6 +30,8 @@ std::string SummaryWarningLine(std::int64_t warnings);
 std::string SizeText(std::uint64_t bytes);
 std::string LineTooLongReason(std::uint64_t limit);
 std::string CodeBlockTooLongReason(std::uint64_t limit);
+/** A line or open block of an included file passes what the lines held by its includers leave of the limit. */
+std::string HeldLinesTooLongReason(std::uint64_t limit);
 std::string OutputTooLargeReason(std::uint64_t limit);
 std::string IncludeBudgetSpentReason(std::int64_t budget);
 std::string IncludesTooDeepReason(std::int64_t maxDepth);
