@@ -11,6 +11,7 @@
 #include "engine/LogLines.h"
 #include "engine/OutputSink.h"
 #include "engine/Sinks.h"
+#include "engine/StopRequest.h"
 
 namespace quernfold {
 
@@ -18,6 +19,24 @@ namespace {
 
 constexpr std::size_t kDetectChunk = 256 * 1024;
 constexpr std::size_t kFirstHeadChunk = 16 * 1024;
+constexpr std::size_t kStopCheckChunk = 64 * 1024;
+
+/** A page file read in pieces small enough that a stop request is seen within every 64 KiB of text. */
+class StopCheckingFile : public SourceFile {
+public:
+    StopCheckingFile(std::unique_ptr<SourceFile> inner, const std::atomic<bool>* stop)
+        : m_inner(std::move(inner)), m_stop(stop) {}
+    std::size_t Read(char* buffer, std::size_t size) override {
+        ThrowIfStopRequested(m_stop);
+        return m_inner->Read(buffer, std::min(size, kStopCheckChunk));
+    }
+    void Rewind() override { m_inner->Rewind(); }
+    FileId Id() const override { return m_inner->Id(); }
+
+private:
+    std::unique_ptr<SourceFile> m_inner;
+    const std::atomic<bool>* m_stop;
+};
 
 /** A page opened for reading, its code page decided and the reader placed after any byte-order mark. */
 struct OpenedPage {
@@ -38,7 +57,7 @@ std::size_t ReadFully(SourceFile& file, char* buffer, std::size_t size) {
 }
 
 OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice choice, bool dropUtf8Mark,
-                    std::size_t lineLimit) {
+                    std::size_t lineLimit, const std::atomic<bool>* stop) {
     OpenedPage page;
     page.file = files.Open(path);
     if (auto* kept = dynamic_cast<CachedSourceFile*>(page.file.get())) {
@@ -57,6 +76,7 @@ OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice ch
         if (dropUtf8Mark && detected->bomLength > 0) page.reader->Skip(detected->bomLength);
         return page;
     }
+    if (stop) page.file = std::make_unique<StopCheckingFile>(std::move(page.file), stop);
     CodePageDetector detector(choice);
     // Most included files are small: the head starts small and grows, so a page with a thousand includes does not
     // clear a quarter megabyte for each of them.
@@ -220,6 +240,8 @@ std::optional<std::string> PageExpander::ExpandPage(const std::string& pagePath,
         return std::nullopt;
     } catch (const OutputError&) {
         throw;
+    } catch (const RunStopped&) {
+        throw;
     } catch (const std::bad_alloc&) {
         const std::string reason = "out of memory";
         Warn(pagePath, reason);
@@ -232,7 +254,8 @@ std::optional<std::string> PageExpander::ExpandPage(const std::string& pagePath,
 
 void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
     const bool included = m_state.pageDepth > 1;
-    OpenedPage page = OpenPage(m_files, pagePath, m_settings.codePage, included, m_settings.lineLimit);
+    OpenedPage page = OpenPage(m_files, pagePath, m_settings.codePage, included, m_settings.lineLimit,
+                               m_settings.stopRequested);
     if (const FileId id = page.file->Id(); id.Known()) m_filesRead.insert(id);
     const CodePage cp = page.codePage;
     const TypeTexts& types = TypesFor(cp);
@@ -241,6 +264,7 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
     PageScan scan;
     std::string_view raw;
     for (;;) {
+        ThrowIfStopRequested(m_settings.stopRequested);
         if (!scan.inBlock) {
             // Most lines of a page are text to copy as they stand: they go out together, many lines per write.
             const std::string_view buffered = page.reader->Buffered();
