@@ -6,7 +6,7 @@ namespace quernfold {
 
 std::optional<std::string> CommandLineAnswer(const QStringList& arguments) {
     QCommandLineParser parser;
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
     parser.addOption(help);
     parser.addOption(version);

@@ -96,6 +96,11 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     if (options.dryRun) return DryRun(options, out, err);
 
+    // From here on a signal stops the run cleanly; before the run starts, that leaves nothing behind either.
+    RunState state;
+    std::optional<StopSignals> signals;
+    if (environment.handleStopSignals) signals.emplace(state.stopRequested);
+
     // The log file is opened before the run, so a name that cannot be written costs no conversion.
     std::unique_ptr<LogFileWriter> logFile;
     if (options.hasLogFile) {
@@ -131,9 +136,6 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (logFile) log.Add(*logFile);
     StreamMessages messages(err, barOnScreen);
 
-    RunState state;
-    std::optional<StopSignals> signals;
-    if (environment.handleStopSignals) signals.emplace(state.stopRequested);
     const RunResult result = StartConversion(options.choices, state, RunSinks{log, progress, messages, nullptr});
     int status = ExitStatusFor(result);
 
