@@ -177,12 +177,11 @@ private:
         for (const PreparedPage::Line& line : page.lines) {
             out.Write(std::string_view(page.bytes).substr(written, line.outputOffset - written));
             written = line.outputOffset;
-            m_state.warningCount += line.warnings - counted;
-            counted = line.warnings;
+            for (; counted < line.warnings; ++counted) m_state.CountWarning();
             m_pageLog.AppendLog(line.text);
         }
         out.Write(std::string_view(page.bytes).substr(written));
-        m_state.warningCount += page.warnings - counted;
+        for (; counted < page.warnings; ++counted) m_state.CountWarning();
         return page.failure;
     }
 
@@ -255,23 +254,21 @@ private:
         try {
             outputPath = MapOutputPath(path, m_state.siteRoot, m_state.outputRoot, m_outputType, &createdFolders);
             if (IdOf(outputPath) && IdOf(outputPath) == IdOf(path)) {
-                throw FileError("the output file would be the source page itself; choose another output folder or "
-                                "output type");
+                throw FileError(OutputIsTheSourceReason());
             }
             if (!m_outputsWritten.insert(outputPath).second) {
-                throw FileError("an earlier page of this run was already written to " + outputPath +
-                                " (names that differ only in letter case, or end alike, map to one output file)");
+                throw FileError(OutputAlreadyWrittenReason(outputPath));
             }
             out = std::make_unique<OutputFile>(outputPath, OutputFile::Target::ReplaceAtomically, kOutputPageLimit);
             const std::optional<std::string> failure =
                 prepared ? Replay(*prepared, *out) : m_expander.ExpandSourcePage(path, *out);
             if (WouldReplaceSource(outputPath)) {
-                throw FileError("the output file " + outputPath + " is a file this run reads; it is not replaced");
+                throw FileError(OutputIsReadReason(outputPath));
             }
             if (failure) {
-                // The page's own warning is already counted; the page is still a failure, never "converted".
+                // The page's own warning is already logged; the page is still a failure, never "converted".
                 out->PublishPartial();
-                ++m_state.failCount;
+                m_state.CountFailedPage(true);
                 m_pageLog.AppendLog(PageFailedLine(path, *failure));
                 return;
             }
@@ -291,8 +288,7 @@ private:
                     out->PublishPartial();
                 }
             }
-            ++m_state.warningCount;
-            ++m_state.failCount;
+            m_state.CountFailedPage(false);
             m_pageLog.AppendLog(PageFailedLine(path, failure.what()));
         }
     }

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "engine/Errors.h"
+#include "engine/LogLines.h"
 #include "engine/PathRules.h"
 
 namespace quernfold {
@@ -17,7 +18,7 @@ std::string MapOutputPath(const std::string& sourcePath, std::string_view siteRo
         struct stat info {};
         if (::lstat(folder.c_str(), &info) == 0) {
             if (S_ISLNK(info.st_mode)) {
-                throw FileError("the output folder " + folder + " is a link, which is not followed");
+                throw FileError(OutputFolderIsLinkReason(folder));
             }
             continue;
         }

@@ -20,6 +20,14 @@ struct RunState {
     // Set by the front end (a button, a signal) from any thread; the run stops at the next check. The front end
     // clears it before it starts a run, so a request that comes while the run is starting is not lost.
     std::atomic<bool> stopRequested{false};
+
+    // The only places the counts grow: every warning line is one warning, and every failed page is a failure and
+    // a warning, whether the expander already logged its warning or the page failed around it.
+    void CountWarning() { ++warningCount; }
+    void CountFailedPage(bool warningLogged) {
+        ++failCount;
+        if (!warningLogged) ++warningCount;
+    }
 };
 
 }  // namespace quernfold

@@ -11,7 +11,8 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include "tests/support/TestFiles.h"
+#include "tests/support/Files.h"
+#include "tests/support/Sandbox.h"
 
 namespace quernfold {
 namespace {
@@ -21,27 +22,10 @@ using test_support::WriteFile;
 
 namespace fs = std::filesystem;
 
-/** A fresh folder per test, removed afterwards. */
-class TempFolder {
-public:
-    TempFolder() {
-        std::string templ = (fs::temp_directory_path() / "quernfold-settings-XXXXXX").string();
-        m_path = ::mkdtemp(templ.data());
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path& Path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-
 class RwiniTest : public testing::Test {
 protected:
-    TempFolder m_folder;
-    fs::path m_ini = m_folder.Path() / "config.ini";
+    test_support::Sandbox m_folder;
+    fs::path m_ini = m_folder.Root() / "config.ini";
     Rwini m_store{m_ini.string()};
 };
 
@@ -105,7 +89,7 @@ TEST_F(RwiniTest, WriteKeepsThePermissionsOfTheFile) {
 }
 
 TEST_F(RwiniTest, WriteThroughASymbolicLinkKeepsTheLink) {
-    const auto real = m_folder.Path() / "real.ini";
+    const auto real = m_folder.Root() / "real.ini";
     WriteFile(real, "[sys]\n");
     fs::create_symlink(real, m_ini);
     m_store.WriteIni("sys", "srcType", "asp");
@@ -114,10 +98,10 @@ TEST_F(RwiniTest, WriteThroughASymbolicLinkKeepsTheLink) {
 }
 
 TEST_F(RwiniTest, FolderThatDoesNotExistGivesDefaultsAndNoError) {
-    Rwini store((m_folder.Path() / "missing" / "config.ini").string());
+    Rwini store((m_folder.Root() / "missing" / "config.ini").string());
     EXPECT_EQ(store.ReadIni("sys", "srcType", "jsp"), "jsp");
     EXPECT_FALSE(store.LastError().empty());
-    EXPECT_FALSE(fs::exists(m_folder.Path() / "missing"));
+    EXPECT_FALSE(fs::exists(m_folder.Root() / "missing"));
 }
 
 /** Leaves the file-size limit and the signal as they were, whatever the test does. */
@@ -150,7 +134,7 @@ TEST_F(RwiniTest, WriteThatRunsOutOfSpaceLeavesTheOldFileWholeAndNoTemporaryFile
     EXPECT_NE(m_store.LastError().find("cannot write"), std::string::npos) << m_store.LastError();
     EXPECT_EQ(ReadFile(m_ini), before);
     std::size_t entries = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(m_folder.Path())) {
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(m_folder.Root())) {
         ++entries;
     }
     EXPECT_EQ(entries, 1u);
@@ -181,19 +165,19 @@ private:
 };
 
 TEST(DefaultConfigPathTest, UsesXdgConfigHomeAndCreatesTheFolder) {
-    TempFolder folder;
-    ScopedEnv xdg("XDG_CONFIG_HOME", folder.Path().c_str());
-    EXPECT_EQ(DefaultConfigPath(), (folder.Path() / "quernfold" / "config.ini").string());
-    EXPECT_TRUE(fs::is_directory(folder.Path() / "quernfold"));
+    test_support::Sandbox folder;
+    ScopedEnv xdg("XDG_CONFIG_HOME", folder.Root().c_str());
+    EXPECT_EQ(DefaultConfigPath(), (folder.Root() / "quernfold" / "config.ini").string());
+    EXPECT_TRUE(fs::is_directory(folder.Root() / "quernfold"));
 }
 
 TEST(DefaultConfigPathTest, FallsBackToDotConfigInHomeWhenUnsetOrRelative) {
-    TempFolder folder;
-    ScopedEnv home("HOME", folder.Path().c_str());
+    test_support::Sandbox folder;
+    ScopedEnv home("HOME", folder.Root().c_str());
     for (const char* xdg : {static_cast<const char*>(nullptr), "relative/dir"}) {
         ScopedEnv env("XDG_CONFIG_HOME", xdg);
-        EXPECT_EQ(DefaultConfigPath(), (folder.Path() / ".config" / "quernfold" / "config.ini").string());
-        EXPECT_TRUE(fs::is_directory(folder.Path() / ".config" / "quernfold"));
+        EXPECT_EQ(DefaultConfigPath(), (folder.Root() / ".config" / "quernfold" / "config.ini").string());
+        EXPECT_TRUE(fs::is_directory(folder.Root() / ".config" / "quernfold"));
     }
 }
 

@@ -25,7 +25,7 @@
 #include "ui/ProgressRelay.h"
 
 using namespace quernfold;
-using namespace quernfold::test;
+using namespace quernfold::test_support;
 
 namespace {
 
