@@ -49,7 +49,7 @@ bool PrepareOutputFolder(const CliOptions& options, std::ostream& err, std::stri
     const ConversionChoices& choices = options.choices;
     // A run with no output folder or site root is refused by the run itself, with its own message.
     if (TrimSpaces(choices.outputDir).empty() || TrimSpaces(choices.siteRoot).empty()) return true;
-    const std::string folder = TrimSpaces(choices.outputDir);
+    const std::string folder(TrimSpaces(choices.outputDir));
     struct stat info {};
     if (::stat(folder.c_str(), &info) == 0) {
         if (!S_ISDIR(info.st_mode)) note = LogPath(folder) + " is not a folder";

@@ -59,7 +59,7 @@ std::optional<std::vector<PlannedPage>> PlanConversion(const ConversionChoices& 
         return std::nullopt;
     }
 
-    const std::string outputType = TrimSpaces(choices.outputType);
+    const std::string outputType(TrimSpaces(choices.outputType));
     const std::unordered_set<std::string> listed(sources.begin(), sources.end());
     const std::string realRoot = RealPath(siteRoot);
     std::map<std::string, std::string> firstSourceOf;

@@ -482,7 +482,7 @@ INSTANTIATE_TEST_SUITE_P(
                   Started("site/a.jsp") + Failed("site/a.jsp", "No such file or directory") +
                       Started("site/sub/b.jsp") + Failed("site/sub/b.jsp", "No such file or directory") +
                       Summary(2, 0, 2, 2),
-                  Finished(0, 2),
+                  "quernfold-cli: nosuch does not exist (use --mkdir to create it)\n" + Finished(0, 2),
                   {}},
         // Pages of 300 lines (5,100 bytes out) against a limit of 4,096 bytes; the small page fits. What was
         // written before the failure stays, as for any failed page, whichever file was being copied.
