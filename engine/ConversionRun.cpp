@@ -83,11 +83,12 @@ std::string RealPath(const std::string& path) {
 /** One conversion run over the collected pages. */
 class Run {
 public:
-    Run(const ConversionChoices& choices, RunState& state, const RunSinks& sinks)
+    Run(const ConversionChoices& choices, RunState& state, const RunSinks& sinks, SiteFiles* siteFiles)
         : m_state(state),
           m_sinks(sinks),
           m_outputType(TrimSpaces(choices.outputType)),
-          m_files(state.siteRoot),
+          m_disk(siteFiles ? nullptr : std::make_unique<DiskSiteFiles>(state.siteRoot)),
+          m_files(siteFiles ? *siteFiles : *m_disk),
           m_cachedFiles(m_files),
           m_settings{choices.sourceType,     choices.outputType,           choices.codePage,
                      kNativeSeparator,       LineReader::kDefaultLineLimit, &state.stopRequested},
@@ -97,7 +98,7 @@ public:
           m_expander(m_settings, state, m_cachedFiles, m_pageLog) {}
 
     void Collect() {
-        CollectSourceFiles(m_state.siteRoot, m_state.srcExt, m_state.fileList, &m_pageIds);
+        CollectSourceFiles(m_files, m_state.siteRoot, m_state.srcExt, m_state.fileList, &m_pageIds);
         if (MayReplaceFilesOfTheSite()) LookAheadAtIncludes();
     }
 
@@ -156,7 +157,8 @@ private:
     // may replace files of the site stays sequential: a page converted early must not read a file that an
     // earlier page replaces.
     std::unique_ptr<PageScheduler> StartWorkers() {
-        if (m_jobs <= 1 || m_state.fileCount <= 1 || m_overlapping) return nullptr;
+        // Workers read the disk each through their own view; a site handed in (in memory) is read by this thread.
+        if (m_jobs <= 1 || m_state.fileCount <= 1 || m_overlapping || !m_disk) return nullptr;
         const std::size_t window = kAheadPagesPerWorker * m_jobs;
         const std::size_t pageLimit = std::clamp(kAheadBytes / window, std::size_t{64} << 10, kLargestPageAhead);
         const std::size_t cacheShare = CachedSiteFiles::kDefaultCapacity / m_jobs;
@@ -296,8 +298,9 @@ private:
     RunState& m_state;
     const RunSinks& m_sinks;
     std::string m_outputType;
-    DiskSiteFiles m_files;
-    CachedSiteFiles m_cachedFiles;  // the includes every page reads again, kept in memory
+    std::unique_ptr<DiskSiteFiles> m_disk;  // when the caller hands in no site
+    SiteFiles& m_files;
+    CachedSiteFiles m_cachedFiles;  // the site as this run sees it
     ExpanderSettings m_settings;
     std::int64_t m_maxWarnings;
     unsigned m_jobs;
@@ -312,7 +315,8 @@ private:
 
 }  // namespace
 
-RunResult StartConversion(const ConversionChoices& choices, RunState& state, const RunSinks& sinks) {
+RunResult StartConversion(const ConversionChoices& choices, RunState& state, const RunSinks& sinks,
+                          SiteFiles* siteFiles) {
     RunResult result;
     if (sinks.settings) {
         sinks.settings->WriteIni(kSection, "workPath", choices.siteRoot);
@@ -338,7 +342,7 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
     state.warningCount = 0;
     state.fileList.clear();
 
-    Run run(choices, state, sinks);
+    Run run(choices, state, sinks, siteFiles);
     bool stoppedEarly = false;
     try {
         run.Collect();

@@ -14,6 +14,7 @@ class ProgressSink;
 class MessageSink;
 class SettingsStore;
 class LogText;
+class SiteFiles;
 
 /** Warnings after which a run stops, unless the front end asks for another number. */
 inline constexpr std::int64_t kDefaultMaxWarnings = 10;
@@ -57,11 +58,13 @@ struct RunSinks {
 /**
  * One press of the start button: saves the choices, refuses a run without an output folder or site root,
  * collects the source pages, converts them in order with progress and the stop at ten warnings, writes the
- * summary and shows the final message box. The run state lives in `state` and outlasts the run. A stop request
- * (state.stopRequested, from any thread) abandons the page being converted, leaving nothing of it on disk, and
- * ends the run with the stop line and the summary, without the final message box.
+ * summary and shows the final message box. The run state lives in `state` and outlasts the run. siteFiles, when
+ * given, is the site to read (paths beginning with the site root's text); otherwise the disk below the site root.
+ * A stop request (state.stopRequested, from any thread) abandons the page being converted, leaving nothing of it
+ * on disk, and ends the run with the stop line and the summary, without the final message box.
  */
-RunResult StartConversion(const ConversionChoices& choices, RunState& state, const RunSinks& sinks);
+RunResult StartConversion(const ConversionChoices& choices, RunState& state, const RunSinks& sinks,
+                          SiteFiles* siteFiles = nullptr);
 
 /**
  * The save-log button: writes logText to "log.txt" in the (trimmed) output folder and tells the user how that

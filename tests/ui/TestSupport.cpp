@@ -16,8 +16,9 @@ bool RecordingPresenter::Ask(QWidget* owner, const QString& text, const QString&
     return onAsk ? onAsk(questions.last()) : false;
 }
 
-QString ScriptedFolderPicker::BrowseForFolder(QWidget* owner, const QString& title) {
+QString ScriptedFolderPicker::BrowseForFolder(QWidget* owner, const QString& title, const QString& boxText) {
     titles.append(title);
+    boxTexts.append(boxText);
     owners.append(owner);
     return answers.isEmpty() ? QString() : answers.takeFirst();
 }
