@@ -229,11 +229,15 @@ int ContainedRoot::OpenBySegments(const std::string& relative, int flags) const 
                 last ? flags | O_NOFOLLOW | O_CLOEXEC : O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
             FdGuard fd{OpenAt(at, segment.c_str(), segmentFlags)};
             bool isLink = false;
-            if (fd.fd < 0) {
+            // A link swapped back for a folder between the open and the read of the link is opened again.
+            for (int tries = 0; fd.fd < 0 && !isLink; ++tries) {
                 const int failure = errno;
                 isLink = (failure == ELOOP || failure == ENOTDIR) && ReadLink(at, segment, target);
-                if (!isLink) return Failed(failure);
-            } else if (last && (flags & O_PATH) != 0) {
+                if (isLink) break;
+                if (tries == 2 || errno != EINVAL) return Failed(failure);
+                fd.fd = OpenAt(at, segment.c_str(), segmentFlags);
+            }
+            if (!isLink && last && (flags & O_PATH) != 0) {
                 // O_PATH with O_NOFOLLOW opens a link itself rather than failing.
                 struct stat info {};
                 if (::fstat(fd.fd, &info) != 0) return Failed(errno);
