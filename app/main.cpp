@@ -1,11 +1,13 @@
 #include <QApplication>
 
 #include "app/Startup.h"
+#include "engine/StandardStreams.h"
 #include "ui/AppIcon.h"
 #include "ui/DirWindow.h"
 #include "ui/MessageBoxes.h"
 
 int main(int argc, char* argv[]) {
+    quernfold::OpenClosedStandardStreams();
     QApplication application(argc, argv);
     QApplication::setWindowIcon(quernfold::ProductIcon());
     QApplication::setDesktopFileName(QStringLiteral("quernfold"));

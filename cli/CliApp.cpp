@@ -8,6 +8,7 @@
 #include "cli/CliArguments.h"
 #include "cli/CliSinks.h"
 #include "engine/LogLines.h"
+#include "engine/PathRules.h"
 #include "engine/RunState.h"
 
 namespace quernfold {
@@ -15,6 +16,13 @@ namespace quernfold {
 namespace {
 
 constexpr std::string_view kProgram = "quernfold-cli";
+
+// Characters of a UTF-8 text, as the page names' last three are counted.
+std::size_t CharacterCount(std::string_view text) {
+    std::size_t count = 0;
+    for (const char byte : text) count += (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+    return count;
+}
 
 }  // namespace
 
@@ -35,7 +43,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return kExitClean;
     }
     if (!parsed.error.empty()) {
-        err << kProgram << ": " << parsed.error << "\n"
+        // The error may echo what was typed: escaped, so a value cannot send control sequences to the terminal.
+        err << kProgram << ": " << LogPath(parsed.error) << "\n"
             << "Try '" << kProgram << " --help' for more information.\n";
         return kExitRefused;
     }
@@ -64,9 +73,22 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (logFile) log.Add(*logFile);
     StreamMessages messages(err, barOnScreen);
 
+    if (const std::string type = TrimSpaces(options.choices.sourceType); !type.empty() && CharacterCount(type) != 3) {
+        err << kProgram << ": " << SourceTypeLengthNote(type) << "\n";
+    }
+
+    ConversionChoices choices = options.choices;
+    if (logFile) choices.sideOutputs.push_back(options.logFile);
     RunState state;
-    const RunResult result = StartConversion(options.choices, state, RunSinks{log, progress, messages, nullptr});
+    const RunResult result = StartConversion(choices, state, RunSinks{log, progress, messages, nullptr});
     int status = ExitStatusFor(result);
+    if (logFile && (!result.sideOutputRefusal.empty() || !result.sideOutputsRead.empty())) {
+        logFile->Abandon();
+        err << kProgram << ": "
+            << (result.sideOutputRefusal.empty() ? SideOutputReadText(options.logFile) : result.sideOutputRefusal)
+            << "\n";
+        status = kExitRefused;
+    }
 
     if (!options.quiet) {
         out.flush();

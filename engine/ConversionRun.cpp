@@ -1,13 +1,15 @@
 #include "engine/ConversionRun.h"
 
-#include <sys/stat.h>
-
-#include <cstdlib>
+#include <optional>
 #include <unordered_set>
+#include <utility>
 
 #include "engine/CachedSiteFiles.h"
+#include "engine/DiskOutputTree.h"
 #include "engine/DiskSiteFiles.h"
+#include "engine/EarlierOutputFiles.h"
 #include "engine/Errors.h"
+#include "engine/FolderIdentity.h"
 #include "engine/LogLines.h"
 #include "engine/OutputFile.h"
 #include "engine/OutputMapping.h"
@@ -15,6 +17,7 @@
 #include "engine/PageExpander.h"
 #include "engine/PathRules.h"
 #include "engine/SettingsStore.h"
+#include "engine/SideOutputs.h"
 #include "engine/Sinks.h"
 #include "engine/SourceWalker.h"
 
@@ -26,26 +29,12 @@ constexpr std::int64_t kWarningLimit = 10;
 constexpr std::uint64_t kOutputPageLimit = std::uint64_t{1} << 30;  // 1 GiB
 constexpr std::string_view kSection = "sys";
 
-std::optional<FileId> IdOf(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-    return FileId{static_cast<std::uint64_t>(info.st_dev), info.st_ino};
-}
-
 /** Swallows what the look-ahead over the pages would log or write. */
 struct Discarding : LogSink, OutputSink {
     void ClearLog() override {}
     void AppendLog(std::string_view) override {}
     void Write(std::string_view) override {}
 };
-
-std::string RealPath(const std::string& path) {
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (!real) return {};
-    std::string result(real);
-    std::free(real);
-    return result;
-}
 
 /** One conversion run over the collected pages. */
 class Run {
@@ -55,13 +44,48 @@ public:
           m_sinks(sinks),
           m_outputType(TrimSpaces(choices.outputType)),
           m_files(state.siteRoot),
-          m_cachedFiles(m_files),
+          m_earlierOutputs(m_files),
+          m_cachedFiles(m_earlierOutputs),
           m_settings{choices.sourceType, choices.outputType, choices.codePage, kNativeSeparator},
-          m_expander(m_settings, state, m_cachedFiles, sinks.log) {}
+          m_expander(m_settings, state, m_cachedFiles, sinks.log),
+          m_diskOutput(state.outputRoot),
+          m_output(sinks.output ? *sinks.output : m_diskOutput) {}
 
+    /** Lists the pages and, before any is converted, where each one's output goes. */
     void Collect() {
         CollectSourceFiles(m_state.siteRoot, m_state.srcExt, m_state.fileList, &m_pageIds);
-        if (MayReplaceFilesOfTheSite()) LookAheadAtIncludes();
+        m_plans.reserve(m_state.fileList.size());
+        for (const std::string& page : m_state.fileList) {
+            m_plans.push_back(MapOutputPath(page, m_state.siteRoot, m_state.outputRoot, m_outputType));
+        }
+        // Only an output folder on disk can share files with the site.
+        m_overlap = !m_sinks.output && OutputOverlapsSite(m_state.siteRoot, m_state.outputRoot, m_state.fileList);
+        if (!m_overlap) return;
+        for (std::size_t i = 0; i < m_plans.size(); ++i) {
+            const auto existing = IdentityOf(m_plans[i].outputPath);
+            if (existing && !m_pageIds.count(*existing)) m_earlierOutputs.Add(*existing, m_state.fileList[i]);
+        }
+    }
+
+    /** Why one of the side outputs must not be written; nullopt when none would replace a file of the run. */
+    std::optional<std::string> CheckSideOutputs(const std::vector<std::string>& sideOutputs) {
+        std::unordered_set<FileId, FileIdHash> includes;
+        for (const std::string& target : sideOutputs) {
+            if (includes.empty() && NeedsIncludes(target, m_state.siteRoot)) includes = LookAheadAtIncludes();
+            const RunFilesBeforeStart files{m_state.fileList, m_plans, m_pageIds, includes};
+            if (auto why = WhySideOutputIsTaken(target, files)) return why;
+            if (const auto id = SideOutputId(target)) m_sideOutputIds.emplace_back(target, *id);
+        }
+        return std::nullopt;
+    }
+
+    /** The side outputs that turned out to be read as includes during the run. */
+    std::vector<std::string> SideOutputsRead() const {
+        std::vector<std::string> read;
+        for (const auto& [target, id] : m_sideOutputIds) {
+            if (m_expander.FilesRead().count(id)) read.push_back(target);
+        }
+        return read;
     }
 
     /** Converts the listed pages in order; returns how many were attempted before the stop, if any. */
@@ -73,11 +97,12 @@ public:
         std::int64_t attempted = 0;
         const std::int64_t count = m_state.fileCount;
         for (std::int64_t i = 1; i <= count; ++i) {
-            const std::string& path = m_state.fileList[static_cast<std::size_t>(i - 1)];
+            const auto index = static_cast<std::size_t>(i - 1);
+            const std::string& path = m_state.fileList[index];
             m_state.pageDepth = 0;
             m_sinks.log.AppendLog(PageBannerLine());
             m_sinks.log.AppendLog(PageStartLine(path));
-            ConvertFile(path);
+            ConvertFile(path, m_plans[index]);
             attempted = i;
             progress.SetValue(i);
             if (m_state.warningCount >= kWarningLimit) break;
@@ -89,34 +114,15 @@ public:
     }
 
 private:
-    // Whether publishing at outputPath would replace a file this run reads (a page or an include).
+    // Whether publishing at outputPath would replace a file this run reads (a page or an include). Only an
+    // overlapping run can meet one there.
     bool WouldReplaceSource(const std::string& outputPath) const {
-        const auto existing = IdOf(outputPath);
-        if (!existing) return false;
-        return m_pageIds.count(*existing) > 0 || m_expander.FilesRead().count(*existing) > 0 ||
-               m_includedLater.count(*existing) > 0;
-    }
-
-    // Whether some page's output would replace a file that lies in the site (the output folder is the site root,
-    // or inside it, or above it). Only then can a page converted early replace a file that a later page includes.
-    bool MayReplaceFilesOfTheSite() const {
-        const std::string realRoot = RealPath(m_state.siteRoot);
-        if (realRoot.empty()) return false;
-        for (const std::string& page : m_state.fileList) {
-            const std::string outputPath =
-                PlanOutputPath(page, m_state.siteRoot, m_state.outputRoot, m_outputType, kNativeSeparator).outputPath;
-            struct stat info {};
-            if (::lstat(outputPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-            const std::string folder = RealPath(ParentDir(outputPath, kNativeSeparator) + kNativeSeparator);
-            if (folder == realRoot || folder.starts_with(realRoot == "/" ? realRoot : realRoot + kNativeSeparator)) {
-                return true;
-            }
-        }
-        return false;
+        const auto existing = IdentityOf(outputPath);
+        return existing && (m_pageIds.count(*existing) > 0 || m_expander.FilesRead().count(*existing) > 0);
     }
 
     // Expands every page once into nothing, to learn every file the run will read before anything is written.
-    void LookAheadAtIncludes() {
+    std::unordered_set<FileId, FileIdHash> LookAheadAtIncludes() {
         RunState scratch;
         scratch.siteRoot = m_state.siteRoot;
         scratch.outputRoot = m_state.outputRoot;
@@ -129,47 +135,43 @@ private:
                 // The real run meets the same failure and reports it.
             }
         }
-        m_includedLater = lookAhead.FilesRead();
+        return lookAhead.FilesRead();
     }
 
-    void ConvertFile(const std::string& path) {
+    void ConvertFile(const std::string& path, const OutputPathPlan& plan) {
         if (TrimSpaces(path).empty()) return;
-        std::unique_ptr<OutputFile> out;
-        std::string outputPath;
+        const std::string& outputPath = plan.outputPath;
+        std::unique_ptr<PageOutput> out;
         try {
-            outputPath = MapOutputPath(path, m_state.siteRoot, m_state.outputRoot, m_outputType);
-            if (IdOf(outputPath) && IdOf(outputPath) == IdOf(path)) {
+            if (m_overlap && IdentityOf(outputPath) && IdentityOf(outputPath) == IdentityOf(path)) {
                 throw FileError("the output file would be the source page itself; choose another output folder or "
                                 "output type");
             }
-            if (!m_outputsWritten.insert(outputPath).second) {
+            // A page that fails still claims its output path, so a later page cannot take it over.
+            if (!m_outputsClaimed.insert(outputPath).second) {
                 throw FileError("an earlier page of this run was already written to " + outputPath +
                                 " (names that differ only in letter case, or end alike, map to one output file)");
             }
-            out = std::make_unique<OutputFile>(outputPath, OutputFile::Target::ReplaceAtomically, kOutputPageLimit);
+            out = m_output.Create(plan, kOutputPageLimit);
             const std::optional<std::string> failure = m_expander.ExpandSourcePage(path, *out);
-            if (WouldReplaceSource(outputPath)) {
+            if (m_overlap && WouldReplaceSource(outputPath)) {
                 throw FileError("the output file " + outputPath + " is a file this run reads; it is not replaced");
             }
             if (failure) {
-                // The page's own warning is already counted; the page is still a failure, never "converted".
-                out->PublishPartial();
+                // The page's own warning is already counted; the page is still a failure, never "converted", and
+                // nothing of it is published.
+                out->Discard();
                 ++m_state.failCount;
                 m_sinks.log.AppendLog(PageFailedLine(path, *failure));
                 return;
             }
             out->Publish();
+            // From now on an include that reaches this file reads its source page, as before the page was written.
+            if (m_overlap) m_earlierOutputs.Add(out->Id(), path);
             m_sinks.log.AppendLog(PageGeneratedLine(outputPath));
         } catch (const std::exception& failure) {
-            if (out) {
-                // What was written before the failure stays, as with any failed page, unless it would land on a
-                // file the run reads.
-                if (WouldReplaceSource(outputPath)) {
-                    out->Discard();
-                } else {
-                    out->PublishPartial();
-                }
-            }
+            // Nothing half-written is published: a file that stood at the output path stays as it was.
+            if (out) out->Discard();
             ++m_state.warningCount;
             ++m_state.failCount;
             m_sinks.log.AppendLog(PageFailedLine(path, failure.what()));
@@ -180,12 +182,17 @@ private:
     const RunSinks& m_sinks;
     std::string m_outputType;
     DiskSiteFiles m_files;
+    EarlierOutputFiles m_earlierOutputs;
     CachedSiteFiles m_cachedFiles;  // the includes every page reads again, kept in memory
     ExpanderSettings m_settings;
     PageExpander m_expander;
+    DiskOutputTree m_diskOutput;
+    OutputTree& m_output;
+    bool m_overlap = false;  // the output folder shares folders with the site, by identity
+    std::vector<OutputPathPlan> m_plans;  // of every listed page, in order
     std::unordered_set<FileId, FileIdHash> m_pageIds;
-    std::unordered_set<FileId, FileIdHash> m_includedLater;  // from the look-ahead, when it was needed
-    std::unordered_set<std::string> m_outputsWritten;
+    std::unordered_set<std::string> m_outputsClaimed;
+    std::vector<std::pair<std::string, FileId>> m_sideOutputIds;
 };
 
 }  // namespace
@@ -205,6 +212,11 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
     // Without this the walk would start at the file-system root.
     if (TrimSpaces(choices.siteRoot).empty()) {
         sinks.messages.ShowMessage(kNoSiteRootText, kTitleReminder, MessageIcon::Stop);
+        return result;
+    }
+    // A type becomes part of every output name: a separator or a dot folder in it would put pages elsewhere.
+    if (!IsUsableType(TrimSpaces(choices.sourceType)) || !IsUsableType(TrimSpaces(choices.outputType))) {
+        sinks.messages.ShowMessage(kBadTypeText, kTitleReminder, MessageIcon::Stop);
         return result;
     }
     state.outputRoot = WithTrailingSeparator(TrimSpaces(choices.outputDir), kNativeSeparator);
@@ -227,6 +239,10 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
         return result;
     }
     state.fileCount = static_cast<std::int64_t>(state.fileList.size());
+    if (auto taken = run.CheckSideOutputs(choices.sideOutputs)) {
+        result.sideOutputRefusal = std::move(*taken);
+        return result;
+    }
 
     bool stopped = false;
     const std::int64_t attempted = run.ConvertAll(stopped);
@@ -244,6 +260,7 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
     result.failed = state.failCount;
     result.warnings = state.warningCount;
     result.stoppedAtWarningLimit = stopped;
+    result.sideOutputsRead = run.SideOutputsRead();
     return result;
 }
 

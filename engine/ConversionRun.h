@@ -13,6 +13,7 @@ class ProgressSink;
 class MessageSink;
 class SettingsStore;
 class LogText;
+class OutputTree;
 
 /** The four choices, as the texts of the window's boxes (or the CLI's arguments), untrimmed. */
 struct ConversionChoices {
@@ -21,11 +22,15 @@ struct ConversionChoices {
     std::string outputType;  // `outputType`
     std::string outputDir;   // `outputDir`
     CodePageChoice codePage = CodePageChoice::Auto;
+    // Files the front end writes beside the pages (the CLI's --log): the run refuses to start when one would
+    // replace a page of the site, a file the run includes or an output file of the run.
+    std::vector<std::string> sideOutputs = {};
 };
 
 /** How a run ended, for the front ends (the CLI's exit status, the window's state). */
 enum class RunOutcome {
-    Refused,    // empty output folder or site root: a message box, nothing else changed
+    Refused,    // empty output folder or site root, unusable types (a message box), or a side output that is a file
+                // of the site or of the run (sideOutputRefusal): nothing written
     Aborted,    // a failure outside the per-page guard (a folder that cannot be listed): no summary
     Completed,  // the summary was written (also after the stop at ten warnings)
 };
@@ -37,6 +42,8 @@ struct RunResult {
     long long warnings = 0;
     bool stoppedAtWarningLimit = false;
     std::string abortReason;  // for Aborted: names the folder and the system's reason
+    std::string sideOutputRefusal;             // for Refused: which side output, and what it would replace
+    std::vector<std::string> sideOutputsRead;  // side outputs the run read as includes: not to be written
 };
 
 /** The front end's side of a run: where lines, progress, message boxes and saved choices go. */
@@ -45,6 +52,7 @@ struct RunSinks {
     ProgressSink& progress;
     MessageSink& messages;
     SettingsStore* settings = nullptr;  // null: the choices are not saved (the CLI)
+    OutputTree* output = nullptr;       // null: the output folder on disk
 };
 
 /**

@@ -1,29 +1,10 @@
 #include "engine/OutputMapping.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
-
-#include "engine/Errors.h"
-#include "engine/PathRules.h"
-
 namespace quernfold {
 
-std::string MapOutputPath(const std::string& sourcePath, std::string_view siteRoot, std::string_view outputRoot,
-                          std::string_view outputTypeTrimmed) {
-    OutputPathPlan plan = PlanOutputPath(sourcePath, siteRoot, outputRoot, outputTypeTrimmed, kNativeSeparator);
-    for (const std::string& folder : plan.folders) {
-        struct stat info {};
-        if (::lstat(folder.c_str(), &info) == 0) {
-            if (S_ISLNK(info.st_mode)) {
-                throw FileError("the output folder " + folder + " is a link, which is not followed");
-            }
-            continue;
-        }
-        if (errno != ENOENT) throw FileError(SystemReason(errno));
-        if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) throw FileError(SystemReason(errno));
-    }
-    return std::move(plan.outputPath);
+OutputPathPlan MapOutputPath(const std::string& sourcePath, std::string_view siteRoot, std::string_view outputRoot,
+                             std::string_view outputTypeTrimmed) {
+    return PlanOutputPath(sourcePath, siteRoot, outputRoot, outputTypeTrimmed, kNativeSeparator);
 }
 
 }  // namespace quernfold

@@ -47,6 +47,11 @@ std::string TrimSpaces(std::string_view text) {
     return std::string(text.substr(first, last - first + 1));
 }
 
+bool IsUsableType(std::string_view typeTrimmed) {
+    return typeTrimmed.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos && typeTrimmed != "." &&
+           typeTrimmed != "..";
+}
+
 std::string WithTrailingSeparator(std::string_view folder, char sep) {
     std::string result(folder);
     if (result.empty() || result.back() != sep) {
