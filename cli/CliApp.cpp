@@ -73,7 +73,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (logFile) log.Add(*logFile);
     StreamMessages messages(err, barOnScreen);
 
-    if (const std::string type = TrimSpaces(options.choices.sourceType); !type.empty() && CharacterCount(type) != 3) {
+    if (const std::string type = TrimSpaces(options.choices.sourceType);
+        !type.empty() && CharacterCount(type) != 3 && IsUsableType(type)) {
         err << kProgram << ": " << SourceTypeLengthNote(type) << "\n";
     }
 

@@ -52,6 +52,7 @@ struct ProcessResult {
 struct ProcessOptions {
     std::filesystem::path workDir;
     std::optional<rlim_t> fileSizeLimit;
+    std::vector<int> closedDescriptors;  // of 0, 1, 2: closed in the child instead of captured
 };
 
 /** Runs program with args in workDir, stdout and stderr captured to files outside workDir, and waits for it. */

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -212,12 +213,19 @@ TEST_P(CliRefusal, ExitsWithTwoAndWritesNothing) {
     std::vector<std::string> args = {"--log", "run.log"};
     args.insert(args.end(), c.args.begin(), c.args.end());
 
+    const Tree site = ReadTree(work.Site());
+
     const ProcessResult result = work.Run(args);
 
     EXPECT_EQ(result.exitStatus, 2);
     EXPECT_EQ(result.err, c.err);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(TreeDifferences({}, ReadTree(work.Out())), "");
+    EXPECT_EQ(TreeDifferences(site, ReadTree(work.Site())), "");
+    std::vector<std::string> entries;
+    for (const auto& entry : fs::directory_iterator(work.Dir())) entries.push_back(entry.path().filename().string());
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string>{"out", "run.log", "site"}));
     // A refused run leaves the log as it was, as the window's pane stays.
     EXPECT_EQ(ReadFile(work.Dir() / "run.log"), "earlier log");
     EXPECT_EQ(LeftoverTemporaryFiles(work.Dir()), "");
@@ -237,8 +245,133 @@ INSTANTIATE_TEST_SUITE_P(
                     RefusalCase{"UnknownEncoding",
                                 {"-e", "latin9", "site", "out"},
                                 "quernfold-cli: unknown encoding 'latin9' (choose auto, gbk, gb18030, big5, "
-                                "shift_jis or utf-8)\nTry 'quernfold-cli --help' for more information.\n"}),
+                                "shift_jis or utf-8)\nTry 'quernfold-cli --help' for more information.\n"},
+                    // A value echoed in an error cannot drive the terminal.
+                    RefusalCase{"TerminalSequencesInAnOptionValue",
+                                {"-e", "\x1B[2J\xC2\x9B" "31m\xE2\x80\xAEx", "site", "out"},
+                                "quernfold-cli: unknown encoding '\\x1B[2J\\xC2\\x9B31m\\xE2\\x80\\xAEx' (choose auto, "
+                                "gbk, gb18030, big5, shift_jis or utf-8)\nTry 'quernfold-cli --help' for more "
+                                "information.\n"},
+                    RefusalCase{"UnknownOptionWithAControlCharacter",
+                                {"--\x1B]0;x", "site", "out"},
+                                "quernfold-cli: unknown option '--\\x1B]0;x'\nTry 'quernfold-cli --help' for more "
+                                "information.\n"},
+                    // A type becomes part of every output name.
+                    RefusalCase{"OutputTypeClimbingOutOfTheOutputFolder",
+                                {"-T", "html/../../ESCAPED", "site", "out"},
+                                "转换类型或网页类型无效！\n"},
+                    RefusalCase{"OutputTypeWithABackslash", {"-T", "a\\b", "site", "out"}, "转换类型或网页类型无效！\n"},
+                    RefusalCase{"SourceTypeDotDot", {"-t", " .. ", "site", "out"}, "转换类型或网页类型无效！\n"},
+                    RefusalCase{"OutputTypeDot", {"-T", ".", "site", "out"}, "转换类型或网页类型无效！\n"},
+                    RefusalCase{"TypeCheckedAfterTheEmptyFolders", {"-T", "/", "site", " "}, "未指定转换结果存放目录！\n"},
+                    // --log never replaces a file of the site or of the run.
+                    RefusalCase{"LogOntoASitePage",
+                                {"--log", "site/index.jsp", "site", "out"},
+                                "quernfold-cli: the file site/index.jsp is not written: it is a page of the site\n"},
+                    RefusalCase{"LogOntoAnOutputPathOfTheRun",
+                                {"--log", "out/./index.html", "site", "out"},
+                                "quernfold-cli: the file out/./index.html is not written: it is the output file "
+                                "out/index.html of this run\n"}),
     [](const testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.label); });
+
+TEST(CliRun, SourceTypeOfAnotherLengthRunsWithOneNoteOnStderr) {
+    const Workspace work("basic");
+    const ProcessResult result = work.Run({"-t", " html ", "site", "out"});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.err,
+              "quernfold-cli: note: file names are matched on their last three characters, so the source type "
+              "'html', of another length, can match nothing\n" +
+                  Finished(0, 0));
+    EXPECT_EQ(result.out, Summary(0, 0, 0, 0));
+}
+
+TEST(CliRun, ClosedStandardStreamsNeverReachPagesOrTheLog) {
+    // Missing includes make log lines while the page is being written: they must not land in the page.
+    std::string page;
+    for (int i = 0; i < 3; ++i) page += "<%@ include file=\"gone" + std::to_string(i) + ".inc\" %>\n";
+    page += "text\n";
+    std::string expectedLog = Started("site/a.jsp");
+    for (int i = 0; i < 3; ++i) {
+        expectedLog += Warning("site/gone" + std::to_string(i) + ".inc", "No such file or directory");
+    }
+    expectedLog += Generated("out/a.html") + Summary(1, 1, 0, 3);
+    struct Row {
+        std::vector<int> closed;
+        bool withLog;
+    };
+    for (const Row& row : {Row{{1}, false}, Row{{2}, false}, Row{{0, 1, 2}, false}, Row{{1}, true}, Row{{2}, true},
+                           Row{{1, 2}, true}}) {
+        const Workspace work;
+        WriteFile(work.Site() / "a.jsp", page);
+        const Tree site = ReadTree(work.Site());
+        ProcessOptions options;
+        options.closedDescriptors = row.closed;
+        std::vector<std::string> args = {"site", "out"};
+        if (row.withLog) args.insert(args.begin(), {"--log", "run.log"});
+        const std::string label = std::to_string(row.closed.size()) + " closed from " +
+                                  std::to_string(row.closed[0]) + (row.withLog ? " with --log" : "");
+
+        const ProcessResult result = work.Run(args, options);
+
+        EXPECT_EQ(result.exitStatus, 1) << label;
+        EXPECT_EQ(TreeDifferences({{"a.html", "\r\n\r\n\r\ntext\r\n"}}, ReadTree(work.Out())), "") << label;
+        if (row.withLog) {
+            EXPECT_EQ(ReadFile(work.Dir() / "run.log"), LogTextFromLines(expectedLog)) << label;
+        }
+        if (std::find(row.closed.begin(), row.closed.end(), 1) == row.closed.end()) {
+            EXPECT_EQ(result.out, expectedLog) << label;
+        }
+        if (std::find(row.closed.begin(), row.closed.end(), 2) == row.closed.end()) {
+            EXPECT_EQ(result.err, Finished(1, 0)) << label;
+        }
+        EXPECT_EQ(TreeDifferences(site, ReadTree(work.Site())), "") << label;
+    }
+}
+
+TEST(CliRun, SeparatorsAndBidiControlsInNamesAndTargetsAreEscapedInEveryLine) {
+    const Workspace work;
+    const std::string ls = "\xE2\x80\xA8", rlo = "\xE2\x80\xAE", nel = "\xC2\x85";
+    const std::string forged = ls + ">>生成out/evil.html成功！" + ls;
+    WriteFile(work.Site() / ("a" + rlo + "b" + nel + ".jsp"), "<%@ include file=\"" + forged + "\" %>\n");
+    const Tree site = ReadTree(work.Site());
+
+    const ProcessResult result = work.Run({"--log", "run.log", "site", "out"});
+
+    const std::string safeName = "a\\xE2\\x80\\xAEb\\xC2\\x85";
+    const std::string expectedLog =
+        Started("site/" + safeName + ".jsp") +
+        Warning("site/\\xE2\\x80\\xA8>>生成out/evil.html成功！\\xE2\\x80\\xA8", "No such file or directory") +
+        Generated("out/" + safeName + ".html") + Summary(1, 1, 0, 1);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out, expectedLog);
+    EXPECT_EQ(ReadFile(work.Dir() / "run.log"), LogTextFromLines(expectedLog));
+    EXPECT_EQ(TreeDifferences(site, ReadTree(work.Site())), "");
+}
+
+// What a --log may not replace besides pages: an include, and an earlier output in the site root.
+TEST(CliRun, LogOntoAnIncludeOrAnEarlierOutputInTheSiteRootIsRefusedAndChangesNothing) {
+    const Workspace work;
+    WriteFile(work.Site() / "a.jsp", "<%@ include file=\"inc/foot.txt\" %>a");
+    WriteFile(work.Site() / "inc" / "foot.txt", "foot");
+    ASSERT_EQ(work.Run({"site", "site"}).exitStatus, 0);
+    const Tree site = ReadTree(work.Site());
+    struct Row {
+        std::string log, output, err;
+    };
+    const Row rows[] = {
+        {"site/inc/foot.txt", "out", "site/inc/foot.txt is not written: it is a file the run includes"},
+        {"site/inc/../inc/foot.txt", "site", "site/inc/../inc/foot.txt is not written: it is a file the run includes"},
+        {"site/a.html", "site", "site/a.html is not written: it is the output file site/a.html of this run"},
+    };
+    for (const Row& row : rows) {
+        const ProcessResult result = work.Run({"--log", row.log, "site", row.output});
+        EXPECT_EQ(result.exitStatus, 2) << row.log;
+        EXPECT_EQ(result.err, "quernfold-cli: the file " + row.err + "\n");
+        EXPECT_EQ(result.out, "") << row.log;
+        EXPECT_EQ(TreeDifferences(site, ReadTree(work.Site())), "") << row.log;
+        EXPECT_EQ(TreeDifferences({}, ReadTree(work.Out())), "") << row.log;
+    }
+}
 
 TEST(CliRun, MissingSiteRootAbortsWithoutSummary) {
     const Workspace work("basic");
@@ -316,7 +449,7 @@ TEST(CliRun, PagesDifferingOnlyInCaseShareOneOutputAndTheSecondFails) {
                                      "differ only in letter case, or end alike, map to one output file)") +
                               Summary(2, 0, 2, 2));
     EXPECT_EQ(result.err, Finished(0, 2));
-    EXPECT_EQ(TreeDifferences({{"a.html", ""}}, ReadTree(work.Out())), "");
+    EXPECT_EQ(TreeDifferences({}, ReadTree(work.Out())), "");
 }
 
 TEST(CliRun, GbkFileNamesFromAWindowsArchiveAreConvertedAndLoggedEscaped) {
@@ -362,6 +495,8 @@ TEST(CliRun, WriteBeyondTheFileSizeLimitFailsThePageWhicheverFileWasBeingCopied)
     WriteFile(work.Site() / "big.jsp", big);
     WriteFile(work.Site() / "incl.jsp", "<%@ include file=\"inc/big.txt\" %>\n");
     WriteFile(work.Site() / "inc" / "big.txt", big);
+    const std::string earlier = "the page as an earlier run wrote it\r\n";
+    WriteFile(work.Out() / "big.html", earlier);
     const std::string tooLarge = "File too large";
 
     ProcessOptions options;
@@ -373,12 +508,8 @@ TEST(CliRun, WriteBeyondTheFileSizeLimitFailsThePageWhicheverFileWasBeingCopied)
                               Failed("site/big.jsp", tooLarge) + Started("site/incl.jsp") +
                               Failed("site/incl.jsp", tooLarge) + Summary(3, 1, 2, 2));
     EXPECT_EQ(result.err, Finished(1, 2));
-    // What was written before the failure stays, as for any failed page.
-    EXPECT_EQ(TreeDifferences({{"a_small.html", "small\r\n"},
-                               {"big.html", expectedBig.substr(0, 4096)},
-                               {"incl.html", ("\r\n" + expectedBig).substr(0, 4096)}},
-                              ReadTree(work.Out())),
-              "");
+    // Nothing half-written is published: the earlier page stays whole, and a new one is not made at all.
+    EXPECT_EQ(TreeDifferences({{"a_small.html", "small\r\n"}, {"big.html", earlier}}, ReadTree(work.Out())), "");
 }
 
 TEST(CliRun, LinksFifosAndLoopsInTheSiteNeitherHangNorRepeat) {
