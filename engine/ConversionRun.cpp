@@ -54,15 +54,16 @@ public:
     /** Lists the pages and, before any is converted, where each one's output goes. */
     void Collect() {
         CollectSourceFiles(m_state.siteRoot, m_state.srcExt, m_state.fileList, &m_pageIds);
-        m_plans.reserve(m_state.fileList.size());
+        // Only the paths are kept (the folders to make are worked out again per page), so a big site costs little.
+        m_outputPaths.reserve(m_state.fileList.size());
         for (const std::string& page : m_state.fileList) {
-            m_plans.push_back(MapOutputPath(page, m_state.siteRoot, m_state.outputRoot, m_outputType));
+            m_outputPaths.push_back(MapOutputPath(page, m_state.siteRoot, m_state.outputRoot, m_outputType).outputPath);
         }
         // Only an output folder on disk can share files with the site.
         m_overlap = !m_sinks.output && OutputOverlapsSite(m_state.siteRoot, m_state.outputRoot, m_state.fileList);
         if (!m_overlap) return;
-        for (std::size_t i = 0; i < m_plans.size(); ++i) {
-            const auto existing = IdentityOf(m_plans[i].outputPath);
+        for (std::size_t i = 0; i < m_outputPaths.size(); ++i) {
+            const auto existing = IdentityOf(m_outputPaths[i]);
             if (existing && !m_pageIds.count(*existing)) m_earlierOutputs.Add(*existing, m_state.fileList[i]);
         }
     }
@@ -72,7 +73,7 @@ public:
         std::unordered_set<FileId, FileIdHash> includes;
         for (const std::string& target : sideOutputs) {
             if (includes.empty() && NeedsIncludes(target, m_state.siteRoot)) includes = LookAheadAtIncludes();
-            const RunFilesBeforeStart files{m_state.fileList, m_plans, m_pageIds, includes};
+            const RunFilesBeforeStart files{m_outputPaths, m_pageIds, includes};
             if (auto why = WhySideOutputIsTaken(target, files)) return why;
             if (const auto id = SideOutputId(target)) m_sideOutputIds.emplace_back(target, *id);
         }
@@ -102,7 +103,7 @@ public:
             m_state.pageDepth = 0;
             m_sinks.log.AppendLog(PageBannerLine());
             m_sinks.log.AppendLog(PageStartLine(path));
-            ConvertFile(path, m_plans[index]);
+            ConvertFile(path, MapOutputPath(path, m_state.siteRoot, m_state.outputRoot, m_outputType));
             attempted = i;
             progress.SetValue(i);
             if (m_state.warningCount >= kWarningLimit) break;
@@ -189,7 +190,7 @@ private:
     DiskOutputTree m_diskOutput;
     OutputTree& m_output;
     bool m_overlap = false;  // the output folder shares folders with the site, by identity
-    std::vector<OutputPathPlan> m_plans;  // of every listed page, in order
+    std::vector<std::string> m_outputPaths;  // of every listed page, in order
     std::unordered_set<FileId, FileIdHash> m_pageIds;
     std::unordered_set<std::string> m_outputsClaimed;
     std::vector<std::pair<std::string, FileId>> m_sideOutputIds;

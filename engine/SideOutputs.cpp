@@ -42,11 +42,11 @@ std::optional<std::string> WhySideOutputIsTaken(const std::string& target, const
     // The same name in the same folder, however either is spelled.
     const std::string name = NameOf(target);
     std::optional<std::optional<FileId>> folder;
-    for (const OutputPathPlan& plan : files.plans) {
-        if (NameOf(plan.outputPath) != name) continue;
+    for (const std::string& outputPath : files.outputPaths) {
+        if (NameOf(outputPath) != name) continue;
         if (!folder) folder = IdentityOf(FolderOf(target));
-        if (*folder && IdentityOf(FolderOf(plan.outputPath)) == **folder)
-            return SideOutputTakenText(target, "it is the output file " + plan.outputPath + " of this run");
+        if (*folder && IdentityOf(FolderOf(outputPath)) == **folder)
+            return SideOutputTakenText(target, "it is the output file " + outputPath + " of this run");
     }
     return std::nullopt;
 }

@@ -12,8 +12,7 @@ namespace quernfold {
 
 /** What a run knows of its files before the first page: what a side output (--log) must never replace. */
 struct RunFilesBeforeStart {
-    const std::vector<std::string>& pages;
-    const std::vector<OutputPathPlan>& plans;
+    const std::vector<std::string>& outputPaths;
     const std::unordered_set<FileId, FileIdHash>& pageIds;
     const std::unordered_set<FileId, FileIdHash>& includeIds;  // filled only when NeedsIncludes said so
 };
