@@ -172,8 +172,9 @@ std::string UsageText() {
            "\n"
            "The log lines go to stdout; message texts, errors and the progress bar go to stderr.\n"
            "Exit status: 0 = converted with no failure and no warning; 1 = completed with failures or warnings;\n"
-           "2 = refused or aborted (bad usage, empty output folder or site root, a folder that cannot be listed,\n"
-           "a --log file that cannot be written).\n";
+           "2 = refused or aborted (bad usage, empty output folder or site root, a type holding /, \\ or NUL or\n"
+           "being . or .., a folder that cannot be listed, a --log file that cannot be written or that is a page,\n"
+           "an include or an output file of the run).\n";
 }
 
 std::string VersionText() {

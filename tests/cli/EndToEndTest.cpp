@@ -4,9 +4,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -371,6 +373,49 @@ TEST(CliRun, LogOntoAnIncludeOrAnEarlierOutputInTheSiteRootIsRefusedAndChangesNo
         EXPECT_EQ(TreeDifferences(site, ReadTree(work.Site())), "") << row.log;
         EXPECT_EQ(TreeDifferences({}, ReadTree(work.Out())), "") << row.log;
     }
+}
+
+TEST(CliRun, AKilledRunLeavesWholePagesAndAtMostOneTemporaryFile) {
+    const Workspace work;
+    std::string page;
+    for (int i = 0; i < 4000; ++i) page += "line " + std::to_string(i) + " of a page linking to x.jsp\n";
+    for (int i = 0; i < 40; ++i) WriteFile(work.Site() / ("p" + std::to_string(i) + ".jsp"), page);
+    const Tree site = ReadTree(work.Site());
+    fs::create_directories(work.Dir() / "ref");
+    ASSERT_EQ(work.Run({"-q", "site", "ref"}).exitStatus, 0);
+    const Tree reference = ReadTree(work.Dir() / "ref");
+    for (int round = 0; round < 12; ++round) {
+        // Every other round starts from a complete earlier run, so replacing pages is killed too.
+        if (round % 2 == 0) fs::remove_all(work.Out());
+        fs::create_directories(work.Out());
+        const Tree before = ReadTree(work.Out());
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (::chdir(work.Dir().c_str()) != 0) _exit(126);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            ::execl(QUERNFOLD_CLI, QUERNFOLD_CLI, "site", "out", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        ::usleep(static_cast<useconds_t>(2000 + round * 3000));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        const Tree out = ReadTree(work.Out());
+        int temporaries = 0;
+        for (const auto& [name, bytes] : out) {
+            if (name.starts_with(".quernfold-")) {
+                temporaries += before.count(name) == 0;  // left by this kill
+                continue;
+            }
+            ASSERT_TRUE(reference.count(name)) << name;
+            EXPECT_TRUE(bytes == reference.at(name)) << "round " << round << ": " << name << " is cut";
+        }
+        EXPECT_LE(temporaries, 1) << "round " << round;
+    }
+    EXPECT_EQ(TreeDifferences(site, ReadTree(work.Site())), "");
 }
 
 TEST(CliRun, MissingSiteRootAbortsWithoutSummary) {
