@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QGuiApplication>
 
+#include "engine/LogLines.h"
 #include "engine/PathRules.h"
 #include "settings/Rwini.h"
 #include "ui/FrmMain.h"
@@ -33,10 +34,11 @@ Startup::Startup(StartupOptions options) : m_options(std::move(options)), m_guar
 Startup::~Startup() = default;
 
 StartResult Startup::Main() {
-    const QString notice = QStringLiteral("提示");
+    const QString notice = QString::fromUtf8(kTitleNotice.data(), kTitleNotice.size());
     try {
         if (!m_guard.TryAcquire()) {
-            m_options.messages->Present(nullptr, QStringLiteral("本软件已经在运行！"), notice, MessageIcon::None);
+            m_options.messages->Present(nullptr, QString::fromUtf8(kAlreadyRunningText.data(), kAlreadyRunningText.size()),
+                                        notice, MessageIcon::None);
             return StartResult::AlreadyRunning;
         }
         m_appPath = m_options.appPath.empty() ? AppPathOf(QCoreApplication::applicationDirPath()) : m_options.appPath;
@@ -46,7 +48,7 @@ StartResult Startup::Main() {
         m_window->show();
     } catch (const std::exception& failure) {
         m_window.reset();
-        m_options.messages->Present(nullptr, QStringLiteral("运行时异常：") + QString::fromUtf8(failure.what()), notice,
+        m_options.messages->Present(nullptr, QString::fromStdString(RuntimeFailureText(failure.what())), notice,
                                     MessageIcon::None);
         return StartResult::Failed;
     }

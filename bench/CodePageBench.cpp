@@ -7,6 +7,7 @@
 
 #include "bench/BenchText.h"
 #include "engine/CodePage.h"
+#include "engine/CodePageDetector.h"
 
 namespace quernfold {
 namespace {

@@ -116,7 +116,7 @@ for entry in "${plan[@]}"; do
     cat "$run/stderr.txt" >&2
     failures=$((failures + 1))
   fi
-  if ! python3 "$here/sitegen.py" check --style "$style" --pages "$pages" --seed "$seed" --sample "$sample" \
+  if ! python3 "$here/sitecheck.py" --style "$style" --pages "$pages" --seed "$seed" --sample "$sample" \
       "$site" "$run/$style-$pages-qf-warm"; then
     echo "run.sh: the converted $style site of $pages pages is not what the generator expects" >&2
     failures=$((failures + 1))
@@ -145,7 +145,7 @@ for entry in "${plan[@]}"; do
     fi
   done
   # A timed conversion is checked too (after the timing), so the figures belong to a correct run.
-  if ! python3 "$here/sitegen.py" check --style "$style" --pages "$pages" --seed "$seed" --sample "$sample" \
+  if ! python3 "$here/sitecheck.py" --style "$style" --pages "$pages" --seed "$seed" --sample "$sample" \
       "$site" "$run/$style-$pages-qf-1"; then
     echo "run.sh: the first timed conversion of the $style site of $pages pages is not what the generator expects" >&2
     failures=$((failures + 1))

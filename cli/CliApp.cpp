@@ -8,6 +8,7 @@
 #include "cli/CliArguments.h"
 #include "cli/CliSinks.h"
 #include "engine/LogLines.h"
+#include "engine/AsciiText.h"
 #include "engine/PathRules.h"
 #include "engine/RunState.h"
 
@@ -73,7 +74,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (logFile) log.Add(*logFile);
     StreamMessages messages(err, barOnScreen);
 
-    if (const std::string type = TrimSpaces(options.choices.sourceType);
+    if (const std::string_view type = TrimSpaces(options.choices.sourceType);
         !type.empty() && CharacterCount(type) != 3 && IsUsableType(type)) {
         err << kProgram << ": " << SourceTypeLengthNote(type) << "\n";
     }

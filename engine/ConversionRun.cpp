@@ -145,24 +145,22 @@ private:
         std::unique_ptr<PageOutput> out;
         try {
             if (m_overlap && IdentityOf(outputPath) && IdentityOf(outputPath) == IdentityOf(path)) {
-                throw FileError("the output file would be the source page itself; choose another output folder or "
-                                "output type");
+                throw FileError(OutputIsTheSourceReason());
             }
             // A page that fails still claims its output path, so a later page cannot take it over.
             if (!m_outputsClaimed.insert(outputPath).second) {
-                throw FileError("an earlier page of this run was already written to " + outputPath +
-                                " (names that differ only in letter case, or end alike, map to one output file)");
+                throw FileError(OutputAlreadyWrittenReason(outputPath));
             }
             out = m_output.Create(plan, kOutputPageLimit);
             const std::optional<std::string> failure = m_expander.ExpandSourcePage(path, *out);
             if (m_overlap && WouldReplaceSource(outputPath)) {
-                throw FileError("the output file " + outputPath + " is a file this run reads; it is not replaced");
+                throw FileError(OutputIsReadReason(outputPath));
             }
             if (failure) {
-                // The page's own warning is already counted; the page is still a failure, never "converted", and
+                // The page's own warning is already logged; the page is still a failure, never "converted", and
                 // nothing of it is published.
                 out->Discard();
-                ++m_state.failCount;
+                m_state.CountFailedPage(true);
                 m_sinks.log.AppendLog(PageFailedLine(path, *failure));
                 return;
             }
@@ -173,8 +171,7 @@ private:
         } catch (const std::exception& failure) {
             // Nothing half-written is published: a file that stood at the output path stays as it was.
             if (out) out->Discard();
-            ++m_state.warningCount;
-            ++m_state.failCount;
+            m_state.CountFailedPage(false);
             m_sinks.log.AppendLog(PageFailedLine(path, failure.what()));
         }
     }

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "engine/Errors.h"
+#include "engine/LogLines.h"
 #include "engine/OutputFile.h"
 
 namespace quernfold {
@@ -41,7 +42,7 @@ int DiskOutputTree::OpenChild(int parentFd, const std::string& folder) {
     const int error = errno;
     struct stat info {};
     if (error == ELOOP || (::fstatat(parentFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode)))
-        throw FileError("the output folder " + folder + " is a link, which is not followed");
+        throw FileError(OutputFolderIsLinkReason(folder));
     throw FileError(SystemReason(error));
 }
 

@@ -17,6 +17,7 @@
 #endif
 
 #include "engine/Errors.h"
+#include "engine/LogLines.h"
 #include "engine/PathRules.h"
 
 namespace quernfold {
@@ -109,8 +110,8 @@ DiskSiteFiles::~DiskSiteFiles() {
 }
 
 const char* DiskSiteFiles::OutsideRootReason() {
-    return "the file lies outside the site root (a link leads out of it) and is not read; choose a higher folder "
-           "as the site root if it belongs to the site";
+    static const std::string reason = OutsideSiteRootReason(true);
+    return reason.c_str();
 }
 
 std::unique_ptr<SourceFile> DiskSiteFiles::Open(const std::string& path) {
@@ -119,7 +120,7 @@ std::unique_ptr<SourceFile> DiskSiteFiles::Open(const std::string& path) {
     struct stat info {};
     if (::fstat(fd.fd, &info) != 0) throw FileError(SystemReason(errno));
     if (!S_ISREG(info.st_mode)) {
-        throw FileError(S_ISDIR(info.st_mode) ? SystemReason(EISDIR) : "not a regular file");
+        throw FileError(S_ISDIR(info.st_mode) ? SystemReason(EISDIR) : NotARegularFileReason());
     }
     ::fcntl(fd.fd, F_SETFL, ::fcntl(fd.fd, F_GETFL) & ~O_NONBLOCK);
     const FileId id{static_cast<std::uint64_t>(info.st_dev), info.st_ino};

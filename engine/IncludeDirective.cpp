@@ -2,18 +2,12 @@
 
 #include <algorithm>
 
+#include "engine/AsciiText.h"
 #include "engine/PathRules.h"
 
 namespace quernfold {
 
 namespace {
-
-std::string_view TrimView(std::string_view text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
 
 bool FollowedByEquals(std::string_view text, std::size_t from) {
     while (from < text.size() && text[from] == ' ') ++from;
@@ -45,16 +39,16 @@ std::optional<std::string_view> IncludeTarget(CodePage cp, std::string_view bloc
     if (!keyword) return std::nullopt;
     // The keyword and the one character after it are cut off; "=" and spaces are single-byte in every code page.
     const std::size_t cut = keyword->first + keyword->second + 1;
-    std::string_view rest = TrimView(cut <= block.size() ? block.substr(cut) : std::string_view());
+    std::string_view rest = TrimSpaces(cut <= block.size() ? block.substr(cut) : std::string_view());
     scratch.assign(rest);
     scratch.erase(std::remove(scratch.begin(), scratch.end(), '='), scratch.end());
-    rest = TrimView(scratch);
+    rest = TrimSpaces(scratch);
     if (!rest.empty() && (rest.front() == '"' || rest.front() == '\'')) {
         const std::size_t close = rest.find(rest.front(), 1);
         if (close != std::string_view::npos) return rest.substr(1, close - 1);
     }
     const std::size_t space = rest.find(' ');
-    return space == std::string_view::npos ? rest : TrimView(rest.substr(0, space));
+    return space == std::string_view::npos ? rest : TrimSpaces(rest.substr(0, space));
 }
 
 std::string CleanIncludeTarget(CodePage cp, std::string_view target, char sep) {
@@ -76,7 +70,7 @@ std::string CleanIncludeTarget(CodePage cp, std::string_view target, char sep) {
         }
         i += length;
     }
-    return TrimSpaces(cleaned);
+    return std::string(TrimSpaces(cleaned));
 }
 
 }  // namespace quernfold

@@ -2,25 +2,11 @@
 
 #include <vector>
 
+#include "engine/AsciiText.h"
 #include "engine/PathRules.h"
 #include "engine/SiteFiles.h"
 
 namespace quernfold {
-
-namespace {
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 std::optional<std::string> IncludeLookup::Find(const std::string& path) const {
     if (files.Kind(path) != EntryKind::Missing) return path;
@@ -37,7 +23,7 @@ std::optional<std::string> IncludeLookup::Find(const std::string& path) const {
 std::optional<std::string> IncludeLookup::MatchInFolder(const std::string& folder, std::string_view name) const {
     std::optional<std::string> match;
     for (const std::string& entry : files.ListNames(folder)) {
-        if (!EqualIgnoringAsciiCase(entry, name)) continue;
+        if (!EqualsIgnoringAsciiCase(entry, name)) continue;
         if (match) return std::nullopt;  // ambiguous: a.jsp and A.JSP side by side
         match = entry;
     }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/Errors.h"
+#include "engine/LogLines.h"
 #include "engine/SiteFiles.h"
 
 namespace quernfold {
@@ -81,10 +82,10 @@ bool LineReader::Next(std::string_view& line) {
             line = std::string_view(base + m_begin, at - m_begin);
             m_begin = at + 1;
             if (*end == '\r' && m_begin < m_end && base[m_begin] == '\n') ++m_begin;
-            if (line.size() > m_lineLimit) throw FileError("a line is longer than the limit of 256 MiB");
+            if (line.size() > m_lineLimit) throw FileError(LineTooLongReason(m_lineLimit));
             return true;
         }
-        if (m_end - m_begin > m_lineLimit) throw FileError("a line is longer than the limit of 256 MiB");
+        if (m_end - m_begin > m_lineLimit) throw FileError(LineTooLongReason(m_lineLimit));
         const std::size_t pendingBytes = m_end - m_begin;
         if (!Fill()) {
             if (m_begin == m_end) return false;

@@ -1,34 +1,10 @@
 #include "engine/LogLines.h"
 
+#include "engine/Utf8.h"
+
 namespace quernfold {
 
 namespace {
-
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size()) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto byte = static_cast<unsigned char>(text[at + i]);
-        const unsigned char min = i == 1 ? low : 0x80, max = i == 1 ? high : 0xBF;
-        if (byte < min || byte > max) return 0;
-    }
-    return length;
-}
 
 void AppendEscaped(std::string& out, unsigned char byte) {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -123,6 +99,62 @@ std::string FolderUnreadableText(std::string_view folder, std::string_view reaso
 std::string LogSavedText(std::string_view logPath) { return "日志保存成功,存放位置为：" + LogPath(logPath); }
 
 std::string LogSaveFailedText(std::string_view reason) { return "保存日志时异常,原因为：" + LogPath(reason); }
+
+std::string RuntimeFailureText(std::string_view reason) { return "运行时异常：" + std::string(reason); }
+
+std::string SizeText(std::uint64_t bytes) {
+    if (bytes != 0 && bytes % (std::uint64_t{1} << 30) == 0) return std::to_string(bytes >> 30) + " GiB";
+    if (bytes != 0 && bytes % (std::uint64_t{1} << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+std::string LineTooLongReason(std::uint64_t limit) { return "a line is longer than the limit of " + SizeText(limit); }
+
+std::string CodeBlockTooLongReason(std::uint64_t limit) {
+    return "a code block (<% … %>) is longer than the limit of " + SizeText(limit);
+}
+
+std::string OutputTooLargeReason(std::uint64_t limit) {
+    return "the output page is larger than the limit of " + SizeText(limit);
+}
+
+std::string IncludeBudgetSpentReason(std::int64_t budget) {
+    return "more than " + Number(budget) + " include directives in one page; this one and all later ones are dropped";
+}
+
+std::string IncludesTooDeepReason(std::int64_t maxDepth) {
+    return "includes are nested deeper than " + Number(maxDepth) + " levels (does a page include itself?); not expanded";
+}
+
+std::string OutsideSiteRootReason(bool throughLink) {
+    return std::string("the file lies outside the site root") + (throughLink ? " (a link leads out of it)" : "") +
+           " and is not read; choose a higher folder as the site root if it belongs to the site";
+}
+
+std::string Utf16PageReason() {
+    return "the file starts with a UTF-16 byte-order mark; save it as UTF-8 or GBK to convert it";
+}
+
+std::string NotARegularFileReason() { return "not a regular file"; }
+
+std::string OutOfMemoryReason() { return "out of memory"; }
+
+std::string OutputIsTheSourceReason() {
+    return "the output file would be the source page itself; choose another output folder or output type";
+}
+
+std::string OutputAlreadyWrittenReason(std::string_view outputPath) {
+    return "an earlier page of this run was already written to " + std::string(outputPath) +
+           " (names that differ only in letter case, or end alike, map to one output file)";
+}
+
+std::string OutputIsReadReason(std::string_view outputPath) {
+    return "the output file " + std::string(outputPath) + " is a file this run reads; it is not replaced";
+}
+
+std::string OutputFolderIsLinkReason(std::string_view folder) {
+    return "the output folder " + std::string(folder) + " is a link, which is not followed";
+}
 
 std::string SideOutputTakenText(std::string_view path, std::string_view why) {
     return "the file " + LogPath(path) + " is not written: " + LogPath(why);

@@ -26,6 +26,26 @@ std::string SummarySuccessLine(std::int64_t succeeded);
 std::string SummaryFailureLine(std::int64_t failed);
 std::string SummaryWarningLine(std::int64_t warnings);
 
+// Reasons a page or an include fails, written after PageFailedLine's or ExtractFailedLine's colon. A limit is
+// stated from the constant that enforces it, so the text can never disagree with the check.
+
+/** A size for people: "256 MiB", "1 GiB", or "4096 bytes" when it is not a whole number of either. */
+std::string SizeText(std::uint64_t bytes);
+std::string LineTooLongReason(std::uint64_t limit);
+std::string CodeBlockTooLongReason(std::uint64_t limit);
+std::string OutputTooLargeReason(std::uint64_t limit);
+std::string IncludeBudgetSpentReason(std::int64_t budget);
+std::string IncludesTooDeepReason(std::int64_t maxDepth);
+/** throughLink: the path names a place inside the site, but a link on the way leads out of it. */
+std::string OutsideSiteRootReason(bool throughLink);
+std::string Utf16PageReason();
+std::string NotARegularFileReason();
+std::string OutOfMemoryReason();
+std::string OutputIsTheSourceReason();
+std::string OutputAlreadyWrittenReason(std::string_view outputPath);
+std::string OutputIsReadReason(std::string_view outputPath);
+std::string OutputFolderIsLinkReason(std::string_view folder);
+
 // Message boxes: texts and titles.
 inline constexpr std::string_view kTitleNotice = "提示";
 inline constexpr std::string_view kTitleReminder = "提醒";
@@ -40,6 +60,9 @@ std::string RunFinishedText(std::int64_t succeeded, std::int64_t failed);
 std::string FolderUnreadableText(std::string_view folder, std::string_view reason);
 std::string LogSavedText(std::string_view logPath);
 std::string LogSaveFailedText(std::string_view reason);
+inline constexpr std::string_view kAlreadyRunningText = "本软件已经在运行！";
+/** A failure nothing else caught (the window shows it and goes on). */
+std::string RuntimeFailureText(std::string_view reason);
 
 // The command line's own texts about the files it writes beside the pages.
 std::string SideOutputTakenText(std::string_view path, std::string_view why);  // refused before the run

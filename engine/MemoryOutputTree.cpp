@@ -1,6 +1,7 @@
 #include "engine/MemoryOutputTree.h"
 
 #include "engine/Errors.h"
+#include "engine/LogLines.h"
 
 namespace quernfold {
 
@@ -14,7 +15,7 @@ public:
 
     void Write(std::string_view bytes) override {
         if (!m_open) throw OutputError("the output file is closed");
-        if (bytes.size() > m_sizeLimit - m_bytes.size()) throw OutputError("the output page is larger than the limit");
+        if (bytes.size() > m_sizeLimit - m_bytes.size()) throw OutputError(OutputTooLargeReason(m_sizeLimit));
         if (bytes.size() > m_tree.m_space) throw OutputError(SystemReason(ENOSPC));
         m_tree.m_space -= bytes.size();
         m_bytes.append(bytes);
@@ -43,7 +44,7 @@ private:
 
 std::unique_ptr<PageOutput> MemoryOutputTree::Create(const OutputPathPlan& plan, std::uint64_t sizeLimit) {
     for (const std::string& folder : plan.folders) {
-        if (m_links.count(folder)) throw FileError("the output folder " + folder + " is a link, which is not followed");
+        if (m_links.count(folder)) throw FileError(OutputFolderIsLinkReason(folder));
         m_folders.insert(folder);
     }
     return std::make_unique<MemoryPageOutput>(*this, plan.outputPath, sizeLimit);

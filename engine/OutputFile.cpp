@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/Errors.h"
+#include "engine/LogLines.h"
 #include "engine/PathRules.h"
 
 namespace quernfold {
@@ -18,12 +19,6 @@ namespace quernfold {
 namespace {
 
 constexpr std::size_t kBufferSize = 256 * 1024;
-
-std::string SizeText(std::uint64_t bytes) {
-    if (bytes % (std::uint64_t{1} << 30) == 0) return std::to_string(bytes >> 30) + " GiB";
-    if (bytes % (std::uint64_t{1} << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
-    return std::to_string(bytes) + " bytes";
-}
 
 // Buffers outlive their files: a run writes thousands of small pages one after the other, and a fresh quarter
 // megabyte for each costs a large allocation (and the allocator's tidying that comes with it) per page.
@@ -228,7 +223,7 @@ void OutputFile::Write(std::string_view bytes) {
     if (!m_error.empty()) throw OutputError(m_error);
     if (m_fd < 0) Fail("the output file is closed");
     if (bytes.size() > m_sizeLimit - m_written)
-        Fail("the output page is larger than the limit of " + SizeText(m_sizeLimit));
+        Fail(OutputTooLargeReason(m_sizeLimit));
     m_written += bytes.size();
     if (m_buffer.size() + bytes.size() > kBufferSize) {
         Flush();

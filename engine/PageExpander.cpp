@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "engine/CachedSiteFiles.h"
+#include "engine/CodePageDetector.h"
 #include "engine/Errors.h"
 #include "engine/IncludeDirective.h"
 #include "engine/IncludeLookup.h"
@@ -11,6 +12,7 @@
 #include "engine/LogLines.h"
 #include "engine/OutputSink.h"
 #include "engine/Sinks.h"
+#include "engine/Transcode.h"
 
 namespace quernfold {
 
@@ -50,7 +52,7 @@ OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice ch
             detected = detector.Finish();
         }
         if (detected->utf16) {
-            throw FileError("the file starts with a UTF-16 byte-order mark; save it as UTF-8 or GBK to convert it");
+            throw FileError(Utf16PageReason());
         }
         page.codePage = detected->codePage;
         page.reader = std::make_unique<LineReader>(kept->Bytes(), lineLimit);
@@ -82,7 +84,7 @@ OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice ch
     }
     const DetectedCodePage detected = detector.Finish();
     if (detected.utf16) {
-        throw FileError("the file starts with a UTF-16 byte-order mark; save it as UTF-8 or GBK to convert it");
+        throw FileError(Utf16PageReason());
     }
     page.codePage = detected.codePage;
     page.reader = std::make_unique<LineReader>(*page.file, std::move(head), wholeFile, lineLimit);
@@ -126,7 +128,7 @@ std::size_t FindMarker(std::string_view line, std::size_t from) {
 // An open block is held whole until its end marker, so it is bounded like a line.
 void CheckBlockSize(const std::string& block, std::size_t limit) {
     if (block.size() > limit) {
-        throw FileError("a code block (<% … %>) is longer than the limit of 256 MiB");
+        throw FileError(CodeBlockTooLongReason(limit));
     }
 }
 
@@ -198,7 +200,7 @@ const PageExpander::TypeTexts& PageExpander::TypesFor(CodePage cp) {
 }
 
 void PageExpander::Warn(std::string_view path, std::string_view reason) {
-    ++m_state.warningCount;
+    m_state.CountWarning();
     m_log.AppendLog(WarningBannerLine());
     m_log.AppendLog(ExtractFailedLine(path, reason));
 }
@@ -221,7 +223,7 @@ std::optional<std::string> PageExpander::ExpandPage(const std::string& pagePath,
     } catch (const OutputError&) {
         throw;
     } catch (const std::bad_alloc&) {
-        const std::string reason = "out of memory";
+        const std::string reason = OutOfMemoryReason();
         Warn(pagePath, reason);
         return reason;
     } catch (const std::exception& failure) {
@@ -333,18 +335,16 @@ void PageExpander::ExpandInclude(std::string_view target, OutputSink& out, const
     ++m_handledDirectives;
     if (m_handledDirectives > kIncludeBudget) {
         if (m_handledDirectives == kIncludeBudget + 1) {
-            Warn(resolved, "more than 1000 include directives in one page; this one and all later ones are dropped");
+            Warn(resolved, IncludeBudgetSpentReason(kIncludeBudget));
         }
         return;
     }
     if (m_state.pageDepth >= kMaxDepth) {
-        Warn(resolved, "includes are nested deeper than 6 levels (does a page include itself?); not expanded");
+        Warn(resolved, IncludesTooDeepReason(kMaxDepth));
         return;
     }
     if (!IsInsideRoot(resolved, m_state.siteRoot, sep)) {
-        Warn(resolved,
-             "the file lies outside the site root and is not read; choose a higher folder as the site root if it "
-             "belongs to the site");
+        Warn(resolved, OutsideSiteRootReason(false));
         return;
     }
     IncludeLookup lookup{m_files, sep, m_sourceTypeTrimmed, m_outputTypeTrimmed};

@@ -38,15 +38,6 @@ std::optional<std::vector<std::string_view>> NamedSegments(std::string_view path
 
 }  // namespace
 
-std::string TrimSpaces(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const std::size_t last = text.find_last_not_of(' ');
-    return std::string(text.substr(first, last - first + 1));
-}
-
 bool IsUsableType(std::string_view typeTrimmed) {
     return typeTrimmed.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos && typeTrimmed != "." &&
            typeTrimmed != "..";

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/AsciiText.h"
+
 namespace quernfold {
 
 /** The separator of this platform's paths; the path rules take it as a parameter so they work for both. */
@@ -12,9 +14,6 @@ inline constexpr char kNativeSeparator = '\\';
 #else
 inline constexpr char kNativeSeparator = '/';
 #endif
-
-/** Removes space characters (code 32) from both ends; tabs and other blanks stay. */
-std::string TrimSpaces(std::string_view text);
 
 /**
  * Whether a trimmed source or output type can be used: it becomes part of a file name, so it may hold no "/",

@@ -16,6 +16,14 @@ struct RunState {
     std::string outputRoot;      // ends in the separator
     std::string siteRoot;        // ends in the separator
     std::string srcExt;          // the trimmed source type
+
+    // The only places the counts grow: every warning line is one warning, and every failed page is a failure and
+    // a warning, whether the expander already logged its warning or the page failed around it.
+    void CountWarning() { ++warningCount; }
+    void CountFailedPage(bool warningLogged) {
+        ++failCount;
+        if (!warningLogged) ++warningCount;
+    }
 };
 
 }  // namespace quernfold

@@ -9,14 +9,14 @@
 #include <cstdlib>
 #include <memory>
 
+#include "engine/AsciiText.h"
 #include "engine/Errors.h"
 #include "engine/PathRules.h"
+#include "engine/Utf8.h"
 
 namespace quernfold {
 
 namespace {
-
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Offset of the start of the last `count` characters of a UTF-8 name (bytes that are not UTF-8 count one each).
 std::size_t LastCharactersStart(std::string_view name, std::size_t count) {
@@ -24,7 +24,7 @@ std::size_t LastCharactersStart(std::string_view name, std::size_t count) {
     while (count > 0 && at > 0) {
         --at;
         std::size_t back = 0;
-        while (at > 0 && back < 3 && (static_cast<unsigned char>(name[at]) & 0xC0) == 0x80) {
+        while (at > 0 && back < 3 && IsUtf8Continuation(static_cast<unsigned char>(name[at]))) {
             --at;
             ++back;
         }

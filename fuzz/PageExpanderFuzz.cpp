@@ -142,7 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view body(reinterpret_cast<const char*>(data) + 4, size - 4);
 
     MemorySiteFiles memory;
-    const std::string pagePath = std::string(kPageFolder) + "p." + TrimSpaces(sourceType);
+    const std::string pagePath = std::string(kPageFolder) + "p." + std::string(TrimSpaces(sourceType));
     std::size_t mark = body.find(kFileMark);
     const std::string_view page = body.substr(0, mark);
     memory.Add(pagePath, std::string(page));

@@ -263,7 +263,7 @@ void FrmMain::OnConversionThreadFinished() {
     SetConverting(false);
     if (!m_workerFailure.empty()) {
         m_lastRun.abortReason = m_workerFailure;
-        m_messages->ShowMessage("运行时异常：" + m_workerFailure, kTitleError, MessageIcon::Stop);
+        m_messages->ShowMessage(RuntimeFailureText(m_workerFailure), kTitleError, MessageIcon::Stop);
     }
     emit ConversionFinished();
 }

@@ -17,10 +17,10 @@ namespace quernfold {
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::ReadFile;
-using testing_support::ReadTree;
-using testing_support::Sandbox;
-using testing_support::WriteFile;
+using test_support::ReadFile;
+using test_support::ReadTree;
+using test_support::Sandbox;
+using test_support::WriteFile;
 
 struct ParseCase {
     std::vector<std::string> args = {};

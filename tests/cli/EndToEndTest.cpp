@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,18 +22,18 @@ namespace quernfold {
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::BannerProblems;
-using testing_support::CopyTree;
-using testing_support::LogTextFromLines;
-using testing_support::ProcessOptions;
-using testing_support::ProcessResult;
-using testing_support::ReadFile;
-using testing_support::ReadTree;
-using testing_support::RunProcess;
-using testing_support::Sandbox;
-using testing_support::Tree;
-using testing_support::TreeDifferences;
-using testing_support::WriteFile;
+using test_support::BannerProblems;
+using test_support::CopyTree;
+using test_support::LogTextFromLines;
+using test_support::ProcessOptions;
+using test_support::ProcessResult;
+using test_support::ReadFile;
+using test_support::ReadTree;
+using test_support::RunProcess;
+using test_support::Sandbox;
+using test_support::Tree;
+using test_support::TreeDifferences;
+using test_support::WriteFile;
 
 const fs::path kData = fs::path(QUERNFOLD_TEST_DATA) / "cli";
 
@@ -114,6 +115,10 @@ struct FixtureCase {
     int exitStatus;
     std::string err;
 };
+
+void PrintTo(const FixtureCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 class FixtureRun : public testing::TestWithParam<FixtureCase> {};
 
@@ -475,111 +480,327 @@ TEST(CliRun, LogFileThatCannotBeOpenedStopsBeforeTheRun) {
 }
 
 // ---------------------------------------------------------------------------------------------------------------
-// Mended faults that need a tree git cannot hold, or a system limit.
+// Sites laid out on the spot: links, FIFOs, names git cannot hold, system limits, output onto the sources. Each row
+// runs the CLI with --log and compares the exit status, stdout, the log file, stderr, and every change the run made
+// to the work folder: a source changed or gone, a file written outside the output folder, a leftover temporary
+// file or a link written through all show up as changes no row expects.
 
-TEST(CliRun, PagesDifferingOnlyInCaseShareOneOutputAndTheSecondFails) {
-    const Workspace work;
-    // a.JSP sorts first (equal when upper-cased, then "J" before "j"); it fails, and its output still blocks a.jsp.
-    WriteFile(work.Site() / "a.JSP", std::string("\xFE\xFF\0<", 4));
-    WriteFile(work.Site() / "a.jsp", "second\r\n");
-    const std::string utf16 = "the file starts with a UTF-16 byte-order mark; save it as UTF-8 or GBK to convert it";
-
-    const ProcessResult result = work.Run({"site", "out"});
-
-    EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.out, Started("site/a.JSP") + Warning("site/a.JSP", utf16) + Failed("site/a.JSP", utf16) +
-                              Started("site/a.jsp") +
-                              Failed("site/a.jsp",
-                                     "an earlier page of this run was already written to out/a.html (names that "
-                                     "differ only in letter case, or end alike, map to one output file)") +
-                              Summary(2, 0, 2, 2));
-    EXPECT_EQ(result.err, Finished(0, 2));
-    EXPECT_EQ(TreeDifferences({}, ReadTree(work.Out())), "");
+/** The page text of lines "line <from>" .. "line <to - 1>", each naming a link with the extension. */
+std::string NumberedLines(int from, int to, const std::string& extension, const std::string& lineEnd) {
+    std::string text;
+    for (int i = from; i < to; ++i) text += "line " + std::to_string(i) + " x" + extension + lineEnd;
+    return text;
 }
 
-TEST(CliRun, GbkFileNamesFromAWindowsArchiveAreConvertedAndLoggedEscaped) {
-    // "新.jsp" and "闻.inc" named in GBK bytes on disk; the page names its include in GBK too.
-    const Workspace work;
-    WriteFile(work.Site() / "\xD0\xC2.jsp", "<%@ include file=\"\xCE\xC5.inc\" %>\r\n");
-    WriteFile(work.Site() / "\xCE\xC5.inc", "wen\r\n");
-
-    const ProcessResult result = work.Run({"--log", "run.log", "site", "out"});
-
-    EXPECT_EQ(result.exitStatus, 0);
-    // Bytes that are not UTF-8 appear in the log as \xNN, so the log stays valid UTF-8.
-    const std::string expectedLog =
-        Started("site/\\xD0\\xC2.jsp") + Generated("out/\\xD0\\xC2.html") + Summary(1, 1, 0, 0);
-    EXPECT_EQ(result.out, expectedLog);
-    EXPECT_EQ(ReadFile(work.Dir() / "run.log"), LogTextFromLines(expectedLog));
-    EXPECT_EQ(TreeDifferences({{"\xD0\xC2.html", "\r\nwen\r\n"}}, ReadTree(work.Out())), "");
+/** Every byte value once, in order, as a page; and what the page becomes (line ends at LF and CR made CR LF). */
+std::string AllBytes() {
+    std::string bytes;
+    for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
+    return bytes;
+}
+std::string AllBytesConverted() {
+    std::string bytes = AllBytes();
+    bytes.replace(13, 1, "\r\n");
+    bytes.replace(10, 1, "\r\n");
+    return bytes + "\r\n";
 }
 
-TEST(CliRun, MissingOutputRootFailsEveryPageWithTheSystemsReason) {
-    const Workspace work;
-    WriteFile(work.Site() / "a.jsp", "a");
-    WriteFile(work.Site() / "sub" / "b.jsp", "b");
-    const std::string missing = "No such file or directory";
-
-    const ProcessResult result = work.Run({"site", "nosuch"});
-
-    EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.out, Started("site/a.jsp") + Failed("site/a.jsp", missing) + Started("site/sub/b.jsp") +
-                              Failed("site/sub/b.jsp", missing) + Summary(2, 0, 2, 2));
-    EXPECT_FALSE(fs::exists(work.Dir() / "nosuch"));
-}
-
-TEST(CliRun, WriteBeyondTheFileSizeLimitFailsThePageWhicheverFileWasBeingCopied) {
-    // Pages of 300 lines (5,100 bytes out) against a limit of 4,096 bytes; the small page fits.
-    const Workspace work;
-    std::string big, expectedBig;
-    for (int i = 100; i < 400; ++i) {
-        big += "line " + std::to_string(i) + " x.jsp\n";
-        expectedBig += "line " + std::to_string(i) + " x.html\r\n";
+std::string WithWorkDir(std::string text, const fs::path& dir) {
+    for (std::size_t at = text.find("{dir}"); at != std::string::npos; at = text.find("{dir}", at)) {
+        text.replace(at, 5, dir.string());
     }
-    WriteFile(work.Site() / "a_small.jsp", "small\n");
-    WriteFile(work.Site() / "big.jsp", big);
-    WriteFile(work.Site() / "incl.jsp", "<%@ include file=\"inc/big.txt\" %>\n");
-    WriteFile(work.Site() / "inc" / "big.txt", big);
-    const std::string earlier = "the page as an earlier run wrote it\r\n";
-    WriteFile(work.Out() / "big.html", earlier);
-    const std::string tooLarge = "File too large";
-
-    ProcessOptions options;
-    options.fileSizeLimit = 4096;
-    const ProcessResult result = work.Run({"site", "out"}, options);
-
-    EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.out, Started("site/a_small.jsp") + Generated("out/a_small.html") + Started("site/big.jsp") +
-                              Failed("site/big.jsp", tooLarge) + Started("site/incl.jsp") +
-                              Failed("site/incl.jsp", tooLarge) + Summary(3, 1, 2, 2));
-    EXPECT_EQ(result.err, Finished(1, 2));
-    // Nothing half-written is published: the earlier page stays whole, and a new one is not made at all.
-    EXPECT_EQ(TreeDifferences({{"a_small.html", "small\r\n"}, {"big.html", earlier}}, ReadTree(work.Out())), "");
+    return text;
 }
 
-TEST(CliRun, LinksFifosAndLoopsInTheSiteNeitherHangNorRepeat) {
+/** What a run changed below the work folder: new or changed entries by value, vanished ones as "<gone>". */
+Tree Changes(const Tree& before, const Tree& after) {
+    Tree changes;
+    for (const auto& [path, value] : after) {
+        const auto found = before.find(path);
+        if (found == before.end() || found->second != value) changes[path] = value;
+    }
+    for (const auto& [path, value] : before) {
+        if (!after.count(path)) changes[path] = "<gone>";
+    }
+    return changes;
+}
+
+struct SceneCase {
+    const char* label;
+    void (*build)(const Workspace& work);
+    std::vector<std::string> args;  // "{dir}" stands for the work folder
+    int exitStatus;
+    std::string log;  // "{dir}" stands for the work folder
+    std::string err;
+    Tree changes;  // below the work folder, the log file left out
+    std::optional<rlim_t> fileSizeLimit = {};
+};
+
+void PrintTo(const SceneCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class SceneRun : public testing::TestWithParam<SceneCase> {};
+
+TEST_P(SceneRun, LogsAndChangesExactlyWhatIsExpected) {
+    const SceneCase& c = GetParam();
     const Workspace work;
-    WriteFile(work.Site() / "a.jsp", "a");
-    WriteFile(work.Site() / "sub" / "b.jsp", "b");
-    WriteFile(work.Dir() / "elsewhere" / "x.jsp", "outside");
-    fs::create_directory_symlink("..", work.Site() / "sub" / "up");
-    fs::create_directory_symlink(".", work.Site() / "loop");
-    fs::create_symlink("a.jsp", work.Site() / "link.jsp");
-    fs::create_symlink("nowhere.jsp", work.Site() / "dead.jsp");
-    fs::create_symlink("../elsewhere/x.jsp", work.Site() / "escape.jsp");
-    ASSERT_EQ(::mkfifo((work.Site() / "fifo.jsp").c_str(), 0644), 0);
+    c.build(work);
+    const Tree before = ReadTree(work.Dir());
+    std::vector<std::string> args = {"--log", "run.log"};
+    for (const std::string& arg : c.args) args.push_back(WithWorkDir(arg, work.Dir()));
+    ProcessOptions options;
+    options.fileSizeLimit = c.fileSizeLimit;
 
-    const ProcessResult result = work.Run({"site", "out"});
+    const ProcessResult result = work.Run(args, options);
 
-    EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_EQ(result.out, Started("site/a.jsp") + Generated("out/a.html") + Started("site/link.jsp") +
-                              Generated("out/link.html") + Started("site/sub/b.jsp") + Generated("out/sub/b.html") +
-                              Summary(3, 3, 0, 0));
-    EXPECT_EQ(
-        TreeDifferences({{"a.html", "a\r\n"}, {"link.html", "a\r\n"}, {"sub", "<folder>"}, {"sub/b.html", "b\r\n"}},
-                        ReadTree(work.Out())),
-        "");
+    EXPECT_EQ(result.exitStatus, c.exitStatus);
+    const std::string log = WithWorkDir(c.log, work.Dir());
+    EXPECT_EQ(result.out, log);
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_EQ(ReadFile(work.Dir() / "run.log"), LogTextFromLines(log));
+    Tree after = ReadTree(work.Dir());
+    after.erase("run.log");
+    EXPECT_EQ(TreeDifferences(c.changes, Changes(before, after)), "");
 }
+
+const std::string kOutside = "the file lies outside the site root and is not read; choose a higher folder as the site "
+                             "root if it belongs to the site";
+const std::string kLinkedOutside = "the file lies outside the site root (a link leads out of it) and is not read; "
+                                   "choose a higher folder as the site root if it belongs to the site";
+const std::string kUtf16 =
+    "the file starts with a UTF-16 byte-order mark; save it as UTF-8 or GBK to convert it";
+
+INSTANTIATE_TEST_SUITE_P(
+    Sites, SceneRun,
+    testing::Values(
+        // a.JSP sorts first (equal when upper-cased, then "J" before "j"); it fails, and its output still blocks
+        // a.jsp.
+        SceneCase{"PagesDifferingOnlyInCaseShareOneOutputAndTheSecondFails",
+                  [](const Workspace& work) {
+                      WriteFile(work.Site() / "a.JSP", std::string("\xFE\xFF\0<", 4));
+                      WriteFile(work.Site() / "a.jsp", "second\r\n");
+                  },
+                  {"site", "out"},
+                  1,
+                  Started("site/a.JSP") + Warning("site/a.JSP", kUtf16) + Failed("site/a.JSP", kUtf16) +
+                      Started("site/a.jsp") +
+                      Failed("site/a.jsp",
+                             "an earlier page of this run was already written to out/a.html (names that differ "
+                             "only in letter case, or end alike, map to one output file)") +
+                      Summary(2, 0, 2, 2),
+                  Finished(0, 2),
+                  {}},
+        // "新.jsp" and "闻.inc" named in GBK bytes on disk, the include named in GBK too. Bytes that are not UTF-8
+        // appear in the log as \xNN, so the log stays valid UTF-8.
+        SceneCase{"GbkFileNamesFromAWindowsArchive",
+                  [](const Workspace& work) {
+                      WriteFile(work.Site() / "\xD0\xC2.jsp", "<%@ include file=\"\xCE\xC5.inc\" %>\r\n");
+                      WriteFile(work.Site() / "\xCE\xC5.inc", "wen\r\n");
+                  },
+                  {"site", "out"},
+                  0,
+                  Started("site/\\xD0\\xC2.jsp") + Generated("out/\\xD0\\xC2.html") + Summary(1, 1, 0, 0),
+                  Finished(1, 0),
+                  {{"out/\xD0\xC2.html", "\r\nwen\r\n"}}},
+        // Control characters and invalid UTF-8 in names, one forging a log line: one line per page start and per
+        // page written, every name escaped.
+        SceneCase{"ControlCharactersAndInvalidBytesInNames",
+                  [](const Workspace& work) {
+                      WriteFile(work.Site() / "bad\xFF\xFE.jsp", "invalid name\r\n");
+                      WriteFile(work.Site() / "evil\r\n>>生成x成功！.jsp", "forged\r\n");
+                      WriteFile(work.Site() / "tab\tand\x1B" "escape.jsp", "tab\r\n");
+                      WriteFile(work.Site() / "dir\xC0\xAF" / "p.jsp", "below\r\n");
+                  },
+                  {"site", "out"},
+                  0,
+                  Started("site/bad\\xFF\\xFE.jsp") + Generated("out/bad\\xFF\\xFE.html") +
+                      Started("site/evil\\x0D\\x0A>>生成x成功！.jsp") +
+                      Generated("out/evil\\x0D\\x0A>>生成x成功！.html") +
+                      Started("site/tab\\x09and\\x1Bescape.jsp") + Generated("out/tab\\x09and\\x1Bescape.html") +
+                      Started("site/dir\\xC0\\xAF/p.jsp") + Generated("out/dir\\xC0\\xAF/p.html") +
+                      Summary(4, 4, 0, 0),
+                  Finished(4, 0),
+                  {{"out/bad\xFF\xFE.html", "invalid name\r\n"},
+                   {"out/evil\r\n>>生成x成功！.html", "forged\r\n"},
+                   {"out/tab\tand\x1B" "escape.html", "tab\r\n"},
+                   {"out/dir\xC0\xAF", "<folder>"},
+                   {"out/dir\xC0\xAF/p.html", "below\r\n"}}},
+        // Every byte value, and a page of NULs: bytes pass through, only line ends change.
+        SceneCase{"BinaryPagesPassThrough",
+                  [](const Workspace& work) {
+                      WriteFile(work.Site() / "bytes.jsp", AllBytes());
+                      WriteFile(work.Site() / "zeros.jsp", std::string(100000, '\0'));
+                  },
+                  {"site", "out"},
+                  0,
+                  Started("site/bytes.jsp") + Generated("out/bytes.html") + Started("site/zeros.jsp") +
+                      Generated("out/zeros.html") + Summary(2, 2, 0, 0),
+                  Finished(2, 0),
+                  {{"out/bytes.html", AllBytesConverted()}, {"out/zeros.html", std::string(100000, '\0') + "\r\n"}}},
+        SceneCase{"MissingOutputRootFailsEveryPageWithTheSystemsReason",
+                  [](const Workspace& work) {
+                      WriteFile(work.Site() / "a.jsp", "a");
+                      WriteFile(work.Site() / "sub" / "b.jsp", "b");
+                  },
+                  {"site", "nosuch"},
+                  1,
+                  Started("site/a.jsp") + Failed("site/a.jsp", "No such file or directory") +
+                      Started("site/sub/b.jsp") + Failed("site/sub/b.jsp", "No such file or directory") +
+                      Summary(2, 0, 2, 2),
+                  Finished(0, 2),
+                  {}},
+        // Pages of 300 lines (5,100 bytes out) against a limit of 4,096 bytes; the small page fits. What was
+        // written before the failure stays, as for any failed page, whichever file was being copied.
+        SceneCase{"WriteBeyondTheFileSizeLimitFailsThePage",
+                  [](const Workspace& work) {
+                      WriteFile(work.Site() / "a_small.jsp", "small\n");
+                      WriteFile(work.Site() / "big.jsp", NumberedLines(100, 400, ".jsp", "\n"));
+                      WriteFile(work.Site() / "incl.jsp", "<%@ include file=\"inc/big.txt\" %>\n");
+                      WriteFile(work.Site() / "inc" / "big.txt", NumberedLines(100, 400, ".jsp", "\n"));
+                  },
+                  {"site", "out"},
+                  1,
+                  Started("site/a_small.jsp") + Generated("out/a_small.html") + Started("site/big.jsp") +
+                      Failed("site/big.jsp", "File too large") + Started("site/incl.jsp") +
+                      Failed("site/incl.jsp", "File too large") + Summary(3, 1, 2, 2),
+                  Finished(1, 2),
+                  // Nothing half-written is published.
+                  {{"out/a_small.html", "small\r\n"}},
+                  4096},
+        // Link loops end, each real folder is walked once, FIFOs and broken links are skipped, a link out of the
+        // site is not listed; an include through a looping link resolves, an include that is a FIFO is a warning.
+        SceneCase{"LinksFifosAndLoopsNeitherHangNorRepeat",
+                  [](const Workspace& work) {
+                      WriteFile(work.Site() / "a.jsp", "a");
+                      WriteFile(work.Site() / "sub" / "b.jsp",
+                                "b\r\n<%@ include file=\"up/sub/up/inc.txt\" %>\r\n"
+                                "<%@ include file=\"/pipe.inc\" %>\r\n");
+                      WriteFile(work.Site() / "inc.txt", "included\r\n");
+                      WriteFile(work.Dir() / "elsewhere" / "x.jsp", "outside");
+                      fs::create_directory_symlink("..", work.Site() / "sub" / "up");
+                      fs::create_directory_symlink(".", work.Site() / "loop");
+                      fs::create_symlink("a.jsp", work.Site() / "link.jsp");
+                      fs::create_symlink("nowhere.jsp", work.Site() / "dead.jsp");
+                      fs::create_symlink("y.jsp", work.Site() / "x.jsp");
+                      fs::create_symlink("x.jsp", work.Site() / "y.jsp");
+                      fs::create_symlink("../elsewhere/x.jsp", work.Site() / "escape.jsp");
+                      ASSERT_EQ(::mkfifo((work.Site() / "fifo.jsp").c_str(), 0644), 0);
+                      ASSERT_EQ(::mkfifo((work.Site() / "pipe.inc").c_str(), 0644), 0);
+                  },
+                  {"site", "out"},
+                  1,
+                  Started("site/a.jsp") + Generated("out/a.html") + Started("site/link.jsp") +
+                      Generated("out/link.html") + Started("site/sub/b.jsp") +
+                      Warning("site/pipe.inc", "not a regular file") + Generated("out/sub/b.html") +
+                      Summary(3, 3, 0, 1),
+                  Finished(3, 0),
+                  {{"out/a.html", "a\r\n"},
+                   {"out/link.html", "a\r\n"},
+                   {"out/sub", "<folder>"},
+                   {"out/sub/b.html", "b\r\n\r\nincluded\r\n\r\n"}}},
+        // Includes whose real place is outside the site through a link are refused unread; a link that stays
+        // inside is followed; the walk lists no page outside the site, nor leaves out one inside it.
+        SceneCase{"IncludeLinksLeadingOutOfTheSiteAreNotRead",
+                  [](const Workspace& work) {
+                      WriteFile(work.Dir() / "outside" / "secret.txt", "SECRET\r\n");
+                      WriteFile(work.Dir() / "outside" / "evil.jsp", "EVIL\r\n");
+                      WriteFile(work.Site() / "a.jsp",
+                                "a\r\n<%@ include file=\"inc/abs.inc\" %>\r\n<%@ include file=\"inc/rel.inc\" %>\r\n"
+                                "<%@ include file=\"outdir/secret.txt\" %>\r\n<%@ include file=\"inc/in.inc\" %>\r\n");
+                      WriteFile(work.Site() / "in.txt", "inside\r\n");
+                      fs::create_directories(work.Site() / "inc");
+                      fs::create_symlink(work.Dir() / "outside" / "secret.txt", work.Site() / "inc" / "abs.inc");
+                      fs::create_symlink("../../outside/secret.txt", work.Site() / "inc" / "rel.inc");
+                      fs::create_directory_symlink("../outside", work.Site() / "outdir");
+                      fs::create_symlink(work.Site() / "in.txt", work.Site() / "inc" / "in.inc");
+                      fs::create_symlink("../outside/evil.jsp", work.Site() / "evil-link.jsp");
+                      fs::create_symlink("../site/a.jsp", work.Site() / "alias.jsp");
+                  },
+                  {"site", "out"},
+                  1,
+                  Started("site/a.jsp") + Warning("site/inc/abs.inc", kLinkedOutside) +
+                      Warning("site/inc/rel.inc", kLinkedOutside) + Warning("site/outdir/secret.txt", kLinkedOutside) +
+                      Generated("out/a.html") + Started("site/alias.jsp") +
+                      Warning("site/inc/abs.inc", kLinkedOutside) + Warning("site/inc/rel.inc", kLinkedOutside) +
+                      Warning("site/outdir/secret.txt", kLinkedOutside) + Generated("out/alias.html") +
+                      Summary(2, 2, 0, 6),
+                  Finished(2, 0),
+                  {{"out/a.html", "a\r\n\r\n\r\n\r\n\r\ninside\r\n"}, {"out/alias.html", "a\r\n\r\n\r\n\r\n\r\ninside\r\n"}}},
+        // "../" out of the site and absolute names are refused unread; "/" names the site root; "\" separates too.
+        // The site root is given as an absolute path, as the window gives it.
+        SceneCase{"DotDotAndAbsoluteIncludesStayInsideTheSite",
+                  [](const Workspace& work) {
+                      WriteFile(work.Dir() / "outside" / "secret.txt", "SECRET\r\n");
+                      WriteFile(work.Site() / "news" / "a.jsp",
+                                "a\r\n<%@ include file=\"../../outside/secret.txt\" %>\r\n"
+                                "<%@ include virtual=\"/../outside/secret.txt\" %>\r\n"
+                                "<%@ include file=\"../../../../../../../../etc/passwd\" %>\r\n"
+                                "<%@ include virtual=\"/etc/passwd\" %>\r\n<%@ include file=\"/inc/h.inc\" %>\r\n"
+                                "<%@ include file=\"..\\inc\\h.inc\" %>\r\n");
+                      WriteFile(work.Site() / "inc" / "h.inc", "H\r\n");
+                  },
+                  {"{dir}/site", "out"},
+                  1,
+                  Started("{dir}/site/news/a.jsp") + Warning("{dir}/outside/secret.txt", kOutside) +
+                      Warning("{dir}/outside/secret.txt", kOutside) + Warning("/etc/passwd", kOutside) +
+                      Warning("{dir}/site/etc/passwd", "No such file or directory") + Generated("out/news/a.html") +
+                      Summary(1, 1, 0, 4),
+                  Finished(1, 0),
+                  {{"out/news", "<folder>"}, {"out/news/a.html", "a\r\n\r\n\r\n\r\n\r\n\r\nH\r\n\r\nH\r\n"}}},
+        // A link at an output file's path is replaced, not written through; a link at an output folder fails the
+        // page.
+        SceneCase{"LinksPlantedInTheOutputAreNotWrittenThrough",
+                  [](const Workspace& work) {
+                      WriteFile(work.Site() / "a.jsp", "A\r\n");
+                      WriteFile(work.Site() / "sub" / "b.jsp", "B\r\n");
+                      WriteFile(work.Dir() / "victim.txt", "precious\r\n");
+                      fs::create_directories(work.Dir() / "elsewhere");
+                      fs::create_symlink(work.Dir() / "victim.txt", work.Out() / "a.html");
+                      fs::create_directory_symlink(work.Dir() / "elsewhere", work.Out() / "sub");
+                  },
+                  {"site", "out"},
+                  1,
+                  Started("site/a.jsp") + Generated("out/a.html") + Started("site/sub/b.jsp") +
+                      Failed("site/sub/b.jsp", "the output folder out/sub is a link, which is not followed") +
+                      Summary(2, 1, 1, 1),
+                  Finished(1, 1),
+                  {{"out/a.html", "A\r\n"}}},
+        // Output into the site with another type: inc/c.html, read as an include, is not replaced by the output of
+        // inc/c.jsp.
+        // A file standing at a page's output path is that page's earlier output: an include that names it reads
+        // the page instead, and the page replaces it.
+        SceneCase{"OutputIntoTheSiteReadsPagesForTheirEarlierOutputs",
+                  [](const Workspace& work) {
+                      WriteFile(work.Site() / "a.jsp",
+                                "A\r\n<%@ include file=\"b.jsp\" %>\r\n<%@ include file=\"inc/c.html\" %>\r\n");
+                      WriteFile(work.Site() / "b.jsp", "B\r\n");
+                      WriteFile(work.Site() / "inc" / "c.html", "C\r\n");
+                      WriteFile(work.Site() / "inc" / "c.jsp", "page C\r\n");
+                  },
+                  {"site", "site"},
+                  0,
+                  Started("site/a.jsp") + Generated("site/a.html") + Started("site/b.jsp") +
+                      Generated("site/b.html") + Started("site/inc/c.jsp") + Generated("site/inc/c.html") +
+                      Summary(3, 3, 0, 0),
+                  Finished(3, 0),
+                  {{"site/a.html", "A\r\n\r\nB\r\n\r\npage C\r\n"},
+                   {"site/b.html", "B\r\n"},
+                   {"site/inc/c.html", "page C\r\n"}}},
+        // Whatever the order of the pages: the page converted later reads b.html as b.jsp too.
+        SceneCase{"EarlierOutputIsReadAsItsPageByALaterPage",
+                  [](const Workspace& work) {
+                      WriteFile(work.Site() / "b.html", "an earlier run\r\n");
+                      WriteFile(work.Site() / "b.jsp", "page b\r\n");
+                      WriteFile(work.Site() / "z.jsp", "z\r\n<%@ include file=\"b.html\" %>\r\n");
+                  },
+                  {"site", "site"},
+                  0,
+                  Started("site/b.jsp") + Generated("site/b.html") + Started("site/z.jsp") + Generated("site/z.html") +
+                      Summary(2, 2, 0, 0),
+                  Finished(2, 0),
+                  {{"site/b.html", "page b\r\n"}, {"site/z.html", "z\r\n\r\npage b\r\n"}}}),
+    [](const testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.label); });
 
 // ---------------------------------------------------------------------------------------------------------------
 

@@ -21,6 +21,7 @@
 #include "engine/LogText.h"
 #include "engine/OutputSink.h"
 #include "engine/PageExpander.h"
+#include "tests/support/Sandbox.h"
 
 namespace quernfold {
 namespace {
@@ -63,12 +64,6 @@ std::string ReadAll(SourceFile& file, std::size_t chunk = 7) {
 
 class CachedSiteFilesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quernfold-cache-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern + "/";
-    }
-    void TearDown() override { std::filesystem::remove_all(root); }
 
     std::string Write(const std::string& name, const std::string& bytes) {
         const std::string path = root + name;
@@ -82,7 +77,8 @@ protected:
         return ReadAll(*file, chunk);
     }
 
-    std::string root;
+    test_support::Sandbox sandbox;
+    std::string root = sandbox.Root().string() + "/";
     DiskSiteFiles disk{"/"};
     CountingSiteFiles counting{disk};
 };

@@ -9,6 +9,10 @@
 #include <thread>
 #include <vector>
 
+#include "engine/CharsetDeclaration.h"
+#include "engine/CodePageDetector.h"
+#include "engine/Transcode.h"
+
 namespace quernfold {
 namespace {
 

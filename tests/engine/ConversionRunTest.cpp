@@ -11,7 +11,8 @@
 #include "engine/MemoryOutputTree.h"
 #include "engine/SettingsStore.h"
 #include "engine/Sinks.h"
-#include "tests/support/TestFiles.h"
+#include "tests/support/Files.h"
+#include "tests/support/Sandbox.h"
 
 namespace quernfold {
 namespace {
@@ -51,13 +52,9 @@ struct RecordedSettings : SettingsStore {
 class ConversionRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_root = fs::temp_directory_path() / ("quernfold-run-" + std::to_string(::getpid()) + "-" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_root);
         fs::create_directories(m_root / "site");
         fs::create_directories(m_root / "out");
     }
-    void TearDown() override { fs::remove_all(m_root); }
 
     void Write(const std::string& relative, const std::string& bytes) {
         test_support::WriteFile(m_root / "site" / relative, bytes);
@@ -80,7 +77,8 @@ protected:
     std::string Site() const { return (m_root / "site").string(); }
     std::string Out() const { return (m_root / "out").string(); }
 
-    fs::path m_root;
+    test_support::Sandbox m_sandbox;
+    fs::path m_root = m_sandbox.Root();
     RunState state;
     LogText log{"previous log"};
     RecordedProgress progress;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "engine/Errors.h"
-#include "tests/support/TestFiles.h"
+#include "tests/support/Files.h"
 
 namespace quernfold {
 namespace {

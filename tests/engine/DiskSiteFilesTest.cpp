@@ -14,7 +14,8 @@
 #include "engine/LogText.h"
 #include "engine/OutputSink.h"
 #include "engine/PageExpander.h"
-#include "tests/support/TestFiles.h"
+#include "tests/support/Files.h"
+#include "tests/support/Sandbox.h"
 
 namespace quernfold {
 namespace {
@@ -37,9 +38,6 @@ std::string ReadAll(SourceFile& file) {
 class DiskSiteFilesTest : public ::testing::TestWithParam<Containment> {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/quernfold-disk-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        base = pattern;
         site = base / "site";
         WriteFile(base / "secret.txt", "SECRET");
         WriteFile(base / "outside" / "s.inc", "OUTSIDE");
@@ -60,7 +58,6 @@ protected:
     }
     void TearDown() override {
         fs::current_path(savedCwd);
-        fs::remove_all(base);
     }
 
     // The content of the file, or the description of the failure.
@@ -73,7 +70,8 @@ protected:
         }
     }
 
-    fs::path base;
+    test_support::Sandbox sandbox;
+    fs::path base = sandbox.Root();
     fs::path site;
     fs::path savedCwd;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <cstdint>
 #include <string>
 
 namespace quernfold {
@@ -128,6 +129,23 @@ TEST(LogLines, EveryLineEscapesThePathsAndReasonsItNames) {
     EXPECT_EQ(FolderUnreadableText(evil, "Permission denied"),
               "读取文件夹" + safe + "时异常,原因为：Permission denied");
     EXPECT_EQ(LogSavedText(evil), "日志保存成功,存放位置为：" + safe);
+}
+
+TEST(LogLines, SizesInLimitTextsAreWholeUnitsOrBytes) {
+    struct Row {
+        std::uint64_t bytes;
+        const char* text;
+    };
+    const Row rows[] = {
+        {std::uint64_t{256} << 20, "256 MiB"}, {std::uint64_t{1} << 30, "1 GiB"},  {std::uint64_t{3} << 30, "3 GiB"},
+        {std::uint64_t{1536} << 20, "1536 MiB"}, {(std::uint64_t{1} << 20) + 1, "1048577 bytes"}, {64, "64 bytes"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(SizeText(row.bytes), row.text);
+    }
+    EXPECT_EQ(LineTooLongReason(std::uint64_t{256} << 20), "a line is longer than the limit of 256 MiB");
+    EXPECT_EQ(IncludesTooDeepReason(6),
+              "includes are nested deeper than 6 levels (does a page include itself?); not expanded");
 }
 
 }  // namespace

@@ -11,7 +11,8 @@
 
 #include "engine/Errors.h"
 #include "engine/OutputFile.h"
-#include "tests/support/TestFiles.h"
+#include "tests/support/Files.h"
+#include "tests/support/Sandbox.h"
 
 namespace quernfold {
 namespace {
@@ -23,13 +24,8 @@ namespace fs = std::filesystem;
 
 class OutputFileBuffers : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "quernfold-buffers-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path dir;
+    test_support::Sandbox sandbox;
+    fs::path dir = sandbox.Root();
 };
 
 struct Ending {

@@ -15,7 +15,8 @@
 #include <vector>
 
 #include "engine/Errors.h"
-#include "tests/support/TestFiles.h"
+#include "tests/support/Files.h"
+#include "tests/support/Sandbox.h"
 
 namespace quernfold {
 namespace {
@@ -38,15 +39,6 @@ std::string OutputErrorOf(Operation operation) {
 
 class OutputFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/quernfold-out-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override {
-        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(dir);
-    }
     // Every name in the folder, sorted.
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
@@ -62,7 +54,8 @@ protected:
         return names;
     }
 
-    fs::path dir;
+    test_support::Sandbox sandbox;
+    fs::path dir = sandbox.Root();
 };
 
 TEST_F(OutputFileTest, NothingShowsUnderAnyNameUntilPublished) {

@@ -213,14 +213,6 @@ TEST_P(PathRules, OtherSeparatorIsAnOrdinaryCharacter) {
     EXPECT_FALSE(IsInsideRoot(path, std::string("D:") + other, Sep()));
 }
 
-TEST(PathRulesText, TrimSpacesRemovesOnlySpaces) {
-    EXPECT_EQ(TrimSpaces("  htm  "), "htm");
-    EXPECT_EQ(TrimSpaces(" a b "), "a b");
-    EXPECT_EQ(TrimSpaces("\thtm \t"), "\thtm \t");
-    EXPECT_EQ(TrimSpaces("   "), "");
-    EXPECT_EQ(TrimSpaces(""), "");
-}
-
 TEST(PathRulesText, WithTrailingSeparatorAddsAtMostOne) {
     EXPECT_EQ(WithTrailingSeparator(R"(D:\www)", '\\'), R"(D:\www\)");
     EXPECT_EQ(WithTrailingSeparator(R"(D:\www\)", '\\'), R"(D:\www\)");

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/Errors.h"
+#include "tests/support/Sandbox.h"
 
 namespace quernfold {
 namespace {
@@ -70,20 +71,6 @@ TEST(ListingOrder, SortsUpperCasedWithTiesByRawBytes) {
 
 class SourceWalker : public testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "quernfold-walk-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        for (const auto& entry : fs::recursive_directory_iterator(m_dir, ignored)) {
-            if (entry.is_directory(ignored) && !entry.is_symlink(ignored)) {
-                fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-            }
-        }
-        fs::remove_all(m_dir, ignored);
-    }
 
     /** Path text below the temporary folder, as the walk will spell it. */
     std::string P(const std::string& relative) const { return (m_dir / relative).string(); }
@@ -100,7 +87,8 @@ protected:
         return list;
     }
 
-    fs::path m_dir;
+    test_support::Sandbox m_sandbox;
+    fs::path m_dir = m_sandbox.Root();
 };
 
 TEST_F(SourceWalker, ListsAFoldersPagesBeforeItsSubFoldersDepthFirst) {

@@ -14,7 +14,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include "tests/support/TestFiles.h"
+#include "tests/support/Files.h"
+#include "tests/support/Sandbox.h"
 
 namespace quernfold {
 namespace {
@@ -24,27 +25,10 @@ using test_support::WriteFile;
 
 namespace fs = std::filesystem;
 
-/** A fresh folder per test, removed afterwards. */
-class TempFolder {
-public:
-    TempFolder() {
-        std::string templ = (fs::temp_directory_path() / "quernfold-settings-XXXXXX").string();
-        m_path = ::mkdtemp(templ.data());
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path& Path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-
 class RwiniTest : public testing::Test {
 protected:
-    TempFolder m_folder;
-    fs::path m_ini = m_folder.Path() / "config.ini";
+    test_support::Sandbox m_folder;
+    fs::path m_ini = m_folder.Root() / "config.ini";
     Rwini m_store{m_ini.string()};
 };
 
@@ -108,7 +92,7 @@ TEST_F(RwiniTest, WriteKeepsThePermissionsOfTheFile) {
 }
 
 TEST_F(RwiniTest, WriteThroughASymbolicLinkKeepsTheLink) {
-    const auto real = m_folder.Path() / "real.ini";
+    const auto real = m_folder.Root() / "real.ini";
     WriteFile(real, "[sys]\n");
     fs::create_symlink(real, m_ini);
     m_store.WriteIni("sys", "srcType", "asp");
@@ -153,32 +137,32 @@ TEST(RwiniPermissions, TheUsersPermissionsDecideAndNothingElseChanges) {
         {"ReadOnlyFileBehindALinkIsLeftAlone", r, rwx, true, false},
     };
     for (const Row& row : rows) {
-        TempFolder folder;
-        const fs::path ini = folder.Path() / "config.ini";
-        const fs::path file = row.linked ? folder.Path() / "real.ini" : ini;
+        test_support::Sandbox folder;
+        const fs::path ini = folder.Root() / "config.ini";
+        const fs::path file = row.linked ? folder.Root() / "real.ini" : ini;
         const std::string before = "; mine\r\n[sys]\r\nsrcType=jsp\r\n";
         WriteFile(file, before);
         if (row.linked) fs::create_symlink("real.ini", ini);
         if (::geteuid() == 0) {
             ASSERT_EQ(::lchown(file.c_str(), 65534, 65534), 0);
             ASSERT_EQ(::lchown(ini.c_str(), 65534, 65534), 0);
-            ASSERT_EQ(::chown(folder.Path().c_str(), 65534, 65534), 0);
+            ASSERT_EQ(::chown(folder.Root().c_str(), 65534, 65534), 0);
         }
         fs::permissions(file, row.fileMode);
-        fs::permissions(folder.Path(), row.folderMode);
+        fs::permissions(folder.Root(), row.folderMode);
         struct stat info {};
         ASSERT_EQ(::stat(file.c_str(), &info), 0);
         const ino_t inode = info.st_ino;
 
         const int status = WriteAsOrdinaryUser(ini);
 
-        fs::permissions(folder.Path(), rwx);
+        fs::permissions(folder.Root(), rwx);
         EXPECT_EQ(status, row.written ? 0 : 1) << row.name;
         EXPECT_EQ(ReadFile(file), row.written ? "; mine\r\n[sys]\r\nsrcType=asp\r\n" : before) << row.name;
         EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, row.fileMode) << row.name;
         EXPECT_EQ(fs::is_symlink(ini), row.linked) << row.name;
         std::size_t entries = 0;
-        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder.Path())) ++entries;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder.Root())) ++entries;
         EXPECT_EQ(entries, row.linked ? 2u : 1u) << row.name;
         // Left alone means left alone: not even replaced by an identical copy.
         if (!row.written) {
@@ -189,10 +173,10 @@ TEST(RwiniPermissions, TheUsersPermissionsDecideAndNothingElseChanges) {
 }
 
 TEST_F(RwiniTest, FolderThatDoesNotExistGivesDefaultsAndNoError) {
-    Rwini store((m_folder.Path() / "missing" / "config.ini").string());
+    Rwini store((m_folder.Root() / "missing" / "config.ini").string());
     EXPECT_EQ(store.ReadIni("sys", "srcType", "jsp"), "jsp");
     EXPECT_FALSE(store.LastError().empty());
-    EXPECT_FALSE(fs::exists(m_folder.Path() / "missing"));
+    EXPECT_FALSE(fs::exists(m_folder.Root() / "missing"));
 }
 
 /** Leaves the file-size limit and the signal as they were, whatever the test does. */
@@ -225,7 +209,7 @@ TEST_F(RwiniTest, WriteThatRunsOutOfSpaceLeavesTheOldFileWholeAndNoTemporaryFile
     EXPECT_NE(m_store.LastError().find("cannot write"), std::string::npos) << m_store.LastError();
     EXPECT_EQ(ReadFile(m_ini), before);
     std::size_t entries = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(m_folder.Path())) {
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(m_folder.Root())) {
         ++entries;
     }
     EXPECT_EQ(entries, 1u);
@@ -256,19 +240,19 @@ private:
 };
 
 TEST(DefaultConfigPathTest, UsesXdgConfigHomeAndCreatesTheFolder) {
-    TempFolder folder;
-    ScopedEnv xdg("XDG_CONFIG_HOME", folder.Path().c_str());
-    EXPECT_EQ(DefaultConfigPath(), (folder.Path() / "quernfold" / "config.ini").string());
-    EXPECT_TRUE(fs::is_directory(folder.Path() / "quernfold"));
+    test_support::Sandbox folder;
+    ScopedEnv xdg("XDG_CONFIG_HOME", folder.Root().c_str());
+    EXPECT_EQ(DefaultConfigPath(), (folder.Root() / "quernfold" / "config.ini").string());
+    EXPECT_TRUE(fs::is_directory(folder.Root() / "quernfold"));
 }
 
 TEST(DefaultConfigPathTest, FallsBackToDotConfigInHomeWhenUnsetOrRelative) {
-    TempFolder folder;
-    ScopedEnv home("HOME", folder.Path().c_str());
+    test_support::Sandbox folder;
+    ScopedEnv home("HOME", folder.Root().c_str());
     for (const char* xdg : {static_cast<const char*>(nullptr), "relative/dir"}) {
         ScopedEnv env("XDG_CONFIG_HOME", xdg);
-        EXPECT_EQ(DefaultConfigPath(), (folder.Path() / ".config" / "quernfold" / "config.ini").string());
-        EXPECT_TRUE(fs::is_directory(folder.Path() / ".config" / "quernfold"));
+        EXPECT_EQ(DefaultConfigPath(), (folder.Root() / ".config" / "quernfold" / "config.ini").string());
+        EXPECT_TRUE(fs::is_directory(folder.Root() / ".config" / "quernfold"));
     }
 }
 

@@ -23,7 +23,7 @@
 #include "ui/FrmMain.h"
 
 using namespace quernfold;
-using namespace quernfold::test;
+using namespace quernfold::test_support;
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "ui/MessageBoxes.h"
 
 using namespace quernfold;
-using namespace quernfold::test;
+using namespace quernfold::test_support;
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include "ui/FrmMain.h"
 
 using namespace quernfold;
-using namespace quernfold::test;
+using namespace quernfold::test_support;
 
 namespace {
 

@@ -1,10 +1,8 @@
 #include "tests/ui/TestSupport.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include "tests/support/Files.h"
 
-namespace quernfold::test {
+namespace quernfold::test_support {
 
 void RecordingPresenter::Present(QWidget* owner, const QString& text, const QString& title, MessageIcon icon) {
     boxes.append(Box{text, title, icon, owner});
@@ -20,19 +18,11 @@ QString ScriptedFolderPicker::BrowseForFolder(QWidget* owner, const QString& tit
 }
 
 std::string ReadBytes(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return "<cannot read " + path.toStdString() + ">";
-    }
-    return file.readAll().toStdString();
+    return ReadFile(path.toStdString());
 }
 
 void WriteBytes(const QString& path, const std::string& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    }
+    WriteFile(path.toStdString(), bytes);
 }
 
-}  // namespace quernfold::test
+}  // namespace quernfold::test_support

@@ -10,7 +10,7 @@
 #include "ui/DirWindow.h"
 #include "ui/MessageBoxes.h"
 
-namespace quernfold::test {
+namespace quernfold::test_support {
 
 /** Answers every message box at once and remembers it; onPresent runs while the box would be open. */
 class RecordingPresenter final : public MessagePresenter {
@@ -38,7 +38,8 @@ public:
     QList<QWidget*> owners;
 };
 
+/** The shared file helpers with the window's path type; both throw when they cannot. */
 std::string ReadBytes(const QString& path);
 void WriteBytes(const QString& path, const std::string& bytes);
 
-}  // namespace quernfold::test
+}  // namespace quernfold::test_support
