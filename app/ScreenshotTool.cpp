@@ -29,7 +29,7 @@ public:
 
 class NoFolders final : public quernfold::FolderPicker {
 public:
-    QString BrowseForFolder(QWidget*, const QString&) override { return QString(); }
+    QString BrowseForFolder(QWidget*, const QString&, const QString&) override { return QString(); }
 };
 
 void Settle(int ms) {
@@ -41,6 +41,20 @@ void Settle(int ms) {
 bool Save(QWidget* widget, const QString& path) {
     const bool saved = widget->grab().save(path, "PNG");
     std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "wrote" : "cannot write", qPrintable(path));
+    return saved;
+}
+
+/** Opens the about window from window's help menu, saves its picture and closes it. */
+bool SaveAboutWindow(quernfold::FrmMain& window, const QString& path) {
+    window.findChild<QAction*>(QStringLiteral("menu1_2"))->trigger();
+    Settle(500);
+    bool saved = false;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* about = qobject_cast<quernfold::AboutUs*>(widget); about && about->isVisible()) {
+            saved = Save(about, path);
+            about->close();
+        }
+    }
     return saved;
 }
 
@@ -79,13 +93,17 @@ int main(int argc, char* argv[]) {
         ok = Save(&window, outputFolder.filePath(QStringLiteral("main-window-after-run.png"))) && ok;
     }
 
-    window.findChild<QAction*>(QStringLiteral("menu1_2"))->trigger();
+    ok = SaveAboutWindow(window, outputFolder.filePath(QStringLiteral("about-window.png"))) && ok;
+
+    // The same windows on a desktop whose font is 11 pt (GNOME, Ubuntu, Deepin): the windows keep their own.
+    QFont desktop = QApplication::font();
+    desktop.setPointSize(11);
+    QApplication::setFont(desktop);
+    quernfold::FrmMain larger(quernfold::FrmMainContext{settings, folders, messages, "/opt/quernfold/bin/",
+                                                        (conversionOutput + QLatin1Char('/')).toStdString()});
+    larger.show();
     Settle(500);
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* about = qobject_cast<quernfold::AboutUs*>(widget); about && about->isVisible()) {
-            ok = Save(about, outputFolder.filePath(QStringLiteral("about-window.png"))) && ok;
-            about->close();
-        }
-    }
+    ok = Save(&larger, outputFolder.filePath(QStringLiteral("main-window-desktop-font-11pt.png"))) && ok;
+    ok = SaveAboutWindow(larger, outputFolder.filePath(QStringLiteral("about-window-desktop-font-11pt.png"))) && ok;
     return ok ? 0 : 1;
 }

@@ -14,6 +14,14 @@
 
 namespace quernfold {
 
+namespace {
+
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
 std::string AppPathOf(const QString& executableFolder) {
     return WithTrailingSeparator(executableFolder.toStdString(), kNativeSeparator);
 }
@@ -34,11 +42,10 @@ Startup::Startup(StartupOptions options) : m_options(std::move(options)), m_guar
 Startup::~Startup() = default;
 
 StartResult Startup::Main() {
-    const QString notice = QString::fromUtf8(kTitleNotice.data(), kTitleNotice.size());
+    const QString notice = FromUtf8(kTitleNotice);
     try {
         if (!m_guard.TryAcquire()) {
-            m_options.messages->Present(nullptr, QString::fromUtf8(kAlreadyRunningText.data(), kAlreadyRunningText.size()),
-                                        notice, MessageIcon::None);
+            m_options.messages->Present(nullptr, FromUtf8(kAlreadyRunningText), notice, MessageIcon::None);
             return StartResult::AlreadyRunning;
         }
         m_appPath = m_options.appPath.empty() ? AppPathOf(QCoreApplication::applicationDirPath()) : m_options.appPath;
@@ -47,14 +54,21 @@ StartResult Startup::Main() {
                                                             m_appPath, m_options.defaultOutputDir});
         m_window->show();
     } catch (const std::exception& failure) {
-        m_window.reset();
-        m_options.messages->Present(nullptr, QString::fromStdString(RuntimeFailureText(failure.what())), notice,
-                                    MessageIcon::None);
-        return StartResult::Failed;
+        return Fail(failure.what());
+    } catch (...) {
+        // Whatever else was thrown still ends the start-up with the box, not with a silent crash.
+        return Fail(kUnknownFailureText);
     }
     // Closing the main window ends the program unless the about window is still open.
     QGuiApplication::setQuitOnLastWindowClosed(true);
     return StartResult::Running;
+}
+
+StartResult Startup::Fail(std::string_view description) {
+    m_window.reset();
+    m_options.messages->Present(nullptr, FromUtf8(RuntimeFailureText(description)), FromUtf8(kTitleNotice),
+                                MessageIcon::None);
+    return StartResult::Failed;
 }
 
 }  // namespace quernfold

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include <QString>
 
@@ -50,6 +51,8 @@ public:
     const std::string& AppPath() const { return m_appPath; }
 
 private:
+    StartResult Fail(std::string_view description);  // "运行时异常：" + description, no window left
+
     StartupOptions m_options;
     InstanceGuard m_guard;
     std::string m_appPath;

@@ -55,9 +55,9 @@ void TerminalProgress::Draw(bool force) {
     const long long filled = done * kBarCells / span;
     // The maximum is one more than the number of pages, so the pages are counted against maximum - 1.
     const long long pages = std::max(0LL, m_maximum - m_minimum - 1);
-    std::string text = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                       std::string(static_cast<std::size_t>(kBarCells - filled), '.') + "] " +
-                       std::to_string(std::min(done, pages)) + "/" + std::to_string(pages);
+    std::string text = "[";
+    text.append(static_cast<std::size_t>(filled), '#').append(static_cast<std::size_t>(kBarCells - filled), '.');
+    text.append("] ").append(std::to_string(std::min(done, pages))).append("/").append(std::to_string(pages));
     const std::size_t width = text.size();
     if (width < m_drawnWidth) text.append(m_drawnWidth - width, ' ');
     if (m_flushFirst) m_flushFirst->flush();

@@ -2,6 +2,12 @@
 
 namespace quernfold {
 
+std::string FoldAsciiCase(std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded) c = LowerAscii(c);
+    return folded;
+}
+
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
         return false;

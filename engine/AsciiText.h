@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 namespace quernfold {
@@ -28,6 +29,9 @@ constexpr bool IsAsciiDigit(char c) {
 }
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+/** text with ASCII letters lower-cased, a key under which names equal ignoring ASCII case meet. */
+std::string FoldAsciiCase(std::string_view text);
 
 /** Whether text holds prefix at offset at, ASCII case ignored. */
 bool StartsWithIgnoringAsciiCase(std::string_view text, std::size_t at, std::string_view prefix);

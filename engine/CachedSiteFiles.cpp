@@ -1,23 +1,22 @@
 #include "engine/CachedSiteFiles.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstring>
-#include <ctime>
 #include <utility>
+
+#include "engine/Errors.h"
+#include "engine/AsciiText.h"
 
 namespace quernfold {
 
 namespace {
 
-std::int64_t Nanoseconds(const timespec& time) {
-    return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
-}
+constexpr std::size_t kSeenLimit = 4096;
 
 // Reads until the end of the file or until more than limit bytes have come; returns false in the second case.
 bool ReadAtMost(SourceFile& file, std::size_t limit, std::string& bytes) {
-    bytes.resize(std::min(limit, std::size_t{64} << 10) + 1);
+    const std::size_t expected = static_cast<std::size_t>(std::min<std::uint64_t>(file.Size().value_or(0), limit));
+    bytes.resize(std::max(expected, std::min(limit, std::size_t{64} << 10)) + 1);
     std::size_t size = 0;
     for (;;) {
         if (size == bytes.size()) {
@@ -32,17 +31,13 @@ bool ReadAtMost(SourceFile& file, std::size_t limit, std::string& bytes) {
     return size <= limit;
 }
 
-}  // namespace
-
-std::optional<FileStamp> StampOf(const std::string& path, bool folder) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-    if (folder ? !S_ISDIR(info.st_mode) : !S_ISREG(info.st_mode)) return std::nullopt;
-    return FileStamp{{static_cast<std::uint64_t>(info.st_dev), info.st_ino},
-                     static_cast<std::uint64_t>(info.st_size),
-                     Nanoseconds(info.st_mtim),
-                     Nanoseconds(info.st_ctim)};
+// Keeps a map of remembered answers bounded: a site of very many paths starts it afresh now and then.
+template <typename Map>
+void MakeRoom(Map& map) {
+    if (map.size() >= CachedSiteFiles::kRememberedPaths) map.clear();
 }
+
+}  // namespace
 
 std::size_t CachedSourceFile::Read(char* buffer, std::size_t size) {
     const std::string& bytes = m_file->bytes;
@@ -52,59 +47,55 @@ std::size_t CachedSourceFile::Read(char* buffer, std::size_t size) {
     return count;
 }
 
-CachedSiteFiles::CachedSiteFiles(SiteFiles& inner, std::size_t capacity, std::chrono::nanoseconds settle)
-    : m_inner(inner), m_capacity(capacity), m_settle(settle) {}
-
-bool CachedSiteFiles::Settled(const FileStamp& stamp) const {
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    return std::max(stamp.modifiedNs, stamp.changedNs) + m_settle.count() <= Nanoseconds(now);
-}
+CachedSiteFiles::CachedSiteFiles(SiteFiles& inner, std::size_t capacity) : m_inner(inner), m_capacity(capacity) {}
 
 EntryKind CachedSiteFiles::Kind(const std::string& path) {
-    m_checked = nullptr;
-    const auto kept = m_entries.find(path);
-    if (kept == m_entries.end()) return m_inner.Kind(path);
-    const std::optional<FileStamp> now = StampOf(path);
-    if (!now || !(*now == kept->second.file->stamp)) return m_inner.Kind(path);
-    m_checked = &*kept;
-    return EntryKind::File;
+    if (m_entries.count(path)) return EntryKind::File;
+    if (const auto known = m_kinds.find(path); known != m_kinds.end()) return known->second;
+    const EntryKind kind = m_inner.Kind(path);
+    MakeRoom(m_kinds);
+    m_kinds.emplace(path, kind);
+    return kind;
 }
 
-std::unique_ptr<SourceFile> CachedSiteFiles::Open(const std::string& path) {
-    const auto* checked = std::exchange(m_checked, nullptr);
-    if (checked && checked->first == path) return Serve(checked->second);
+std::unique_ptr<SourceFile> CachedSiteFiles::OpenAs(const std::string& path, bool page) {
     if (const auto kept = m_entries.find(path); kept != m_entries.end()) {
-        const std::optional<FileStamp> now = StampOf(path);
-        if (now && *now == kept->second.file->stamp) return Serve(kept->second);
-        Forget(kept);
-        return Load(path);
+        m_ages.splice(m_ages.begin(), m_ages, kept->second.age);
+        return std::make_unique<CachedSourceFile>(kept->second.file);
     }
-    if (m_seen.erase(path) > 0) return Load(path);
+    if (const auto failed = m_failures.find(path); failed != m_failures.end()) throw FileError(failed->second);
+    if (m_seen.erase(path) > 0) return Load(path, page);
     // Only the paths themselves are remembered here; a site of many pages clears the set now and then, which at
     // worst delays keeping an include by one more open.
     if (m_seen.size() >= kSeenLimit) m_seen.clear();
     m_seen.insert(path);
-    return m_inner.Open(path);
+    return OpenInner(path, page);
 }
 
-std::unique_ptr<SourceFile> CachedSiteFiles::Load(const std::string& path) {
-    const std::optional<FileStamp> before = StampOf(path);
-    // Whatever cannot be kept is opened as usual, which also gives the usual failure for a missing file, a folder
-    // or a FIFO.
-    if (!before || before->size > kLargestFile) return m_inner.Open(path);
-    std::unique_ptr<SourceFile> file = m_inner.Open(path);
+std::unique_ptr<SourceFile> CachedSiteFiles::OpenInner(const std::string& path, bool page) {
+    try {
+        return page ? m_inner.OpenPage(path) : m_inner.Open(path);
+    } catch (const FileError& failure) {
+        MakeRoom(m_failures);
+        m_failures.emplace(path, failure.what());
+        throw;
+    }
+}
+
+std::unique_ptr<SourceFile> CachedSiteFiles::Load(const std::string& path, bool page) {
+    std::unique_ptr<SourceFile> file = OpenInner(path, page);
+    const std::optional<FileStamp> before = file->Stamp();
+    if (!before || before->size > kLargestFile) return file;
     auto kept = std::make_shared<CachedFile>();
     if (!ReadAtMost(*file, kLargestFile, kept->bytes)) {
-        file->Rewind();  // it grew past what is ever kept since the stat: read it as any large file
+        file->Rewind();  // it grew past what is ever kept since it was opened: read it as any large file
         return file;
     }
     kept->stamp = *before;
-    kept->stamp.id = file->Id();
-    // A file that changed while it was read, or just before, is served as read this once, but not kept.
-    const std::optional<FileStamp> after = StampOf(path);
+    // A file that changed while it was read is served as read this once, but not kept.
+    const std::optional<FileStamp> after = file->Stamp();
     const std::size_t cost = kept->bytes.size() + path.size();
-    if (after && *after == kept->stamp && kept->bytes.size() == after->size && cost <= m_capacity && Settled(*after)) {
+    if (after && *after == *before && kept->bytes.size() == after->size && cost <= m_capacity) {
         m_ages.push_front(path);
         m_entries.emplace(path, Entry{kept, m_ages.begin()});
         m_bytes += cost;
@@ -113,42 +104,40 @@ std::unique_ptr<SourceFile> CachedSiteFiles::Load(const std::string& path) {
     return std::make_unique<CachedSourceFile>(std::move(kept));
 }
 
-std::unique_ptr<SourceFile> CachedSiteFiles::Serve(const Entry& entry) {
-    m_ages.splice(m_ages.begin(), m_ages, entry.age);
-    return std::make_unique<CachedSourceFile>(entry.file);
-}
-
 void CachedSiteFiles::Forget(std::unordered_map<std::string, Entry>::iterator entry) {
-    m_checked = nullptr;
     m_bytes -= entry->second.file->bytes.size() + entry->first.size();
     m_ages.erase(entry->second.age);
     m_entries.erase(entry);
 }
 
-std::vector<std::string> CachedSiteFiles::ListNames(const std::string& folder) {
-    m_checked = nullptr;
-    // The working folder ("") is never kept: it is not where a site's includes live.
-    const std::optional<FileStamp> before = folder.empty() ? std::nullopt : StampOf(folder, true);
-    if (!before) return m_inner.ListNames(folder);
-    if (const auto kept = m_listings.find(folder); kept != m_listings.end()) {
-        if (kept->second.stamp == *before) return kept->second.names;
-        for (const std::string& name : kept->second.names) m_listingBytes -= name.size() + 1;
-        m_listingBytes -= folder.size();
-        m_listings.erase(kept);
-    }
-    std::vector<std::string> names = m_inner.ListNames(folder);
-    const std::optional<FileStamp> after = StampOf(folder, true);
-    if (!after || !(*after == *before) || !Settled(*after)) return names;
+const CachedSiteFiles::Listing& CachedSiteFiles::ListingOf(const std::string& folder) {
+    if (const auto kept = m_listings.find(folder); kept != m_listings.end()) return kept->second;
+    Listing listing;
+    listing.names = m_inner.ListNames(folder);
     std::size_t cost = folder.size();
-    for (const std::string& name : names) cost += name.size() + 1;
-    if (cost > kListingCapacity / 4) return names;  // a huge folder: rare in look-ups, and not worth the memory
+    for (const std::string& name : listing.names) {
+        cost += 2 * name.size() + 2;
+        auto [at, added] = listing.byFoldedName.emplace(FoldAsciiCase(name), name);
+        if (!added) at->second.clear();
+    }
+    // Past the capacity the listings start afresh: a folder is then listed once more, never without bound.
     if (m_listingBytes + cost > kListingCapacity) {
         m_listings.clear();
         m_listingBytes = 0;
     }
-    m_listings.emplace(folder, Listing{*after, names});
     m_listingBytes += cost;
-    return names;
+    return m_listings.emplace(folder, std::move(listing)).first->second;
+}
+
+std::vector<std::string> CachedSiteFiles::ListNames(const std::string& folder) {
+    return ListingOf(folder).names;
+}
+
+std::optional<std::string> CachedSiteFiles::FindIgnoringCase(const std::string& folder, std::string_view name) {
+    const Listing& listing = ListingOf(folder);
+    const auto found = listing.byFoldedName.find(FoldAsciiCase(name));
+    if (found == listing.byFoldedName.end() || found->second.empty()) return std::nullopt;
+    return found->second;
 }
 
 }  // namespace quernfold

@@ -1,35 +1,19 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <array>
-#include <chrono>
 #include <cstddef>
-#include <cstdint>
 #include <list>
 #include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
-#include <utility>
+#include <vector>
 
 #include "engine/CodePage.h"
 #include "engine/SiteFiles.h"
 
 namespace quernfold {
-
-/** What a file looked like when its bytes were kept: a kept copy serves only while all of this is unchanged. */
-struct FileStamp {
-    FileId id;
-    std::uint64_t size = 0;
-    std::int64_t modifiedNs = 0;
-    std::int64_t changedNs = 0;  // also moves on chmod, so a file made unreadable is opened (and refused) again
-    friend bool operator==(const FileStamp&, const FileStamp&) = default;
-};
-
-/** The stamp of the regular file (or, with folder, the folder) at path, links followed; nullopt otherwise. */
-std::optional<FileStamp> StampOf(const std::string& path, bool folder = false);
 
 /** The bytes of one kept file, with what the expander decided about them, per code page choice. */
 struct CachedFile {
@@ -46,10 +30,10 @@ public:
     std::size_t Read(char* buffer, std::size_t size) override;
     void Rewind() override { m_offset = 0; }
     FileId Id() const override { return m_file->stamp.id; }
-
-    const std::string& Bytes() const { return m_file->bytes; }
-    std::optional<DetectedCodePage>& Detected(CodePageChoice choice) {
-        return m_file->detected[static_cast<std::size_t>(choice)];
+    std::optional<std::uint64_t> Size() const override { return m_file->bytes.size(); }
+    const std::string* HeldBytes() const override { return &m_file->bytes; }
+    std::optional<DetectedCodePage>* DetectedSlot(CodePageChoice choice) override {
+        return &m_file->detected[static_cast<std::size_t>(choice)];
     }
 
 private:
@@ -58,31 +42,29 @@ private:
 };
 
 /**
- * Keeps the files a run opens again and again (the header every page includes) in memory, so each is read from
- * disk once. A file is kept from its second open on: pages are opened once, so they never push the includes out,
- * and they cost nothing more than before. Each later open looks at the file again (one stat) and serves the kept
- * bytes only while its identity, size, modification and change times are as they were; otherwise the file is
- * read afresh. A file changed within the last `settle` before it was read is not kept, since a second change in
- * the same tick of the file system's clock would leave its times as they were. Files larger than kLargestFile are
- * never kept, and the kept bytes stay under the capacity, the least recently opened going first.
- *
- * The include look-up asks Kind before it opens a file, so Kind of a kept file makes that stat, and the Open that
- * follows it directly uses its answer. The folder listings of the look-up that ignores letter case are kept the
- * same way, checked against the folder's stamp (an entry added, removed or renamed moves its times).
+ * The site as one run sees it: a snapshot taken as the run goes. What stands at a path, a folder's names and the
+ * failure to open a file are each asked of the inner files once per run and remembered; so are the bytes of a
+ * file opened a second time (the header every page includes), which later opens serve without looking at the
+ * disk again. Pages are opened once, so they never push the includes out. A file that changed while it was read
+ * (its stamp from the inner files differs before and after) is served as read this once but not kept. Files
+ * larger than kLargestFile are never kept, and the kept bytes stay under the capacity, the least recently opened
+ * going first. Nothing is kept from one run to the next: each run makes its own.
  */
 class CachedSiteFiles : public SiteFiles {
 public:
     static constexpr std::size_t kDefaultCapacity = std::size_t{16} << 20;
     static constexpr std::size_t kLargestFile = std::size_t{1} << 20;
-    static constexpr std::size_t kListingCapacity = std::size_t{1} << 20;  // bytes of names, kept apart
-    static constexpr std::chrono::nanoseconds kDefaultSettle = std::chrono::seconds(1);
+    static constexpr std::size_t kListingCapacity = std::size_t{8} << 20;  // bytes of names, kept apart
+    static constexpr std::size_t kRememberedPaths = 65536;                // kinds and failures, each
 
-    explicit CachedSiteFiles(SiteFiles& inner, std::size_t capacity = kDefaultCapacity,
-                             std::chrono::nanoseconds settle = kDefaultSettle);
+    explicit CachedSiteFiles(SiteFiles& inner, std::size_t capacity = kDefaultCapacity);
 
-    std::unique_ptr<SourceFile> Open(const std::string& path) override;
+    std::unique_ptr<SourceFile> Open(const std::string& path) override { return OpenAs(path, false); }
+    std::unique_ptr<SourceFile> OpenPage(const std::string& path) override { return OpenAs(path, true); }
     EntryKind Kind(const std::string& path) override;
     std::vector<std::string> ListNames(const std::string& folder) override;
+    std::optional<std::string> FindIgnoringCase(const std::string& folder, std::string_view name) override;
+    FolderListing ListFolder(const std::string& folder) override { return m_inner.ListFolder(folder); }
 
     /** Bytes of files held now, never more than the capacity. */
     std::size_t CachedBytes() const { return m_bytes; }
@@ -93,26 +75,26 @@ private:
         std::shared_ptr<CachedFile> file;
         std::list<std::string>::iterator age;  // place in m_ages
     };
+    /** A folder's names by their lower-cased form; an empty value marks two names that differ only in case. */
     struct Listing {
-        FileStamp stamp;
         std::vector<std::string> names;
+        std::unordered_map<std::string, std::string> byFoldedName;
     };
-    static constexpr std::size_t kSeenLimit = 4096;
 
-    std::unique_ptr<SourceFile> Load(const std::string& path);
-    std::unique_ptr<SourceFile> Serve(const Entry& entry);
+    const Listing& ListingOf(const std::string& folder);
+    std::unique_ptr<SourceFile> OpenAs(const std::string& path, bool page);
+    std::unique_ptr<SourceFile> Load(const std::string& path, bool page);
+    std::unique_ptr<SourceFile> OpenInner(const std::string& path, bool page);
     void Forget(std::unordered_map<std::string, Entry>::iterator entry);
-    bool Settled(const FileStamp& stamp) const;
 
     SiteFiles& m_inner;
     std::size_t m_capacity;
-    std::chrono::nanoseconds m_settle;
     std::size_t m_bytes = 0;
     std::unordered_map<std::string, Entry> m_entries;
     std::list<std::string> m_ages;           // most recently opened first
     std::unordered_set<std::string> m_seen;  // opened once and not kept (yet); cleared when it grows too big
-    // A kept file Kind has just found unchanged, for the Open after it (elements of m_entries stay in place).
-    const std::pair<const std::string, Entry>* m_checked = nullptr;
+    std::unordered_map<std::string, EntryKind> m_kinds;
+    std::unordered_map<std::string, std::string> m_failures;  // path -> why it cannot be opened
     std::unordered_map<std::string, Listing> m_listings;
     std::size_t m_listingBytes = 0;
 };

@@ -10,8 +10,8 @@ namespace {
 
 // Attribute names in tags and directives; ASCII, the locale must not matter.
 constexpr bool IsNameChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsAsciiDigit(c) || c == '-' || c == '_' ||
-           c == ':' || c == '.';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsAsciiDigit(c) || c == '-' || c == '_' || c == ':' ||
+           c == '.';
 }
 
 std::optional<CodePage> CodePageFromNumberText(std::string_view value) {

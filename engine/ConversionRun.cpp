@@ -39,11 +39,12 @@ struct Discarding : LogSink, OutputSink {
 /** One conversion run over the collected pages. */
 class Run {
 public:
-    Run(const ConversionChoices& choices, RunState& state, const RunSinks& sinks)
+    Run(const ConversionChoices& choices, RunState& state, const RunSinks& sinks, SiteFiles* siteFiles)
         : m_state(state),
           m_sinks(sinks),
           m_outputType(TrimSpaces(choices.outputType)),
-          m_files(state.siteRoot),
+          m_disk(siteFiles ? nullptr : std::make_unique<DiskSiteFiles>(state.siteRoot)),
+          m_files(siteFiles ? *siteFiles : *m_disk),
           m_earlierOutputs(m_files),
           m_cachedFiles(m_earlierOutputs),
           m_settings{choices.sourceType, choices.outputType, choices.codePage, kNativeSeparator},
@@ -53,7 +54,7 @@ public:
 
     /** Lists the pages and, before any is converted, where each one's output goes. */
     void Collect() {
-        CollectSourceFiles(m_state.siteRoot, m_state.srcExt, m_state.fileList, &m_pageIds);
+        CollectSourceFiles(m_files, m_state.siteRoot, m_state.srcExt, m_state.fileList, &m_pageIds);
         // Only the paths are kept (the folders to make are worked out again per page), so a big site costs little.
         m_outputPaths.reserve(m_state.fileList.size());
         for (const std::string& page : m_state.fileList) {
@@ -179,9 +180,10 @@ private:
     RunState& m_state;
     const RunSinks& m_sinks;
     std::string m_outputType;
-    DiskSiteFiles m_files;
+    std::unique_ptr<DiskSiteFiles> m_disk;  // when the caller hands in no site
+    SiteFiles& m_files;
     EarlierOutputFiles m_earlierOutputs;
-    CachedSiteFiles m_cachedFiles;  // the includes every page reads again, kept in memory
+    CachedSiteFiles m_cachedFiles;  // the site as this run sees it
     ExpanderSettings m_settings;
     PageExpander m_expander;
     DiskOutputTree m_diskOutput;
@@ -195,7 +197,8 @@ private:
 
 }  // namespace
 
-RunResult StartConversion(const ConversionChoices& choices, RunState& state, const RunSinks& sinks) {
+RunResult StartConversion(const ConversionChoices& choices, RunState& state, const RunSinks& sinks,
+                          SiteFiles* siteFiles) {
     RunResult result;
     if (sinks.settings) {
         sinks.settings->WriteIni(kSection, "workPath", choices.siteRoot);
@@ -226,7 +229,7 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
     state.warningCount = 0;
     state.fileList.clear();
 
-    Run run(choices, state, sinks);
+    Run run(choices, state, sinks, siteFiles);
     try {
         run.Collect();
     } catch (const WalkError& failure) {

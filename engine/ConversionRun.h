@@ -14,6 +14,7 @@ class MessageSink;
 class SettingsStore;
 class LogText;
 class OutputTree;
+class SiteFiles;
 
 /** The four choices, as the texts of the window's boxes (or the CLI's arguments), untrimmed. */
 struct ConversionChoices {
@@ -58,9 +59,11 @@ struct RunSinks {
 /**
  * One press of the start button: saves the choices, refuses a run without an output folder or site root,
  * collects the source pages, converts them in order with progress and the stop at ten warnings, writes the
- * summary and shows the final message box. The run state lives in `state` and outlasts the run.
+ * summary and shows the final message box. The run state lives in `state` and outlasts the run. siteFiles, when
+ * given, is the site to read (paths beginning with the site root's text); otherwise the disk below the site root.
  */
-RunResult StartConversion(const ConversionChoices& choices, RunState& state, const RunSinks& sinks);
+RunResult StartConversion(const ConversionChoices& choices, RunState& state, const RunSinks& sinks,
+                          SiteFiles* siteFiles = nullptr);
 
 /**
  * The save-log button: writes logText to "log.txt" in the (trimmed) output folder and tells the user how that

@@ -20,16 +20,6 @@ std::optional<std::string> IncludeLookup::Find(const std::string& path) const {
     return FindIgnoringCase(undone);
 }
 
-std::optional<std::string> IncludeLookup::MatchInFolder(const std::string& folder, std::string_view name) const {
-    std::optional<std::string> match;
-    for (const std::string& entry : files.ListNames(folder)) {
-        if (!EqualsIgnoringAsciiCase(entry, name)) continue;
-        if (match) return std::nullopt;  // ambiguous: a.jsp and A.JSP side by side
-        match = entry;
-    }
-    return match;
-}
-
 std::optional<std::string> IncludeLookup::FindIgnoringCase(const std::string& path) const {
     // Most often only the file name is spelled differently: when its folder exists as spelled, one listing
     // decides, instead of a look-up of every segment from the root.
@@ -38,7 +28,7 @@ std::optional<std::string> IncludeLookup::FindIgnoringCase(const std::string& pa
         if (files.Kind(folder) == EntryKind::Folder) {
             const std::string_view name = std::string_view(path).substr(slash + 1);
             if (name.empty() || name == "." || name == "..") return std::nullopt;
-            const std::optional<std::string> match = MatchInFolder(folder, name);
+            const std::optional<std::string> match = files.FindIgnoringCase(folder, name);
             if (!match) return std::nullopt;
             return path.substr(0, slash + 1) + *match;
         }
@@ -55,7 +45,7 @@ std::optional<std::string> IncludeLookup::FindIgnoringCase(const std::string& pa
             continue;
         }
         const std::string folder = i == 0 ? std::string() : current.empty() ? std::string(1, separator) : current;
-        const std::optional<std::string> match = MatchInFolder(folder, piece);
+        const std::optional<std::string> match = files.FindIgnoringCase(folder, piece);
         if (!match) return std::nullopt;
         current = i == 0 ? *match : current + separator + *match;
         changed = true;

@@ -25,8 +25,6 @@ struct IncludeLookup {
 
 private:
     std::optional<std::string> FindIgnoringCase(const std::string& path) const;
-    /** The one entry of folder whose name equals name ignoring ASCII case; nullopt when none or several. */
-    std::optional<std::string> MatchInFolder(const std::string& folder, std::string_view name) const;
 };
 
 }  // namespace quernfold

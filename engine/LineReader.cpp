@@ -61,6 +61,10 @@ bool LineReader::Fill() {
     return true;
 }
 
+void LineReader::ThrowTooLong() const {
+    throw FileError(m_sharedLimit > 0 ? HeldLinesTooLongReason(m_sharedLimit) : LineTooLongReason(m_lineLimit));
+}
+
 bool LineReader::Next(std::string_view& line) {
     std::size_t scanned = m_begin;  // bytes before this offset hold no terminator
     for (;;) {
@@ -82,10 +86,10 @@ bool LineReader::Next(std::string_view& line) {
             line = std::string_view(base + m_begin, at - m_begin);
             m_begin = at + 1;
             if (*end == '\r' && m_begin < m_end && base[m_begin] == '\n') ++m_begin;
-            if (line.size() > m_lineLimit) throw FileError(LineTooLongReason(m_lineLimit));
+            if (line.size() > m_lineLimit) ThrowTooLong();
             return true;
         }
-        if (m_end - m_begin > m_lineLimit) throw FileError(LineTooLongReason(m_lineLimit));
+        if (m_end - m_begin > m_lineLimit) ThrowTooLong();
         const std::size_t pendingBytes = m_end - m_begin;
         if (!Fill()) {
             if (m_begin == m_end) return false;

@@ -26,6 +26,9 @@ public:
     /** Reads lines out of bytes held elsewhere (a file kept in memory), which must outlive the reader. */
     explicit LineReader(std::string_view wholeFile, std::size_t lineLimit = kDefaultLineLimit);
 
+    /** The limit is what the includers' lines leave of total: a failure names the total they share. */
+    void ShareLimit(std::size_t total) { m_sharedLimit = total; }
+
     /** Drops the first count bytes of the file (a byte-order mark). Call before the first Next. */
     void Skip(std::size_t count);
 
@@ -42,6 +45,7 @@ public:
 
 private:
     bool Fill();  // reads more bytes after m_end; false at the end of the file
+    [[noreturn]] void ThrowTooLong() const;
 
     SourceFile* m_file;    // null when reading bytes held elsewhere
     std::string m_buffer;  // what was read from m_file
@@ -50,6 +54,7 @@ private:
     std::size_t m_end = 0;
     bool m_eof = false;
     std::size_t m_lineLimit;
+    std::size_t m_sharedLimit = 0;  // 0: the limit is this file's own
 };
 
 }  // namespace quernfold

@@ -110,6 +110,11 @@ std::string SizeText(std::uint64_t bytes) {
 
 std::string LineTooLongReason(std::uint64_t limit) { return "a line is longer than the limit of " + SizeText(limit); }
 
+std::string HeldLinesTooLongReason(std::uint64_t limit) {
+    return "the lines held by this file and by the files that include it are longer than the limit of " +
+           SizeText(limit) + " together";
+}
+
 std::string CodeBlockTooLongReason(std::uint64_t limit) {
     return "a code block (<% … %>) is longer than the limit of " + SizeText(limit);
 }

@@ -33,6 +33,8 @@ std::string SummaryWarningLine(std::int64_t warnings);
 std::string SizeText(std::uint64_t bytes);
 std::string LineTooLongReason(std::uint64_t limit);
 std::string CodeBlockTooLongReason(std::uint64_t limit);
+/** A line or open block of an included file passes what the lines held by its includers leave of the limit. */
+std::string HeldLinesTooLongReason(std::uint64_t limit);
 std::string OutputTooLargeReason(std::uint64_t limit);
 std::string IncludeBudgetSpentReason(std::int64_t budget);
 std::string IncludesTooDeepReason(std::int64_t maxDepth);
@@ -63,6 +65,8 @@ std::string LogSaveFailedText(std::string_view reason);
 inline constexpr std::string_view kAlreadyRunningText = "本软件已经在运行！";
 /** A failure nothing else caught (the window shows it and goes on). */
 std::string RuntimeFailureText(std::string_view reason);
+// The description of a failure that carries none of its own (not a std::exception).
+inline constexpr std::string_view kUnknownFailureText = "未知错误";
 
 // The command line's own texts about the files it writes beside the pages.
 std::string SideOutputTakenText(std::string_view path, std::string_view why);  // refused before the run

@@ -12,22 +12,34 @@ namespace {
 
 class MemorySourceFile : public SourceFile {
 public:
-    explicit MemorySourceFile(const std::string& content) : m_content(content) {}
+    MemorySourceFile(const std::string& content, const std::int64_t& version, std::uint64_t& bytesRead)
+        : m_content(content), m_version(version), m_bytesRead(bytesRead) {}
 
     std::size_t Read(char* buffer, std::size_t size) override {
         const std::size_t count = std::min(size, m_content.size() - m_offset);
-        std::memcpy(buffer, m_content.data() + m_offset, count);
+        if (count > 0) std::memcpy(buffer, m_content.data() + m_offset, count);
         m_offset += count;
+        m_bytesRead += count;
         return count;
     }
     void Rewind() override { m_offset = 0; }
+    std::optional<std::uint64_t> Size() const override { return m_content.size(); }
+    std::optional<FileStamp> Stamp() const override { return FileStamp{{}, m_content.size(), m_version, 0}; }
 
 private:
     const std::string& m_content;
+    const std::int64_t& m_version;
+    std::uint64_t& m_bytesRead;
     std::size_t m_offset = 0;
 };
 
 }  // namespace
+
+void MemorySiteFiles::Add(std::string path, std::string content) {
+    Content& file = m_files[std::move(path)];
+    file.bytes = std::move(content);
+    file.version = ++m_versions;
+}
 
 std::unique_ptr<SourceFile> MemorySiteFiles::Open(const std::string& path) {
     ++m_opens[path];
@@ -35,7 +47,7 @@ std::unique_ptr<SourceFile> MemorySiteFiles::Open(const std::string& path) {
     if (found == m_files.end()) {
         throw FileError(Kind(path) == EntryKind::Folder ? SystemReason(EISDIR) : SystemReason(ENOENT));
     }
-    return std::make_unique<MemorySourceFile>(found->second);
+    return std::make_unique<MemorySourceFile>(found->second.bytes, found->second.version, m_bytesRead);
 }
 
 EntryKind MemorySiteFiles::Kind(const std::string& path) {
@@ -47,6 +59,7 @@ EntryKind MemorySiteFiles::Kind(const std::string& path) {
 }
 
 std::vector<std::string> MemorySiteFiles::ListNames(const std::string& folder) {
+    ++m_listings[folder];
     const std::string prefix = folder.empty() ? std::string() : folder + m_separator;
     std::set<std::string> names;
     for (auto it = m_files.lower_bound(prefix); it != m_files.end(); ++it) {
@@ -60,6 +73,11 @@ std::vector<std::string> MemorySiteFiles::ListNames(const std::string& folder) {
 int MemorySiteFiles::OpenCount(const std::string& path) const {
     const auto found = m_opens.find(path);
     return found == m_opens.end() ? 0 : found->second;
+}
+
+int MemorySiteFiles::ListCount(const std::string& folder) const {
+    const auto found = m_listings.find(folder);
+    return found == m_listings.end() ? 0 : found->second;
 }
 
 }  // namespace quernfold

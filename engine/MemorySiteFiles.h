@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -15,19 +16,30 @@ class MemorySiteFiles : public SiteFiles {
 public:
     explicit MemorySiteFiles(char separator = '/') : m_separator(separator) {}
 
-    void Add(std::string path, std::string content) { m_files[std::move(path)] = std::move(content); }
+    /** Adds or replaces a file; a replaced file gets a new stamp. */
+    void Add(std::string path, std::string content);
 
     std::unique_ptr<SourceFile> Open(const std::string& path) override;
     EntryKind Kind(const std::string& path) override;
     std::vector<std::string> ListNames(const std::string& folder) override;
 
-    /** How often each path was opened, for tests of what was (not) read. */
+    /** How often each path was opened, and each folder listed, for tests of what was (not) read. */
     int OpenCount(const std::string& path) const;
+    int ListCount(const std::string& folder) const;
+    /** Bytes handed out by reads of all files so far. */
+    std::uint64_t BytesRead() const { return m_bytesRead; }
 
 private:
+    struct Content {
+        std::string bytes;
+        std::int64_t version = 0;
+    };
     char m_separator;
-    std::map<std::string, std::string> m_files;
+    std::map<std::string, Content> m_files;
     std::map<std::string, int> m_opens;
+    std::map<std::string, int> m_listings;
+    std::uint64_t m_bytesRead = 0;
+    std::int64_t m_versions = 0;
 };
 
 }  // namespace quernfold

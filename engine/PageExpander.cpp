@@ -3,7 +3,6 @@
 #include <cstring>
 #include <memory>
 
-#include "engine/CachedSiteFiles.h"
 #include "engine/CodePageDetector.h"
 #include "engine/Errors.h"
 #include "engine/IncludeDirective.h"
@@ -11,6 +10,7 @@
 #include "engine/LineReader.h"
 #include "engine/LogLines.h"
 #include "engine/OutputSink.h"
+#include "engine/PathRules.h"
 #include "engine/Sinks.h"
 #include "engine/Transcode.h"
 
@@ -39,31 +39,38 @@ std::size_t ReadFully(SourceFile& file, char* buffer, std::size_t size) {
     return total;
 }
 
-OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice choice, bool dropUtf8Mark,
+OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice choice, bool included,
                     std::size_t lineLimit) {
     OpenedPage page;
-    page.file = files.Open(path);
-    if (auto* kept = dynamic_cast<CachedSourceFile*>(page.file.get())) {
+    // The listed page was a regular file when the walk saw it; an include is looked at before it is opened.
+    page.file = included ? files.Open(path) : files.OpenPage(path);
+    if (const std::string* held = page.file->HeldBytes()) {
         // A file kept in memory (an include met before) is read in place, and its code page decided once.
-        std::optional<DetectedCodePage>& detected = kept->Detected(choice);
+        std::optional<DetectedCodePage>* slot = page.file->DetectedSlot(choice);
+        std::optional<DetectedCodePage> local;
+        std::optional<DetectedCodePage>& detected = slot ? *slot : local;
         if (!detected) {
             CodePageDetector detector(choice);
-            detector.Feed(kept->Bytes());
+            detector.Feed(*held);
             detected = detector.Finish();
         }
         if (detected->utf16) {
             throw FileError(Utf16PageReason());
         }
         page.codePage = detected->codePage;
-        page.reader = std::make_unique<LineReader>(kept->Bytes(), lineLimit);
-        if (dropUtf8Mark && detected->bomLength > 0) page.reader->Skip(detected->bomLength);
+        page.reader = std::make_unique<LineReader>(*held, lineLimit);
+        if (included && detected->bomLength > 0) page.reader->Skip(detected->bomLength);
         return page;
     }
     CodePageDetector detector(choice);
     // Most included files are small: the head starts small and grows, so a page with a thousand includes does not
-    // clear a quarter megabyte for each of them.
+    // clear a quarter megabyte for each of them. A file that tells its size is asked for all of it at once, one
+    // byte more than it holds so the short read marks the end.
     std::string head;
-    for (std::size_t size = 0, capacity = kFirstHeadChunk;; capacity = std::min(kDetectChunk, capacity * 4)) {
+    const std::size_t firstChunk =
+        page.file->Size() ? static_cast<std::size_t>(std::min<std::uint64_t>(*page.file->Size() + 1, kDetectChunk))
+                          : kFirstHeadChunk;
+    for (std::size_t size = 0, capacity = firstChunk;; capacity = std::min(kDetectChunk, capacity * 4)) {
         head.resize(capacity);
         size += ReadFully(*page.file, head.data() + size, capacity - size);
         if (size < capacity || capacity == kDetectChunk) {
@@ -88,7 +95,7 @@ OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice ch
     }
     page.codePage = detected.codePage;
     page.reader = std::make_unique<LineReader>(*page.file, std::move(head), wholeFile, lineLimit);
-    if (dropUtf8Mark && detected.bomLength > 0) page.reader->Skip(detected.bomLength);
+    if (included && detected.bomLength > 0) page.reader->Skip(detected.bomLength);
     return page;
 }
 
@@ -126,11 +133,33 @@ std::size_t FindMarker(std::string_view line, std::size_t from) {
 }
 
 // An open block is held whole until its end marker, so it is bounded like a line.
-void CheckBlockSize(const std::string& block, std::size_t limit) {
+// sharedLimit: the whole limit when the includers' lines hold part of it (0 when this file has it to itself).
+void CheckBlockSize(const std::string& block, std::size_t limit, std::size_t sharedLimit) {
     if (block.size() > limit) {
-        throw FileError(CodeBlockTooLongReason(limit));
+        throw FileError(sharedLimit > 0 ? HeldLinesTooLongReason(sharedLimit) : CodeBlockTooLongReason(limit));
     }
 }
+
+/** Adds the bytes one level holds to the total of the levels above a nested expansion, for its duration. */
+struct HeldBytes {
+    std::size_t& total;
+    std::size_t bytes;
+    HeldBytes(std::size_t& t, std::size_t b) : total(t), bytes(b) { total += bytes; }
+    ~HeldBytes() { total -= bytes; }
+    HeldBytes(const HeldBytes&) = delete;
+    HeldBytes& operator=(const HeldBytes&) = delete;
+};
+
+/** Counts what a nested expansion writes, so a failure before its first byte can be told apart. */
+struct CountingSink : OutputSink {
+    explicit CountingSink(OutputSink& inner) : out(inner) {}
+    void Write(std::string_view bytes) override {
+        written += bytes.size();
+        out.Write(bytes);
+    }
+    OutputSink& out;
+    std::uint64_t written = 0;
+};
 
 // Whether "<!" occurs in line: "!" is rare in page text, while "<" opens every tag.
 bool HasCommentStart(std::string_view line) {
@@ -195,7 +224,8 @@ const PageExpander::TypeTexts& PageExpander::TypesFor(CodePage cp) {
     // The type texts come from the window in UTF-8; a page is searched in its own code page.
     const auto source = FromUtf8(cp, m_settings.sourceType);
     const auto output = FromUtf8(cp, m_settings.outputType);
-    TypeTexts texts{"." + source.value_or(m_settings.sourceType), "." + output.value_or(m_settings.outputType)};
+    TypeTexts texts{TypeExtension(source ? *source : m_settings.sourceType),
+                    TypeExtension(output ? *output : m_settings.outputType)};
     return m_typeTexts.emplace(cp, std::move(texts)).first->second;
 }
 
@@ -234,7 +264,11 @@ std::optional<std::string> PageExpander::ExpandPage(const std::string& pagePath,
 
 void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
     const bool included = m_state.pageDepth > 1;
-    OpenedPage page = OpenPage(m_files, pagePath, m_settings.codePage, included, m_settings.lineLimit);
+    // The lines and open blocks held by the including levels count against the same limit as this file's own.
+    const std::size_t lineLimit = m_settings.lineLimit - std::min(m_heldAbove, m_settings.lineLimit);
+    OpenedPage page = OpenPage(m_files, pagePath, m_settings.codePage, included, lineLimit);
+    const std::size_t sharedLimit = m_heldAbove > 0 ? m_settings.lineLimit : 0;
+    if (sharedLimit > 0) page.reader->ShareLimit(sharedLimit);
     if (const FileId id = page.file->Id(); id.Known()) m_filesRead.insert(id);
     const CodePage cp = page.codePage;
     const TypeTexts& types = TypesFor(cp);
@@ -246,7 +280,7 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
         if (!scan.inBlock) {
             // Most lines of a page are text to copy as they stand: they go out together, many lines per write.
             const std::string_view buffered = page.reader->Buffered();
-            const std::size_t plain = PlainLines(buffered, types.search, m_aspPages, m_settings.lineLimit);
+            const std::size_t plain = PlainLines(buffered, types.search, m_aspPages, lineLimit);
             if (plain > 0) {
                 out.Write(buffered.substr(0, plain));
                 page.reader->Consume(plain);
@@ -274,7 +308,7 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
             } else {
                 scan.pending += "\r\n";
                 scan.pending.append(line);
-                CheckBlockSize(scan.pending, m_settings.lineLimit);
+                CheckBlockSize(scan.pending, lineLimit, sharedLimit);
             }
             continue;
         }
@@ -289,6 +323,7 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
                 segment = at = marker + 2;
             } else if (scan.inBlock) {
                 scan.pending.append(line.substr(segment, marker - segment));
+                HeldBytes held(m_heldAbove, raw.size() + scan.pending.size());
                 ExpandBlock(scan.pending, out, pageDir, cp);
                 scan.pending.clear();
                 scan.inBlock = false;
@@ -300,7 +335,7 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
         const std::string_view rest = line.substr(segment);
         if (scan.inBlock) {
             scan.pending.append(rest);
-            CheckBlockSize(scan.pending, m_settings.lineLimit);
+            CheckBlockSize(scan.pending, lineLimit, sharedLimit);
         } else if (!rest.empty()) {
             out.WriteLine(rest);
         }
@@ -347,18 +382,44 @@ void PageExpander::ExpandInclude(std::string_view target, OutputSink& out, const
         Warn(resolved, OutsideSiteRootReason(false));
         return;
     }
-    IncludeLookup lookup{m_files, sep, m_sourceTypeTrimmed, m_outputTypeTrimmed};
-    std::optional<std::string> found = lookup.Find(resolved);
-    if (!found && utf8 && *utf8 != cleaned) {
-        // A site unpacked from a Windows archive keeps file names in the page's code page.
-        const std::string rawPath = ResolveIncludePath(cleaned, pageDir, m_state.siteRoot, sep);
-        if (IsInsideRoot(rawPath, m_state.siteRoot, sep)) found = lookup.Find(rawPath);
-    }
+    const std::optional<std::string> found = Resolve(resolved, cleaned, utf8, pageDir);
     if (!found) {
         Warn(resolved, SystemReason(ENOENT));
         return;
     }
-    ExpandPage(*found, out);
+    // A file that failed before it wrote a byte fails the same way for every directive that names it: its
+    // warning is written again, but the file is not read again.
+    if (const auto failed = m_failedIncludes.find(*found); failed != m_failedIncludes.end()) {
+        Warn(*found, failed->second);
+        return;
+    }
+    CountingSink counted(out);
+    const std::optional<std::string> failure = ExpandPage(*found, counted);
+    if (failure && counted.written == 0) {
+        if (m_failedIncludes.size() >= kRemembered) m_failedIncludes.clear();
+        m_failedIncludes.emplace(*found, *failure);
+    }
+}
+
+std::optional<std::string> PageExpander::Resolve(const std::string& resolved, const std::string& cleaned,
+                                                 const std::optional<std::string>& utf8, const std::string& pageDir) {
+    // Each distinct target is looked up once per run: as spelled, ignoring case, with the rewrite undone, and
+    // in the page's own code page.
+    const bool tryRaw = utf8 && *utf8 != cleaned;
+    std::string key = resolved;
+    if (tryRaw) key.append(1, '\0').append(pageDir).append(1, '\0').append(cleaned);
+    if (const auto known = m_resolutions.find(key); known != m_resolutions.end()) return known->second;
+    const char sep = m_settings.separator;
+    IncludeLookup lookup{m_files, sep, m_sourceTypeTrimmed, m_outputTypeTrimmed};
+    std::optional<std::string> found = lookup.Find(resolved);
+    if (!found && tryRaw) {
+        // A site unpacked from a Windows archive keeps file names in the page's code page.
+        const std::string rawPath = ResolveIncludePath(cleaned, pageDir, m_state.siteRoot, sep);
+        if (IsInsideRoot(rawPath, m_state.siteRoot, sep)) found = lookup.Find(rawPath);
+    }
+    if (m_resolutions.size() >= kRemembered) m_resolutions.clear();
+    m_resolutions.emplace(std::move(key), found);
+    return found;
 }
 
 }  // namespace quernfold

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "engine/CodePage.h"
@@ -62,6 +63,8 @@ private:
     const TypeTexts& TypesFor(CodePage cp);
     void Warn(std::string_view path, std::string_view reason);
     void ExpandInclude(std::string_view target, OutputSink& out, const std::string& pageDir, CodePage cp);
+    std::optional<std::string> Resolve(const std::string& resolved, const std::string& cleaned,
+                                       const std::optional<std::string>& utf8, const std::string& pageDir);
     void Expand(const std::string& pagePath, OutputSink& out);
 
     ExpanderSettings m_settings;
@@ -74,6 +77,11 @@ private:
     std::int64_t m_handledDirectives = 0;
     std::map<CodePage, TypeTexts> m_typeTexts;
     std::unordered_set<FileId, FileIdHash> m_filesRead;
+    std::size_t m_heldAbove = 0;  // bytes of lines and open blocks held by the levels above the current one
+    // What this run found for each include target, and why the includes that failed without output failed.
+    static constexpr std::size_t kRemembered = 65536;
+    std::unordered_map<std::string, std::optional<std::string>> m_resolutions;
+    std::unordered_map<std::string, std::string> m_failedIncludes;
 };
 
 }  // namespace quernfold

@@ -58,6 +58,9 @@ OutputPathPlan PlanOutputPath(std::string_view sourcePath, std::string_view site
  */
 bool IsInsideRoot(std::string_view path, std::string_view root, char sep);
 
+/** The extension a page type names: "." followed by the type ("jsp" gives ".jsp"). */
+std::string TypeExtension(std::string_view type);
+
 /**
  * Undoes the extension rewrite in a file name: every "." + outputType becomes "." + sourceType, left to right
  * without overlap. Both types are given trimmed. Returns the name unchanged when nothing matches.

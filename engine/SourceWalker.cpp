@@ -1,15 +1,10 @@
 #include "engine/SourceWalker.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <memory>
 
 #include "engine/AsciiText.h"
+#include "engine/DiskSiteFiles.h"
 #include "engine/Errors.h"
 #include "engine/PathRules.h"
 #include "engine/Utf8.h"
@@ -34,61 +29,42 @@ std::size_t LastCharactersStart(std::string_view name, std::size_t count) {
     return count == 0 ? at : std::string_view::npos;
 }
 
-std::string RealPath(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
-    return real ? std::string(real.get()) : std::string();
-}
+struct PendingFolder {
+    std::string path;  // ends in the separator
+    FileId id;         // as its parent's listing gave it; unknown for the root
+};
 
 struct Walk {
+    SiteFiles& files;
     std::string_view sourceType;
     std::vector<std::string>& fileList;
     std::unordered_set<FileId, FileIdHash>* pageIds;
     std::unordered_set<FileId, FileIdHash> foldersSeen;
-    std::string realRoot;
-
-    bool LeadsOutside(const std::string& linkPath) const {
-        const std::string real = RealPath(linkPath);
-        return real.empty() || (real != realRoot && !IsInsideRoot(real, realRoot + kNativeSeparator, kNativeSeparator));
-    }
 
     // Lists one folder: its pages go to the list, its sub-folders are returned in order.
-    std::vector<std::string> ListFolder(const std::string& folder) {
-        DIR* dir = ::opendir(folder.c_str());
-        if (!dir) throw WalkError(folder, SystemReason(errno));
-        std::vector<std::string> names;
-        errno = 0;
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string_view name = entry->d_name;
-            if (name != "." && name != "..") names.emplace_back(name);
-            errno = 0;
+    std::vector<PendingFolder> ListFolder(const PendingFolder& folder) {
+        FolderListing listing;
+        try {
+            listing = files.ListFolder(folder.path);
+        } catch (const FileError& failure) {
+            throw WalkError(folder.path, failure.what());
         }
-        const int readError = errno;
-        ::closedir(dir);
-        if (readError != 0) throw WalkError(folder, SystemReason(readError));
-        std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-            return ListingOrder(a, b);
+        std::vector<PendingFolder> subFolders;
+        // Swapped since its parent was listed for a folder already walked: the first walk of it stands.
+        if (listing.id.Known() && !(listing.id == folder.id) && !foldersSeen.insert(listing.id).second) {
+            return subFolders;
+        }
+        std::sort(listing.entries.begin(), listing.entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
+            return ListingOrder(a.name, b.name);
         });
-
-        std::vector<std::string> subFolders;
-        for (const std::string& name : names) {
-            const std::string path = folder + name;
-            struct stat link {};
-            if (::lstat(path.c_str(), &link) != 0) {
-                if (errno == ENOENT) continue;  // vanished since the listing
-                throw WalkError(folder, SystemReason(errno));
-            }
-            struct stat info {};
-            if (::stat(path.c_str(), &info) != 0) {
-                if (S_ISLNK(link.st_mode)) continue;  // a broken link
-                throw WalkError(folder, SystemReason(errno));
-            }
-            if (S_ISLNK(link.st_mode) && LeadsOutside(path)) continue;
-            const FileId id{static_cast<std::uint64_t>(info.st_dev), info.st_ino};
-            if (S_ISDIR(info.st_mode)) {
-                if (foldersSeen.insert(id).second) subFolders.push_back(path + kNativeSeparator);
-            } else if (S_ISREG(info.st_mode) && IsSourcePageName(name, sourceType)) {
-                fileList.push_back(path);
-                if (pageIds) pageIds->insert(id);
+        for (const FolderEntry& entry : listing.entries) {
+            if (entry.kind == EntryKind::Folder) {
+                if (!entry.id.Known() || foldersSeen.insert(entry.id).second) {
+                    subFolders.push_back({folder.path + entry.name + kNativeSeparator, entry.id});
+                }
+            } else if (entry.kind == EntryKind::File && IsSourcePageName(entry.name, sourceType)) {
+                fileList.push_back(folder.path + entry.name);
+                if (pageIds && entry.id.Known()) pageIds->insert(entry.id);
             }
         }
         return subFolders;
@@ -120,19 +96,17 @@ bool ListingOrder(std::string_view a, std::string_view b) {
     return a < b;
 }
 
-void CollectSourceFiles(const std::string& folder, std::string_view sourceType, std::vector<std::string>& fileList,
-                        std::unordered_set<FileId, FileIdHash>* pageIds) {
-    Walk walk{sourceType, fileList, pageIds, {}, {}};
+void CollectSourceFiles(SiteFiles& files, const std::string& folder, std::string_view sourceType,
+                        std::vector<std::string>& fileList, std::unordered_set<FileId, FileIdHash>* pageIds) {
+    Walk walk{files, sourceType, fileList, pageIds, {}};
     const std::string root = WithTrailingSeparator(folder, kNativeSeparator);
-    struct stat info {};
-    if (::stat(root.c_str(), &info) != 0) throw WalkError(root, SystemReason(errno));
-    if (!S_ISDIR(info.st_mode)) throw WalkError(root, SystemReason(ENOTDIR));
-    walk.foldersSeen.insert({static_cast<std::uint64_t>(info.st_dev), info.st_ino});
-    walk.realRoot = RealPath(root);
+    const EntryKind rootKind = files.Kind(root.size() > 1 ? root.substr(0, root.size() - 1) : root);
+    if (rootKind == EntryKind::Missing) throw WalkError(root, SystemReason(ENOENT));
+    if (rootKind != EntryKind::Folder) throw WalkError(root, SystemReason(ENOTDIR));
 
     // Depth first without recursion, so a deep tree cannot exhaust the stack.
-    std::vector<std::vector<std::string>> pending;
-    pending.push_back({root});
+    std::vector<std::vector<PendingFolder>> pending;
+    pending.push_back({PendingFolder{root, {}}});
     std::vector<std::size_t> next{0};
     while (!pending.empty()) {
         if (next.back() == pending.back().size()) {
@@ -140,13 +114,19 @@ void CollectSourceFiles(const std::string& folder, std::string_view sourceType, 
             next.pop_back();
             continue;
         }
-        const std::string current = pending.back()[next.back()++];
-        std::vector<std::string> subFolders = walk.ListFolder(current);
+        const PendingFolder current = pending.back()[next.back()++];
+        std::vector<PendingFolder> subFolders = walk.ListFolder(current);
         if (!subFolders.empty()) {
             pending.push_back(std::move(subFolders));
             next.push_back(0);
         }
     }
+}
+
+void CollectSourceFiles(const std::string& folder, std::string_view sourceType, std::vector<std::string>& fileList,
+                        std::unordered_set<FileId, FileIdHash>* pageIds) {
+    DiskSiteFiles files(WithTrailingSeparator(folder, kNativeSeparator));
+    CollectSourceFiles(files, folder, sourceType, fileList, pageIds);
 }
 
 }  // namespace quernfold

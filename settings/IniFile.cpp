@@ -71,16 +71,14 @@ IniFile IniFile::Parse(std::string_view text) {
             break;
         }
         auto line = text.substr(0, lf);
-        std::string ending = "\n";
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
-            ending = "\r\n";
-        }
+        const bool crlf = line.ends_with('\r');
+        if (crlf) line.remove_suffix(1);
+        const std::string_view ending = crlf ? "\r\n" : "\n";
         if (!sawLineEnd) {
             file.m_newLine = ending;
             sawLineEnd = true;
         }
-        file.m_lines.push_back({std::string(line), std::move(ending)});
+        file.m_lines.push_back({std::string(line), std::string(ending)});
         text.remove_prefix(lf + 1);
     }
     return file;
@@ -131,7 +129,10 @@ void IniFile::SetValue(std::string_view section, std::string_view key, std::stri
     value = value.substr(0, value.find_first_of("\r\n"));
     auto header = FindSection(section);
     if (header == std::string::npos) {
-        InsertLine(m_lines.size(), "[" + std::string(section) + "]");
+        std::string headerLine;
+        headerLine.reserve(section.size() + 2);
+        headerLine.append("[").append(section).append("]");
+        InsertLine(m_lines.size(), std::move(headerLine));
         header = m_lines.size() - 1;
     }
     const auto end = SectionEnd(header);

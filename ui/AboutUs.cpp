@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "ui/AppIcon.h"
+#include "ui/InterfaceFont.h"
 #include "ui/MakerInfo.h"
 #include "ui/Twips.h"
 
@@ -21,6 +22,7 @@ QLabel* AddLabel(QWidget* parent, int index, const QString& text, const QRect& g
     label->setObjectName(QStringLiteral("Label1"));
     label->setProperty("index", index);
     label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setGeometry(geometry);
     return label;
 }
@@ -33,6 +35,7 @@ AboutUs::AboutUs(QWidget* parent)
     setObjectName(QStringLiteral("aboutUs"));
     setWindowTitle(QStringLiteral("关于..."));
     setWindowIcon(ProductIcon());
+    setFont(InterfaceFont());
     setFixedSize(Px(5340), Px(3390));
     // Closing discards the window; the next "关于..." makes a new one.
     setAttribute(Qt::WA_DeleteOnClose);

@@ -10,14 +10,20 @@ namespace quernfold {
 class FolderPicker {
 public:
     virtual ~FolderPicker() = default;
-    /** Modal to owner, shows title, folders only; the chosen folder's path, or "" when cancelled. */
-    virtual QString BrowseForFolder(QWidget* owner, const QString& title) = 0;
+    /**
+     * Modal to owner, shows title, folders only, opens at boxText's folder (see StartFolder); the chosen folder's
+     * path, or "" when cancelled.
+     */
+    virtual QString BrowseForFolder(QWidget* owner, const QString& title, const QString& boxText) = 0;
 };
 
-/** The folder picker of the desktop: the platform's folder dialog. */
+/** Qt's own folder dialog, not the desktop's: it speaks Chinese on every desktop, as the rest of the window. */
 class DirWindow final : public FolderPicker {
 public:
-    QString BrowseForFolder(QWidget* owner, const QString& title) override;
+    QString BrowseForFolder(QWidget* owner, const QString& title, const QString& boxText) override;
 };
+
+/** Where the picker opens: the folder named in a box (blanks around it ignored) when it exists, else home. */
+QString StartFolder(const QString& boxText);
 
 }  // namespace quernfold

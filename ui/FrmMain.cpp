@@ -3,7 +3,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +19,8 @@
 #include "ui/AboutUs.h"
 #include "ui/AppIcon.h"
 #include "ui/DirWindow.h"
+#include "ui/FolderDrop.h"
+#include "ui/InterfaceFont.h"
 #include "ui/LogPane.h"
 #include "ui/MakerInfo.h"
 #include "ui/MessageBoxes.h"
@@ -47,6 +48,8 @@ QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, const Q
     auto* label = Place(new QLabel(text, parent), name, geometry);
     // Plain text keeps the runs of blanks in the credits line.
     label->setTextFormat(Qt::PlainText);
+    // Drawn from the top of its rectangle, level with the box beside it, as the layout was drawn.
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
 }
 
@@ -54,29 +57,6 @@ void SetTextColour(QLabel* label, const QColor& colour) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, colour);
     label->setPalette(palette);
-}
-
-/**
- * SimSun 9 pt where it is installed, else the system's Chinese font. Monospaced ones come first: like SimSun
- * they give Latin text half the width of a Chinese character, so the banner lines fit the pane as they did.
- */
-QFont LogFont() {
-    QStringList families = {QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("NSimSun")};
-    const QStringList chinese = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
-    for (const char* known :
-         {"Noto Sans Mono CJK SC", "WenQuanYi Zen Hei Mono", "WenQuanYi Micro Hei Mono", "Noto Serif CJK SC",
-          "Noto Sans CJK SC", "Source Han Sans SC", "WenQuanYi Zen Hei", "WenQuanYi Micro Hei", "AR PL UMing CN"}) {
-        if (chinese.contains(QLatin1String(known))) {
-            families << QLatin1String(known);
-        }
-    }
-    if (!chinese.isEmpty()) {
-        families << chinese.first();
-    }
-    QFont font;
-    font.setFamilies(families);
-    font.setPointSize(9);
-    return font;
 }
 
 /** What the user types is the text that counts: no completion, no adding it to the list. */
@@ -98,6 +78,7 @@ FrmMain::FrmMain(const FrmMainContext& context, QWidget* parent)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quernfold"));
     setWindowIcon(ProductIcon());
+    setFont(InterfaceFont());
     BuildControls();
     BuildMenu();
 
@@ -165,18 +146,20 @@ void FrmMain::BuildControls() {
     const QString credits = QStringLiteral("制作：") + QString::fromUtf8(kMakerName) + QString(14, QLatin1Char(' ')) +
                             QStringLiteral("企业网址：") + QString::fromUtf8(kMakerWebAddress) +
                             QString(9, QLatin1Char(' ')) + QStringLiteral("Email:") + QString::fromUtf8(kMakerEmail);
-    SetTextColour(AddLabel(client, "Label6", credits, TwipsRect(405, 6690, 10275, 300)), QColor(0, 0, 0));
+    // The design's black is the default text colour of its platform: the palette's, so a dark theme shows it.
+    AddLabel(client, "Label6", credits, TwipsRect(405, 6690, 10275, 300));
 
     m_outText->setReadOnly(true);
     m_outText->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_outText->setFocusPolicy(Qt::StrongFocus);
     m_outText->setTabChangesFocus(true);
-    m_outText->setFont(LogFont());
     m_bar1 = Place(new QProgressBar(frame2), "Bar1", TwipsRect(135, 3180, 10260, 270));
     m_bar1->setRange(0, 100);
     m_bar1->setTextVisible(false);
     m_bar1->hide();
 
+    connect(FolderDrop::Attach(m_wwwUrl), &FolderDrop::FolderDropped, this, &FrmMain::SetSiteRoot);
+    connect(FolderDrop::Attach(m_outputDir), &FolderDrop::FolderDropped, this, &FrmMain::SetOutputDir);
     connect(m_cmdSetWWW, &QPushButton::clicked, this, &FrmMain::BrowseSiteRoot);
     connect(m_command2, &QPushButton::clicked, this, &FrmMain::BrowseOutputDir);
     connect(m_cmdConvert, &QPushButton::clicked, this, &FrmMain::Convert);
@@ -213,12 +196,20 @@ void FrmMain::LoadSettings() {
 
 void FrmMain::BrowseSiteRoot() {
     // A cancelled picker gives "", which empties the box and is stored like any folder.
-    m_wwwUrl->setText(m_folders.BrowseForFolder(this, QStringLiteral("选择网站目录")));
-    m_settings.WriteIni(kSection, "workPath", m_wwwUrl->text().toStdString());
+    SetSiteRoot(m_folders.BrowseForFolder(this, QStringLiteral("选择网站目录"), m_wwwUrl->text()));
 }
 
 void FrmMain::BrowseOutputDir() {
-    m_outputDir->setText(m_folders.BrowseForFolder(this, QStringLiteral("选择输出文件夹")));
+    SetOutputDir(m_folders.BrowseForFolder(this, QStringLiteral("选择输出文件夹"), m_outputDir->text()));
+}
+
+void FrmMain::SetSiteRoot(const QString& folder) {
+    m_wwwUrl->setText(folder);
+    m_settings.WriteIni(kSection, "workPath", m_wwwUrl->text().toStdString());
+}
+
+void FrmMain::SetOutputDir(const QString& folder) {
+    m_outputDir->setText(folder);
     m_settings.WriteIni(kSection, "outputDir", m_outputDir->text().toStdString());
 }
 
@@ -247,7 +238,7 @@ void FrmMain::Convert() {
         } catch (...) {
             m_lastRun = RunResult();
             m_lastRun.outcome = RunOutcome::Aborted;
-            m_workerFailure = "unknown error";
+            m_workerFailure = kUnknownFailureText;
         }
     });
     m_worker->setObjectName(QStringLiteral("conversion"));
@@ -295,10 +286,18 @@ void FrmMain::ShowAbout() {
 }
 
 void FrmMain::SetConverting(bool converting) {
+    // Disabling the focused control leaves the window without focus; the control gets it back afterwards, so
+    // that the keyboard works on after a run or a refusal without the mouse.
+    if (converting) {
+        m_focusBeforeRun = focusWidget();
+    }
     for (QWidget* control :
          std::initializer_list<QWidget*>{m_wwwUrl, m_cmdSetWWW, m_srcType, m_outputType, m_outputDir, m_command2,
                                          m_cmdConvert, m_cmdSaveLog, m_command3, m_outText, menuBar()}) {
         control->setEnabled(!converting);
+    }
+    if (!converting && m_focusBeforeRun && m_focusBeforeRun->isEnabled()) {
+        m_focusBeforeRun->setFocus(Qt::OtherFocusReason);
     }
 }
 

@@ -67,6 +67,8 @@ private:
 
     void BrowseSiteRoot();
     void BrowseOutputDir();
+    void SetSiteRoot(const QString& folder);  // shows a picked or dropped folder and stores it at once
+    void SetOutputDir(const QString& folder);
     void Convert();
     void OnConversionThreadFinished();
     void SaveLog();
@@ -96,6 +98,7 @@ private:
     ProgressRelay* m_progress = nullptr;
     std::unique_ptr<WindowMessageSink> m_messages;
     QPointer<AboutUs> m_about;
+    QPointer<QWidget> m_focusBeforeRun;
 
     RunState m_state;
     RunResult m_lastRun;

@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QThread>
 
+#include "ui/InterfaceFont.h"
 #include "ui/LogPane.h"
 
 namespace quernfold {
@@ -24,6 +25,8 @@ void QMessageBoxPresenter::Present(QWidget* owner, const QString& text, const QS
     }
     QMessageBox box(boxIcon, title, text, QMessageBox::Ok, owner);
     box.setTextFormat(Qt::PlainText);
+    // A box is a window of its own and takes no font from its owner.
+    box.setFont(InterfaceFont());
     box.exec();
 }
 

@@ -9,6 +9,7 @@
 
 #include "engine/LogText.h"
 #include "engine/MemoryOutputTree.h"
+#include "engine/MemorySiteFiles.h"
 #include "engine/SettingsStore.h"
 #include "engine/Sinks.h"
 #include "tests/support/Files.h"
@@ -195,6 +196,28 @@ TEST_F(ConversionRunTest, TwoPagesWithOneOutputPathKeepTheFirst) {
     EXPECT_EQ(Read(m_root / "out/a.html"), "upper\r\n");  // "a.JSP" sorts first, ties by raw bytes
     EXPECT_EQ(state.failCount, 1);
     EXPECT_NE(log.Text().find(Site() + "/a.jsp文件转换时异常,原因为："), std::string::npos);
+}
+
+// The run's rules hold for a site handed in through the seam: nothing of it is on disk, and it is read only there.
+TEST_F(ConversionRunTest, AnInMemorySiteFollowsTheCollisionRuleAndTheStopAtTen) {
+    const std::string root = "/in-memory/site/";
+    MemorySiteFiles site;
+    site.Add(root + "a.JSP", "upper");
+    site.Add(root + "a.jsp", "lower");
+    for (int i = 0; i < 12; ++i) {
+        site.Add(root + "p" + std::to_string(10 + i) + ".jsp", "<%@ include file=\"inc/x.inc\" %>x");
+    }
+    site.Add(root + "inc/x.inc", std::string("\xFF\xFE", 2));  // a UTF-16 mark: every include of it fails
+    ConversionChoices choices{root, "jsp", "html", Out()};
+    const RunResult result = StartConversion(choices, state, RunSinks{log, progress, messages, nullptr}, &site);
+    EXPECT_TRUE(result.stoppedAtWarningLimit);
+    EXPECT_EQ(result.attempted, 11);  // the collision's warning and nine includes
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_EQ(Read(m_root / "out/a.html"), "upper\r\n");
+    EXPECT_EQ(Read(m_root / "out/p18.html"), "\r\nx\r\n");
+    EXPECT_FALSE(fs::exists(m_root / "out/p19.html"));
+    EXPECT_EQ(site.OpenCount(root + "inc/x.inc"), 1);  // failed before writing a byte: not read again
+    EXPECT_NE(log.Text().find(root + "a.jsp文件转换时异常,原因为："), std::string::npos);
 }
 
 TEST_F(ConversionRunTest, MissingOutputRootFailsEveryPage) {

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <utility>
 #include <string>
 #include <system_error>
 #include <unordered_set>
@@ -16,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/DiskSiteFiles.h"
 #include "engine/Errors.h"
 #include "tests/support/Sandbox.h"
 
@@ -184,6 +187,35 @@ TEST_F(SourceWalker, RecordsTheIdentityOfEveryListedPage) {
     ASSERT_EQ(::stat(P("site/a.jsp").c_str(), &info), 0);
     EXPECT_EQ(ids, (std::unordered_set<FileId, FileIdHash>{
                        {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)}}));
+}
+
+// The walk opens every folder beneath the site root's descriptor: a folder swapped for a link out of the site after
+// its parent was listed lists nothing from outside.
+TEST_F(SourceWalker, AFolderSwappedForALinkOutMidWalkListsNothingOutside) {
+    File("site/a.jsp");
+    File("site/sub/b.jsp");
+    File("outside/secret.jsp");
+    class Swapping : public DiskSiteFiles {
+    public:
+        Swapping(const std::string& root, std::function<void()> swap)
+            : DiskSiteFiles(root), m_swap(std::move(swap)) {}
+        FolderListing ListFolder(const std::string& folder) override {
+            FolderListing listing = DiskSiteFiles::ListFolder(folder);
+            if (m_swap) std::exchange(m_swap, nullptr)();  // once, right after the root's listing
+            return listing;
+        }
+        std::function<void()> m_swap;
+    };
+    bool swapped = false;
+    Swapping files(P("site/"), [&] {
+        fs::rename(m_dir / "site/sub", m_dir / "sub.old");
+        fs::create_symlink("../outside", m_dir / "site/sub");
+        swapped = true;
+    });
+    std::vector<std::string> list;
+    CollectSourceFiles(files, P("site"), "jsp", list);
+    EXPECT_TRUE(swapped);
+    EXPECT_EQ(list, std::vector<std::string>{P("site/a.jsp")});
 }
 
 TEST_F(SourceWalker, EmptyFoldersAddNothing) {

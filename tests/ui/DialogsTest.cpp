@@ -1,8 +1,12 @@
+#include <algorithm>
 #include <functional>
 
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -10,7 +14,10 @@
 #include <QTimer>
 
 #include "ui/AboutUs.h"
+#include "ui/ChineseQtTexts.h"
 #include "ui/DirWindow.h"
+#include "ui/InterfaceFont.h"
+#include "ui/MessageBoxes.h"
 
 using namespace quernfold;
 
@@ -29,6 +36,26 @@ void AnswerFolderDialog(std::function<void(QFileDialog*)> answer) {
         }
     });
     poll->start();
+}
+
+/** Runs inspect on the message box as soon as it is open, then presses its first button. */
+void AnswerMessageBox(std::function<void(QMessageBox*)> inspect) {
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, inspect] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); box && box->isVisible()) {
+            poll->stop();
+            poll->deleteLater();
+            inspect(box);
+            box->buttons().first()->click();
+        }
+    });
+    poll->start();
+}
+
+bool HasChinese(const QString& text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF; });
 }
 
 QLabel* LabelWithIndex(QWidget* window, int index) {
@@ -52,20 +79,22 @@ private slots:
         owner.show();
         QString title;
         bool foldersOnly = false;
+        bool qtsOwn = false;
         QWidget* parent = nullptr;
         AnswerFolderDialog([&](QFileDialog* dialog) {
             title = dialog->windowTitle();
             foldersOnly = dialog->fileMode() == QFileDialog::Directory && dialog->testOption(QFileDialog::ShowDirsOnly);
+            qtsOwn = dialog->testOption(QFileDialog::DontUseNativeDialog);
             parent = dialog->parentWidget();
-            dialog->setDirectory(dir.path());
             dialog->selectFile(chosen);
             static_cast<QDialog*>(dialog)->accept();  // protected in QFileDialog, public in QDialog
         });
         DirWindow picker;
-        const QString result = picker.BrowseForFolder(&owner, QStringLiteral("选择网站目录"));
+        const QString result = picker.BrowseForFolder(&owner, QStringLiteral("选择网站目录"), dir.path());
         QCOMPARE(result, chosen);
         QCOMPARE(title, QStringLiteral("选择网站目录 "));
         QVERIFY(foldersOnly);
+        QVERIFY(qtsOwn);
         QCOMPARE(parent, &owner);
     }
 
@@ -74,7 +103,74 @@ private slots:
         owner.show();
         AnswerFolderDialog([](QFileDialog* dialog) { dialog->reject(); });
         DirWindow picker;
-        QCOMPARE(picker.BrowseForFolder(&owner, QStringLiteral("选择输出文件夹")), QString());
+        QCOMPARE(picker.BrowseForFolder(&owner, QStringLiteral("选择输出文件夹"), QString()), QString());
+    }
+
+    void folderPickerOpensAtTheBoxFolderElseAtHome_data() {
+        QTest::addColumn<QString>("boxText");  // "@" stands for a temporary folder that exists
+        QTest::addColumn<QString>("opensAt");  // "~" stands for the home folder
+        QTest::newRow("an existing folder") << "@/网站"
+                                            << "@/网站";
+        QTest::newRow("blanks around it") << "  @/网站 "
+                                          << "@/网站";
+        QTest::newRow("a missing folder") << "@/gone"
+                                          << "~";
+        QTest::newRow("a file") << "@/page.jsp"
+                                << "~";
+        QTest::newRow("an empty box") << ""
+                                      << "~";
+    }
+
+    void folderPickerOpensAtTheBoxFolderElseAtHome() {
+        QFETCH(QString, boxText);
+        QFETCH(QString, opensAt);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("网站")));
+        QFile page(dir.filePath(QStringLiteral("page.jsp")));
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.close();
+        const auto expand = [&](QString text) {
+            return text.replace(QLatin1Char('@'), dir.path()).replace(QLatin1Char('~'), QDir::homePath());
+        };
+        QWidget owner;
+        owner.show();
+        QString openedAt;
+        AnswerFolderDialog([&](QFileDialog* dialog) {
+            openedAt = dialog->directory().absolutePath();
+            dialog->reject();
+        });
+        DirWindow().BrowseForFolder(&owner, QStringLiteral("选择网站目录"), expand(boxText));
+        QCOMPARE(openedAt, QDir(expand(opensAt)).absolutePath());
+    }
+
+    void messageBoxesAndTheFolderDialogSpeakChinese() {
+        if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_zh_CN.qm"))) {
+            QSKIP("Qt's Chinese translations are not installed (Debian: qt6-translations-l10n)");
+        }
+        QVERIFY(InstallChineseQtTexts());
+        QStringList buttons;
+        QFont font;
+        AnswerMessageBox([&](QMessageBox* box) {
+            for (QAbstractButton* button : box->buttons()) buttons << button->text();
+            font = box->font();
+        });
+        QMessageBoxPresenter().Present(nullptr, QStringLiteral("本软件已经在运行！"), QStringLiteral("提示"),
+                                       MessageIcon::None);
+        QCOMPARE(buttons, QStringList{QStringLiteral("确定")});
+        QCOMPARE(font, InterfaceFont());  // the window's font, not the desktop's
+
+        QWidget owner;
+        owner.show();
+        QStringList dialogButtons;
+        AnswerFolderDialog([&](QFileDialog* dialog) {
+            for (QAbstractButton* button : dialog->findChild<QDialogButtonBox*>()->buttons()) {
+                dialogButtons << button->text();
+            }
+            dialog->reject();
+        });
+        DirWindow().BrowseForFolder(&owner, QStringLiteral("选择网站目录"), QString());
+        QCOMPARE(dialogButtons.size(), 2);
+        for (const QString& text : dialogButtons) QVERIFY2(HasChinese(text), qPrintable(text));
     }
 
     void aboutWindowHasItsFixedLayout() {

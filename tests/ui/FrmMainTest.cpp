@@ -1,5 +1,8 @@
 #include <memory>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -9,16 +12,20 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include "settings/Rwini.h"
 #include "tests/ui/TestSupport.h"
+#include "tests/ui/TextFit.h"
 #include "ui/AboutUs.h"
 #include "ui/FrmMain.h"
 
@@ -54,6 +61,35 @@ QList<AboutUs*> OpenAboutWindows() {
     return found;
 }
 
+/** The control a focus widget belongs to: an editable combo box's line edit has no name of its own. */
+QString FocusedControl() {
+    QWidget* focus = QApplication::focusWidget();
+    while (focus && focus->objectName().isEmpty()) focus = focus->parentWidget();
+    return focus ? focus->objectName() : QStringLiteral("<none>");
+}
+
+/** The first row of widget, in its own pixels, that is not background: where its text's ink begins. */
+int FirstInkedRow(QWidget* widget) {
+    const QImage image = widget->grab().toImage();
+    const QRgb background = image.pixel(image.width() - 1, image.height() - 1);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) != background) return static_cast<int>(y / image.devicePixelRatio());
+        }
+    }
+    return -1;
+}
+
+/** A modal box that really takes the focus and gives it back, as the user's OK does. */
+void ShowAndCloseARealBox() {
+    QWidget* owner = QApplication::activeWindow();
+    QMessageBox box(QMessageBox::Information, QStringLiteral("提示"), QStringLiteral("…"), QMessageBox::Ok, owner);
+    QTimer::singleShot(50, &box, &QDialog::accept);
+    box.exec();
+    // A desktop's window manager activates the owner again; the offscreen platform leaves that to us.
+    if (owner && !QApplication::activeWindow()) owner->activateWindow();
+}
+
 std::string Banner(char c, int n) {
     return std::string(static_cast<std::size_t>(n), c);
 }
@@ -68,6 +104,8 @@ private:
     std::unique_ptr<Rwini> m_store;
     ScriptedFolderPicker m_picker;
     RecordingPresenter m_presenter;
+    QFont m_applicationFont;
+    QPalette m_applicationPalette;
 
     QString IniPath() const { return m_dir->filePath(QStringLiteral("config.ini")); }
     QString Dir(const QString& name) const { return m_dir->filePath(name); }
@@ -131,7 +169,14 @@ private slots:
         m_presenter.onPresent = nullptr;
     }
 
+    void initTestCase() {
+        m_applicationFont = QApplication::font();
+        m_applicationPalette = QApplication::palette();
+    }
+
     void cleanup() {
+        QApplication::setFont(m_applicationFont);
+        QApplication::setPalette(m_applicationPalette);
         for (AboutUs* about : OpenAboutWindows()) delete about;
     }
 
@@ -265,6 +310,11 @@ private slots:
     }
 
     void windowClientAreaAndLabelsFollowTheLayout() {
+        // A dark theme: light text on a dark window.
+        QPalette dark = m_applicationPalette;
+        dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+        dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+        QApplication::setPalette(dark);
         auto window = MakeWindow();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -284,10 +334,57 @@ private slots:
             QStringLiteral("3.基本操作步骤：指定网页类型、网站根目录->指定转换结果类型及存放位置-> 点击“开始转换”"));
         QCOMPARE(lines[2]->geometry(), QRect(33, 161, 640, 23));
         QCOMPARE(Find<QLabel>(*window, "Label5")->palette().color(QPalette::WindowText), QColor(0, 0, 255));
-        QCOMPARE(Find<QLabel>(*window, "Label6")->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+        for (QLabel* label : window->findChildren<QLabel*>()) {
+            if (label->objectName() != QLatin1String("Label5")) {
+                QCOMPARE(label->palette().color(QPalette::WindowText), QColor(0xee, 0xee, 0xee));
+            }
+        }
+        // One font for the window and the log pane, set on the window: 9 pt, able to show Chinese.
         const QFont logFont = Find<QPlainTextEdit>(*window, "outText")->font();
         QCOMPARE(logFont.pointSize(), 9);
         QVERIFY2(QFontMetrics(logFont).inFont(QChar(0x8F6C)), "the log font must show Chinese (转)");
+        QCOMPARE(window->font(), logFont);
+    }
+
+    void textsFitTheirControlsWhateverTheDesktopFont_data() {
+        QTest::addColumn<int>("points");
+        // 9 pt is what the layout was drawn for; 10 and 11 pt are common desktop defaults, 14 pt a large one.
+        for (int points : {9, 11, 14}) {
+            QTest::addRow("application font %d pt", points) << points;
+        }
+    }
+
+    void textsFitTheirControlsWhateverTheDesktopFont() {
+        QFETCH(int, points);
+        QFont desktop = m_applicationFont;
+        desktop.setPointSize(points);
+        QApplication::setFont(desktop);
+        auto window = MakeWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        Find<QAction>(*window, "menu1_2")->trigger();
+        QCOMPARE(OpenAboutWindows().size(), 1);
+        AboutUs* about = OpenAboutWindows().first();
+        QVERIFY(QTest::qWaitForWindowExposed(about));
+        const QStringList misfits = TextsThatDoNotFit(window.get()) + TextsThatDoNotFit(about);
+        QVERIFY2(misfits.isEmpty(), qPrintable(misfits.join(QLatin1Char('\n'))));
+    }
+
+    void labelsAreDrawnFromTheTopOfTheirRectangles() {
+        auto window = MakeWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        AboutUs about;
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        const QList<QLabel*> labels =
+            window->findChildren<QLabel*>() + about.findChildren<QLabel*>(QStringLiteral("Label1"));
+        for (QLabel* label : labels) {
+            // Centred, the ink of a 9-pt line starts 4 px or more below the top of these rectangles.
+            const int row = FirstInkedRow(label);
+            QVERIFY2(row >= 0 && row <= 3,
+                     qPrintable(label->objectName() + ": " + label->text() + " starts at row " + QString::number(row)));
+        }
     }
 
     void resizingMovesNoControl() {
@@ -355,6 +452,8 @@ private slots:
         QTest::mouseClick(Find<QPushButton>(*window, "cmdSetWWW"), Qt::LeftButton);
         QTest::mouseClick(Find<QPushButton>(*window, "Command2"), Qt::LeftButton);
         QCOMPARE(m_picker.titles, (QStringList{"选择网站目录", "选择输出文件夹"}));
+        // Each picker opens at the folder its box held.
+        QCOMPARE(m_picker.boxTexts, (QStringList{QString::fromStdString(kAppPath), QString::fromStdString(kHomeOut)}));
         QCOMPARE(m_picker.owners.value(0), window.get());
         QCOMPARE(Find<QLineEdit>(*window, "wwwUrl")->text(), QStringLiteral("/srv/www"));
         QCOMPARE(Find<QLineEdit>(*window, "outputDir")->text(), QStringLiteral("/srv/static"));
@@ -511,6 +610,115 @@ private slots:
         const std::string ini = ReadBytes(IniPath());
         const std::string stored = "\nworkPath=" + site.toStdString() + "\noutputDir=" + out.toStdString() + "\n";
         QVERIFY2(ini.find(stored) != std::string::npos, ini.c_str());
+    }
+
+    void focusComesBackAfterARunAndAfterARefusal_data() {
+        QTest::addColumn<QString>("focused");
+        QTest::addColumn<QString>("press");  // "Alt+C", or the button clicked with the mouse
+        QTest::addColumn<bool>("siteGiven");
+        QTest::addColumn<bool>("outputGiven");
+        QTest::addColumn<QString>("box");
+        const QString done = QStringLiteral("文件转换完成，成功：3个，异常：0个，详见日志!");
+        QTest::newRow("run from the keyboard") << "wwwUrl"
+                                               << "Alt+C" << true << true << done;
+        QTest::newRow("run from the button") << "cmdConvert"
+                                             << "cmdConvert" << true << true << done;
+        QTest::newRow("no output folder") << "outputDir"
+                                          << "Alt+C" << true << false << "未指定转换结果存放目录！";
+        QTest::newRow("no site root, focus in a combo box") << "srcType"
+                                                            << "Alt+C" << false << true << "未指定网站文件根目录！";
+        QTest::newRow("log not saved without a folder") << "cmdSaveLog"
+                                                        << "cmdSaveLog" << true << false << "未指定转换结果存放目录！";
+    }
+
+    void focusComesBackAfterARunAndAfterARefusal() {
+        QFETCH(QString, focused);
+        QFETCH(QString, press);
+        QFETCH(bool, siteGiven);
+        QFETCH(bool, outputGiven);
+        QFETCH(QString, box);
+        MakeSite();
+        auto window = MakeWindow();
+        Find<QLineEdit>(*window, "wwwUrl")->setText(siteGiven ? Dir("site") : QString());
+        Find<QLineEdit>(*window, "outputDir")->setText(outputGiven ? Dir("out") : QString());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        Find<QWidget>(*window, qPrintable(focused))->setFocus();
+        QCOMPARE(FocusedControl(), focused);
+        m_presenter.onPresent = [](const RecordingPresenter::Box&) { ShowAndCloseARealBox(); };
+
+        QSignalSpy finished(window.get(), &FrmMain::ConversionFinished);
+        if (press == QLatin1String("Alt+C")) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::AltModifier);
+        } else {
+            QTest::mouseClick(Find<QPushButton>(*window, qPrintable(press)), Qt::LeftButton);
+        }
+        if (press != QLatin1String("cmdSaveLog")) QVERIFY(finished.wait(20000));
+        QCOMPARE(m_presenter.boxes.size(), 1);
+        QCOMPARE(m_presenter.boxes[0].text, box);
+        QTRY_COMPARE(FocusedControl(), focused);
+    }
+
+    void droppedFolderFillsTheBoxAndAnythingElseIsRefused_data() {
+        // Dropped items: "@name" is a local file URL of name in the test's folder; "text:name" is the path of name
+        // dropped as plain text; "gbk" is the URL of a folder whose name is not UTF-8; anything else is a URL.
+        QTest::addColumn<QStringList>("dropped");
+        QTest::addColumn<QString>("shown");  // name of the folder that fills the box; "" when the drop is refused
+        QTest::newRow("a local folder") << QStringList{"@site"} << "site";
+        QTest::newRow("a folder with a trailing slash") << QStringList{"@site/"} << "site";
+        QTest::newRow("a folder named in Chinese") << QStringList{"@网站"} << "网站";
+        QTest::newRow("a file") << QStringList{"@site/a.jsp"} << "";
+        QTest::newRow("a missing folder") << QStringList{"@site/gone"} << "";
+        QTest::newRow("a folder named in GBK bytes") << QStringList{"gbk"} << "";
+        QTest::newRow("two folders") << QStringList{"@site", "@site/inc"} << "";
+        QTest::newRow("a web address") << QStringList{"https://www.varnholt.example/"} << "";
+        QTest::newRow("plain text") << QStringList{"text:site"} << "";
+    }
+
+    void droppedFolderFillsTheBoxAndAnythingElseIsRefused() {
+        QFETCH(QStringList, dropped);
+        QFETCH(QString, shown);
+        MakeSite();
+        QDir().mkpath(Dir("网站"));
+        // "测试" in GBK: a name Qt cannot turn into text, as unpacked from a Windows archive.
+        const QByteArray gbk = QFile::encodeName(m_dir->path()) + "/\xb2\xe2\xca\xd4";
+        QVERIFY(::mkdir(gbk.constData(), 0755) == 0);
+        struct RemovedAfterwards {  // Qt cannot name it, so the temporary folder's removal would leave it
+            QByteArray path;
+            ~RemovedAfterwards() { ::rmdir(path.constData()); }
+        } removed{gbk};
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& item : dropped) {
+            if (item.startsWith(QLatin1String("text:"))) {
+                data.setText(Dir(item.mid(5)));
+            } else {
+                urls << (item == QLatin1String("gbk")        ? QUrl::fromEncoded("file://" + gbk.toPercentEncoding("/"))
+                         : item.startsWith(QLatin1Char('@')) ? QUrl::fromLocalFile(Dir(item.mid(1)))
+                                                             : QUrl(item));
+            }
+        }
+        if (!urls.isEmpty()) data.setUrls(urls);
+        const bool accepted = !shown.isEmpty();
+        auto window = MakeWindow();
+        for (const char* name : {"wwwUrl", "outputDir"}) {
+            auto* box = Find<QLineEdit>(*window, name);
+            const QString before = box->text();
+            const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+            QDragEnterEvent enter(box->rect().center(), actions, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(box, &enter);
+            QCOMPARE(enter.isAccepted(), accepted);
+            QDropEvent drop(box->rect().center(), actions, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(box, &drop);
+            QCOMPARE(drop.isAccepted(), accepted);
+            if (accepted) QCOMPARE(drop.dropAction(), Qt::CopyAction);  // never a move: the folder stays
+            QCOMPARE(box->text(), accepted ? Dir(shown) : before);
+        }
+        if (accepted) {  // stored at once, as a picked folder is
+            Rwini reader(IniPath().toStdString());
+            QCOMPARE(reader.ReadIni("sys", "workPath", "?"), Dir(shown).toStdString());
+            QCOMPARE(reader.ReadIni("sys", "outputDir", "?"), Dir(shown).toStdString());
+        }
     }
 
     void saveLogWritesTheLogTextAndSaysWhere() {

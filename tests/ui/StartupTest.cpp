@@ -26,12 +26,18 @@ using namespace quernfold::test_support;
 
 namespace {
 
+/** Fails the first read, with a std::exception or, as some libraries do, with something else. */
 class BrokenSettings final : public SettingsStore {
 public:
+    explicit BrokenSettings(bool standard) : m_standard(standard) {}
     std::string ReadIni(std::string_view, std::string_view, std::string_view) override {
-        throw std::runtime_error("config.ini unreadable");
+        if (m_standard) throw std::runtime_error("config.ini unreadable");
+        throw 42;
     }
     void WriteIni(std::string_view, std::string_view, std::string_view) override {}
+
+private:
+    bool m_standard;
 };
 
 /** This test program started again with --hold-lock: another copy of the program, as far as the lock goes. */
@@ -140,13 +146,22 @@ private slots:
         QVERIFY(m_presenter.boxes.isEmpty());
     }
 
+    void failureDuringStartupIsReportedAndNoWindowStays_data() {
+        QTest::addColumn<bool>("standard");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("std::exception") << true << "运行时异常：config.ini unreadable";
+        QTest::newRow("anything else thrown") << false << "运行时异常：未知错误";
+    }
+
     void failureDuringStartupIsReportedAndNoWindowStays() {
+        QFETCH(bool, standard);
+        QFETCH(QString, text);
         StartupOptions options = Options(IniPath());
-        options.openSettings = [] { return std::make_unique<BrokenSettings>(); };
+        options.openSettings = [standard] { return std::make_unique<BrokenSettings>(standard); };
         Startup startup(std::move(options));
         QCOMPARE(startup.Main(), StartResult::Failed);
         QCOMPARE(m_presenter.boxes.size(), 1);
-        QCOMPARE(m_presenter.boxes[0].text, QStringLiteral("运行时异常：config.ini unreadable"));
+        QCOMPARE(m_presenter.boxes[0].text, text);
         QCOMPARE(m_presenter.boxes[0].title, QStringLiteral("提示"));
         QCOMPARE(m_presenter.boxes[0].icon, MessageIcon::None);
         QVERIFY(!startup.MainWindow());

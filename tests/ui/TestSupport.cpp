@@ -11,8 +11,9 @@ void RecordingPresenter::Present(QWidget* owner, const QString& text, const QStr
     }
 }
 
-QString ScriptedFolderPicker::BrowseForFolder(QWidget* owner, const QString& title) {
+QString ScriptedFolderPicker::BrowseForFolder(QWidget* owner, const QString& title, const QString& boxText) {
     titles.append(title);
+    boxTexts.append(boxText);
     owners.append(owner);
     return answers.isEmpty() ? QString() : answers.takeFirst();
 }

@@ -31,10 +31,11 @@ public:
 /** Answers the folder picker with the queued folders, then with "" (a cancelled dialog). */
 class ScriptedFolderPicker final : public FolderPicker {
 public:
-    QString BrowseForFolder(QWidget* owner, const QString& title) override;
+    QString BrowseForFolder(QWidget* owner, const QString& title, const QString& boxText) override;
 
     QStringList answers;
     QStringList titles;
+    QStringList boxTexts;
     QList<QWidget*> owners;
 };
 
