@@ -4,12 +4,14 @@
 
 #include "app/CommandLine.h"
 #include "app/Startup.h"
+#include "engine/StandardStreams.h"
 #include "ui/AppIcon.h"
 #include "ui/ChineseQtTexts.h"
 #include "ui/DirWindow.h"
 #include "ui/MessageBoxes.h"
 
 int main(int argc, char* argv[]) {
+    quernfold::OpenClosedStandardStreams();
     // --help and --version are answered before there is an application: no display, no single-instance check.
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);

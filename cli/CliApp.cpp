@@ -14,6 +14,7 @@
 #include "cli/CliArguments.h"
 #include "cli/CliSinks.h"
 #include "cli/StopSignals.h"
+#include "engine/AsciiText.h"
 #include "engine/Errors.h"
 #include "engine/LogLines.h"
 #include "engine/PathRules.h"
@@ -70,6 +71,13 @@ bool PrepareOutputFolder(const CliOptions& options, std::ostream& err, std::stri
     return true;
 }
 
+// Characters of a UTF-8 text, as the page names' last three are counted.
+std::size_t CharacterCount(std::string_view text) {
+    std::size_t count = 0;
+    for (const char byte : text) count += (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+    return count;
+}
+
 }  // namespace
 
 int ExitStatusFor(const RunResult& result) {
@@ -82,7 +90,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const ParsedArguments parsed = ParseArguments(args);
     const CliOptions& options = parsed.options;
     if (!parsed.error.empty()) {
-        err << kProgram << ": " << parsed.error << "\n"
+        // The error may echo what was typed: escaped, so a value cannot send control sequences to the terminal.
+        err << kProgram << ": " << LogPath(parsed.error) << "\n"
             << "Try '" << kProgram << " --help' for more information.\n";
         return kExitRefused;
     }
@@ -136,8 +145,22 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (logFile) log.Add(*logFile);
     StreamMessages messages(err, barOnScreen);
 
-    const RunResult result = StartConversion(options.choices, state, RunSinks{log, progress, messages, nullptr});
+    if (const std::string_view type = TrimSpaces(options.choices.sourceType);
+        !type.empty() && CharacterCount(type) != 3 && IsUsableType(type)) {
+        err << kProgramPrefix << SourceTypeLengthNote(type) << "\n";
+    }
+
+    ConversionChoices choices = options.choices;
+    if (logFile) choices.sideOutputs.push_back(options.logFile);
+    const RunResult result = StartConversion(choices, state, RunSinks{log, progress, messages, nullptr});
     int status = ExitStatusFor(result);
+    if (logFile && (!result.sideOutputRefusal.empty() || !result.sideOutputsRead.empty())) {
+        logFile->Abandon();
+        err << kProgram << ": "
+            << (result.sideOutputRefusal.empty() ? SideOutputReadText(options.logFile) : result.sideOutputRefusal)
+            << "\n";
+        status = kExitRefused;
+    }
 
     if (!options.quiet) {
         // A reader that went away only stopped the view; the run's result stands.

@@ -216,8 +216,10 @@ std::string UsageText() {
            "Ctrl-C (SIGINT) or SIGTERM stops the run cleanly: the page being converted is abandoned, the summary\n"
            "and --log are written; a second signal ends the program at once.\n"
            "Exit status: 0 = converted with no failure and no warning; 1 = completed with failures or warnings;\n"
-           "2 = refused or aborted (bad usage, empty output folder or site root, a folder that cannot be listed,\n"
-           "a --log file or standard output that cannot be written); 130 / 143 = stopped by SIGINT / SIGTERM.\n";
+           "2 = refused or aborted (bad usage, empty output folder or site root, a type holding /, \\ or NUL or\n"
+           "being . or .., a folder that cannot be listed, a --log file or standard output that cannot be written,\n"
+           "a --log file that is a page, an include or an output file of the run); 130 / 143 = stopped by SIGINT /\n"
+           "SIGTERM.\n";
 }
 
 std::string VersionText() {

@@ -128,7 +128,7 @@ void BeforeSummaryNote::AppendLog(std::string_view line) {
 }
 
 LogFileWriter::LogFileWriter(const std::string& path)
-    : m_file(std::make_unique<OutputFile>(path, OutputFile::Target::InPlaceIfNotRegular)) {}
+    : m_file(std::make_unique<OutputFile>(path, WritePolicy::LogFile())) {}
 
 LogFileWriter::~LogFileWriter() = default;
 

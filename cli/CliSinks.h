@@ -133,6 +133,8 @@ public:
      * run leaves an earlier log file as it was). Returns the reason of the first failure, or nullopt.
      */
     std::optional<std::string> Finish();
+    /** Throws the file away whatever the run did; an earlier file at the name stays. */
+    void Abandon() { m_started = false; }
 
 private:
     std::unique_ptr<OutputFile> m_file;

@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "cli/CliApp.h"
+#include "engine/StandardStreams.h"
 
 int main(int argc, char** argv) {
+    quernfold::OpenClosedStandardStreams();
     // A file-size limit must show as a failed write of the page (or log), not kill the run.
     std::signal(SIGXFSZ, SIG_IGN);
     // A reader that stops early (| head) must not kill the run: the log lines stop, the conversion goes on.

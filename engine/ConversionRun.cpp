@@ -1,17 +1,18 @@
 #include "engine/ConversionRun.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <unordered_set>
+#include <utility>
 
 #include "engine/CachedSiteFiles.h"
+#include "engine/DiskOutputTree.h"
 #include "engine/DiskSiteFiles.h"
+#include "engine/EarlierOutputFiles.h"
 #include "engine/Errors.h"
+#include "engine/FolderIdentity.h"
 #include "engine/LogLines.h"
 #include "engine/OutputFile.h"
 #include "engine/OutputMapping.h"
@@ -20,6 +21,7 @@
 #include "engine/PageScheduler.h"
 #include "engine/PathRules.h"
 #include "engine/SettingsStore.h"
+#include "engine/SideOutputs.h"
 #include "engine/Sinks.h"
 #include "engine/SourceWalker.h"
 #include "engine/StopRequest.h"
@@ -38,12 +40,6 @@ constexpr std::size_t kLargestPageAhead = std::size_t{1} << 20;
 
 /** How the loop over the pages ended. */
 enum class LoopEnd { AllPages, WarningLimit, StopRequested };
-
-std::optional<FileId> IdOf(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-    return FileId{static_cast<std::uint64_t>(info.st_dev), info.st_ino};
-}
 
 /** Swallows what the look-ahead over the pages would log or write. */
 struct Discarding : LogSink, OutputSink {
@@ -72,14 +68,6 @@ private:
     std::vector<std::string> m_held;
 };
 
-std::string RealPath(const std::string& path) {
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (!real) return {};
-    std::string result(real);
-    std::free(real);
-    return result;
-}
-
 /** One conversion run over the collected pages. */
 class Run {
 public:
@@ -89,17 +77,57 @@ public:
           m_outputType(TrimSpaces(choices.outputType)),
           m_disk(siteFiles ? nullptr : std::make_unique<DiskSiteFiles>(state.siteRoot)),
           m_files(siteFiles ? *siteFiles : *m_disk),
-          m_cachedFiles(m_files),
-          m_settings{choices.sourceType,     choices.outputType,           choices.codePage,
-                     kNativeSeparator,       LineReader::kDefaultLineLimit, &state.stopRequested},
+          m_earlierOutputs(m_files),
+          m_cachedFiles(m_earlierOutputs),
+          m_settings{choices.sourceType,
+                     choices.outputType,
+                     choices.codePage,
+                     kNativeSeparator,
+                     LineReader::kDefaultLineLimit,
+                     &state.stopRequested},
           m_maxWarnings(choices.maxWarnings),
           m_jobs(choices.jobs == 0 ? DefaultWorkerCount() : choices.jobs),
           m_pageLog(sinks.log),
-          m_expander(m_settings, state, m_cachedFiles, m_pageLog) {}
+          m_expander(m_settings, state, m_cachedFiles, m_pageLog),
+          m_diskOutput(state.outputRoot),
+          m_output(sinks.output ? *sinks.output : m_diskOutput) {}
 
+    /** Lists the pages and, before any is converted, where each one's output goes. */
     void Collect() {
         CollectSourceFiles(m_files, m_state.siteRoot, m_state.srcExt, m_state.fileList, &m_pageIds);
-        if (MayReplaceFilesOfTheSite()) LookAheadAtIncludes();
+        // Only the paths are kept (the folders to make are worked out again per page), so a big site costs little.
+        m_outputPaths.reserve(m_state.fileList.size());
+        for (const std::string& page : m_state.fileList) {
+            m_outputPaths.push_back(MapOutputPath(page, m_state.siteRoot, m_state.outputRoot, m_outputType).outputPath);
+        }
+        // Only an output folder on disk can share files with the site.
+        m_overlap = !m_sinks.output && OutputOverlapsSite(m_state.siteRoot, m_state.outputRoot, m_state.fileList);
+        if (!m_overlap) return;
+        for (std::size_t i = 0; i < m_outputPaths.size(); ++i) {
+            const auto existing = IdentityOf(m_outputPaths[i]);
+            if (existing && !m_pageIds.count(*existing)) m_earlierOutputs.Add(*existing, m_state.fileList[i]);
+        }
+    }
+
+    /** Why one of the side outputs must not be written; nullopt when none would replace a file of the run. */
+    std::optional<std::string> CheckSideOutputs(const std::vector<std::string>& sideOutputs) {
+        std::unordered_set<FileId, FileIdHash> includes;
+        for (const std::string& target : sideOutputs) {
+            if (includes.empty() && NeedsIncludes(target, m_state.siteRoot)) includes = LookAheadAtIncludes();
+            const RunFilesBeforeStart files{m_outputPaths, m_pageIds, includes};
+            if (auto why = WhySideOutputIsTaken(target, files)) return why;
+            if (const auto id = SideOutputId(target)) m_sideOutputIds.emplace_back(target, *id);
+        }
+        return std::nullopt;
+    }
+
+    /** The side outputs that turned out to be read as includes during the run. */
+    std::vector<std::string> SideOutputsRead() const {
+        std::vector<std::string> read;
+        for (const auto& [target, id] : m_sideOutputIds) {
+            if (m_expander.FilesRead().count(id) || m_filesReadAhead.count(id)) read.push_back(target);
+        }
+        return read;
     }
 
     /**
@@ -120,17 +148,19 @@ public:
                 end = LoopEnd::StopRequested;
                 break;
             }
-            const std::string& path = m_state.fileList[static_cast<std::size_t>(i - 1)];
+            const auto index = static_cast<std::size_t>(i - 1);
+            const std::string& path = m_state.fileList[index];
             m_state.pageDepth = 0;
             m_sinks.log.AppendLog(PageBannerLine());
             m_sinks.log.AppendLog(PageStartLine(path));
             try {
+                const OutputPathPlan plan = MapOutputPath(path, m_state.siteRoot, m_state.outputRoot, m_outputType);
                 if (ahead) {
-                    PreparedPage page = ahead->Take(static_cast<std::size_t>(i - 1), m_state.stopRequested);
+                    PreparedPage page = ahead->Take(index, m_state.stopRequested);
                     if (page.state == PreparedPage::State::Stopped) throw RunStopped();
-                    ConvertFile(path, page.state == PreparedPage::State::Ready ? &page : nullptr);
+                    ConvertFile(path, plan, page.state == PreparedPage::State::Ready ? &page : nullptr);
                 } else {
-                    ConvertFile(path, nullptr);
+                    ConvertFile(path, plan, nullptr);
                 }
             } catch (const RunStopped&) {
                 end = LoopEnd::StopRequested;
@@ -158,16 +188,15 @@ private:
     // earlier page replaces.
     std::unique_ptr<PageScheduler> StartWorkers() {
         // Workers read the disk each through their own view; a site handed in (in memory) is read by this thread.
-        if (m_jobs <= 1 || m_state.fileCount <= 1 || m_overlapping || !m_disk) return nullptr;
+        if (m_jobs <= 1 || m_state.fileCount <= 1 || m_overlap || !m_disk) return nullptr;
         const std::size_t window = kAheadPagesPerWorker * m_jobs;
         const std::size_t pageLimit = std::clamp(kAheadBytes / window, std::size_t{64} << 10, kLargestPageAhead);
         const std::size_t cacheShare = CachedSiteFiles::kDefaultCapacity / m_jobs;
-        return std::make_unique<PageScheduler>(
-            m_state.fileList, m_jobs, window, [&](const std::atomic<bool>& cancel) {
-                ExpanderSettings settings = m_settings;
-                settings.stopRequested = &cancel;
-                return std::make_unique<PagePreparer>(settings, m_state, cacheShare, pageLimit);
-            });
+        return std::make_unique<PageScheduler>(m_state.fileList, m_jobs, window, [&](const std::atomic<bool>& cancel) {
+            ExpanderSettings settings = m_settings;
+            settings.stopRequested = &cancel;
+            return std::make_unique<PagePreparer>(settings, m_state, cacheShare, pageLimit);
+        });
     }
 
     // Publishes a page converted ahead: its bytes and its log lines in the order the expansion made them, its
@@ -187,34 +216,16 @@ private:
         return page.failure;
     }
 
-    // Whether publishing at outputPath would replace a file this run reads (a page or an include).
+    // Whether publishing at outputPath would replace a file this run reads (a page or an include). Only an
+    // overlapping run can meet one there.
     bool WouldReplaceSource(const std::string& outputPath) const {
-        const auto existing = IdOf(outputPath);
-        if (!existing) return false;
-        return m_pageIds.count(*existing) > 0 || m_expander.FilesRead().count(*existing) > 0 ||
-               m_filesReadAhead.count(*existing) > 0 || m_includedLater.count(*existing) > 0;
-    }
-
-    // Whether some page's output would replace a file that lies in the site (the output folder is the site root,
-    // or inside it, or above it). Only then can a page converted early replace a file that a later page includes.
-    bool MayReplaceFilesOfTheSite() const {
-        const std::string realRoot = RealPath(m_state.siteRoot);
-        if (realRoot.empty()) return false;
-        for (const std::string& page : m_state.fileList) {
-            const std::string outputPath =
-                PlanOutputPath(page, m_state.siteRoot, m_state.outputRoot, m_outputType, kNativeSeparator).outputPath;
-            struct stat info {};
-            if (::lstat(outputPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-            const std::string folder = RealPath(ParentDir(outputPath, kNativeSeparator) + kNativeSeparator);
-            if (folder == realRoot || folder.starts_with(realRoot == "/" ? realRoot : realRoot + kNativeSeparator)) {
-                return true;
-            }
-        }
-        return false;
+        const auto existing = IdentityOf(outputPath);
+        return existing && (m_pageIds.count(*existing) > 0 || m_expander.FilesRead().count(*existing) > 0 ||
+                            m_filesReadAhead.count(*existing) > 0);
     }
 
     // Expands every page once into nothing, to learn every file the run will read before anything is written.
-    void LookAheadAtIncludes() {
+    std::unordered_set<FileId, FileIdHash> LookAheadAtIncludes() {
         RunState scratch;
         scratch.siteRoot = m_state.siteRoot;
         scratch.outputRoot = m_state.outputRoot;
@@ -229,17 +240,16 @@ private:
                 // The real run meets the same failure and reports it.
             }
         }
-        m_includedLater = lookAhead.FilesRead();
-        m_overlapping = true;
+        return lookAhead.FilesRead();
     }
 
     // Converts one page: the prepared one when a worker converted it ahead, else by expanding it now. A stop
     // request abandons the page: no file, no temporary file and no folder of it stays, and RunStopped passes.
-    void ConvertFile(const std::string& path, const PreparedPage* prepared) {
+    void ConvertFile(const std::string& path, const OutputPathPlan& plan, const PreparedPage* prepared) {
         if (TrimSpaces(path).empty()) return;
         const std::int64_t warningsBefore = m_state.warningCount;
         try {
-            ConvertHeld(path, prepared);
+            ConvertHeld(path, plan, prepared);
         } catch (const RunStopped&) {
             m_pageLog.Drop();
             m_state.warningCount = warningsBefore;
@@ -249,47 +259,42 @@ private:
     }
 
     // ConvertFile with the page's lines going to m_pageLog.
-    void ConvertHeld(const std::string& path, const PreparedPage* prepared) {
-        std::unique_ptr<OutputFile> out;
-        std::string outputPath;
-        std::vector<std::string> createdFolders;
+    void ConvertHeld(const std::string& path, const OutputPathPlan& plan, const PreparedPage* prepared) {
+        const std::string& outputPath = plan.outputPath;
+        std::unique_ptr<PageOutput> out;
         try {
-            outputPath = MapOutputPath(path, m_state.siteRoot, m_state.outputRoot, m_outputType, &createdFolders);
-            if (IdOf(outputPath) && IdOf(outputPath) == IdOf(path)) {
+            if (m_overlap && IdentityOf(outputPath) && IdentityOf(outputPath) == IdentityOf(path)) {
                 throw FileError(OutputIsTheSourceReason());
             }
-            if (!m_outputsWritten.insert(outputPath).second) {
+            // A page that fails still claims its output path, so a later page cannot take it over.
+            if (!m_outputsClaimed.insert(outputPath).second) {
                 throw FileError(OutputAlreadyWrittenReason(outputPath));
             }
-            out = std::make_unique<OutputFile>(outputPath, OutputFile::Target::ReplaceAtomically, kOutputPageLimit);
+            out = m_output.Create(plan, kOutputPageLimit);
             const std::optional<std::string> failure =
                 prepared ? Replay(*prepared, *out) : m_expander.ExpandSourcePage(path, *out);
-            if (WouldReplaceSource(outputPath)) {
+            if (m_overlap && WouldReplaceSource(outputPath)) {
                 throw FileError(OutputIsReadReason(outputPath));
             }
             if (failure) {
-                // The page's own warning is already logged; the page is still a failure, never "converted".
-                out->PublishPartial();
+                // The page's own warning is already logged; the page is still a failure, never "converted", and
+                // nothing of it is published.
+                out->Discard();
                 m_state.CountFailedPage(true);
                 m_pageLog.AppendLog(PageFailedLine(path, *failure));
                 return;
             }
             out->Publish();
+            // From now on an include that reaches this file reads its source page, as before the page was written.
+            if (m_overlap) m_earlierOutputs.Add(out->Id(), path);
             m_pageLog.AppendLog(PageGeneratedLine(outputPath));
         } catch (const RunStopped&) {
             if (out) out->Discard();
-            RemoveCreatedFolders(createdFolders);
+            m_output.RemoveFoldersMadeForLastPage();
             throw;
         } catch (const std::exception& failure) {
-            if (out) {
-                // What was written before the failure stays, as with any failed page, unless it would land on a
-                // file the run reads.
-                if (WouldReplaceSource(outputPath)) {
-                    out->Discard();
-                } else {
-                    out->PublishPartial();
-                }
-            }
+            // Nothing half-written is published: a file that stood at the output path stays as it was.
+            if (out) out->Discard();
             m_state.CountFailedPage(false);
             m_pageLog.AppendLog(PageFailedLine(path, failure.what()));
         }
@@ -300,17 +305,21 @@ private:
     std::string m_outputType;
     std::unique_ptr<DiskSiteFiles> m_disk;  // when the caller hands in no site
     SiteFiles& m_files;
+    EarlierOutputFiles m_earlierOutputs;
     CachedSiteFiles m_cachedFiles;  // the site as this run sees it
     ExpanderSettings m_settings;
     std::int64_t m_maxWarnings;
     unsigned m_jobs;
     HeldLog m_pageLog;
     PageExpander m_expander;
+    DiskOutputTree m_diskOutput;
+    OutputTree& m_output;
+    bool m_overlap = false;                  // the output folder shares folders with the site, by identity
+    std::vector<std::string> m_outputPaths;  // of every listed page, in order
     std::unordered_set<FileId, FileIdHash> m_pageIds;
-    std::unordered_set<FileId, FileIdHash> m_includedLater;  // from the look-ahead, when it was needed
-    bool m_overlapping = false;                               // the look-ahead was needed
     std::unordered_set<FileId, FileIdHash> m_filesReadAhead;  // read by pages the workers converted
-    std::unordered_set<std::string> m_outputsWritten;
+    std::unordered_set<std::string> m_outputsClaimed;
+    std::vector<std::pair<std::string, FileId>> m_sideOutputIds;
 };
 
 }  // namespace
@@ -331,6 +340,11 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
     // Without this the walk would start at the file-system root.
     if (TrimSpaces(choices.siteRoot).empty()) {
         sinks.messages.ShowMessage(kNoSiteRootText, kTitleReminder, MessageIcon::Stop);
+        return result;
+    }
+    // A type becomes part of every output name: a separator or a dot folder in it would put pages elsewhere.
+    if (!IsUsableType(TrimSpaces(choices.sourceType)) || !IsUsableType(TrimSpaces(choices.outputType))) {
+        sinks.messages.ShowMessage(kBadTypeText, kTitleReminder, MessageIcon::Stop);
         return result;
     }
     state.outputRoot = WithTrailingSeparator(TrimSpaces(choices.outputDir), kNativeSeparator);
@@ -356,6 +370,10 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
         return result;
     }
     state.fileCount = static_cast<std::int64_t>(state.fileList.size());
+    if (auto taken = run.CheckSideOutputs(choices.sideOutputs)) {
+        result.sideOutputRefusal = std::move(*taken);
+        return result;
+    }
 
     std::int64_t attempted = 0;
     LoopEnd end = LoopEnd::StopRequested;
@@ -372,8 +390,7 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
     sinks.log.AppendLog(SummaryWarningLine(state.warningCount));
     sinks.log.AppendLog(SummaryBannerLine());
     if (end != LoopEnd::StopRequested) {
-        sinks.messages.ShowMessage(RunFinishedText(succeeded, state.failCount), kTitleNotice,
-                                   MessageIcon::Information);
+        sinks.messages.ShowMessage(RunFinishedText(succeeded, state.failCount), kTitleNotice, MessageIcon::Information);
     }
 
     result.outcome = RunOutcome::Completed;
@@ -382,6 +399,7 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
     result.warnings = state.warningCount;
     result.stoppedAtWarningLimit = end == LoopEnd::WarningLimit;
     result.stoppedOnRequest = end == LoopEnd::StopRequested;
+    result.sideOutputsRead = run.SideOutputsRead();
     return result;
 }
 

@@ -14,6 +14,7 @@ class ProgressSink;
 class MessageSink;
 class SettingsStore;
 class LogText;
+class OutputTree;
 class SiteFiles;
 
 /** Warnings after which a run stops, unless the front end asks for another number. */
@@ -28,11 +29,15 @@ struct ConversionChoices {
     CodePageChoice codePage = CodePageChoice::Auto;
     std::int64_t maxWarnings = kDefaultMaxWarnings;  // 0: the run never stops for warnings
     unsigned jobs = 0;  // pages converted at once; 0: one per processor online; 1: strictly one after the other
+    // Files the front end writes beside the pages (the CLI's --log): the run refuses to start when one would
+    // replace a page of the site, a file the run includes or an output file of the run.
+    std::vector<std::string> sideOutputs = {};
 };
 
 /** How a run ended, for the front ends (the CLI's exit status, the window's state). */
 enum class RunOutcome {
-    Refused,    // empty output folder or site root: a message box, nothing else changed
+    Refused,    // empty output folder or site root, unusable types (a message box), or a side output that is a file
+                // of the site or of the run (sideOutputRefusal): nothing written
     Aborted,    // a failure outside the per-page guard (a folder that cannot be listed): no summary
     Completed,  // the summary was written (also after the stop at ten warnings)
 };
@@ -45,6 +50,8 @@ struct RunResult {
     bool stoppedAtWarningLimit = false;
     bool stoppedOnRequest = false;  // RunState::stopRequested ended the run: summary written, no final message
     std::string abortReason;  // for Aborted: names the folder and the system's reason
+    std::string sideOutputRefusal;             // for Refused: which side output, and what it would replace
+    std::vector<std::string> sideOutputsRead;  // side outputs the run read as includes: not to be written
 };
 
 /** The front end's side of a run: where lines, progress, message boxes and saved choices go. */
@@ -53,6 +60,7 @@ struct RunSinks {
     ProgressSink& progress;
     MessageSink& messages;
     SettingsStore* settings = nullptr;  // null: the choices are not saved (the CLI)
+    OutputTree* output = nullptr;       // null: the output folder on disk
 };
 
 /**

@@ -5,8 +5,11 @@
 
 #include <atomic>
 #include <filesystem>
+#include <map>
+#include <set>
 
 #include "engine/LogText.h"
+#include "engine/MemoryOutputTree.h"
 #include "engine/MemorySiteFiles.h"
 #include "engine/SettingsStore.h"
 #include "engine/Sinks.h"
@@ -60,13 +63,21 @@ protected:
     }
     static std::string Read(const fs::path& path) { return test_support::ReadFile(path); }
     RunResult Run(std::string siteRoot, std::string outputDir, std::string sourceType = "jsp",
-                  std::string outputType = "html") {
+                  std::string outputType = "html", OutputTree* output = nullptr) {
         ConversionChoices choices{std::move(siteRoot), std::move(sourceType), std::move(outputType),
                                   std::move(outputDir)};
-        return Run(choices);
+        return Run(choices, nullptr, output);
     }
-    RunResult Run(ConversionChoices choices, LogSink* logSink = nullptr) {
-        return StartConversion(choices, state, RunSinks{logSink ? *logSink : log, progress, messages, &settings});
+    RunResult Run(ConversionChoices choices, LogSink* logSink = nullptr, OutputTree* output = nullptr) {
+        return StartConversion(choices, state, RunSinks{logSink ? *logSink : log, progress, messages, &settings, output});
+    }
+    // Every file below folder with its bytes, by path relative to it.
+    static std::map<std::string, std::string> TreeOf(const fs::path& folder) {
+        std::map<std::string, std::string> tree;
+        for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+            if (entry.is_regular_file()) tree[fs::relative(entry.path(), folder).string()] = Read(entry.path());
+        }
+        return tree;
     }
     std::string Site() const { return (m_root / "site").string(); }
     std::string Out() const { return (m_root / "out").string(); }
@@ -332,6 +343,92 @@ TEST_F(ConversionRunTest, SavingTheLog) {
     EXPECT_FALSE(SaveConversionLog(Out() + "/missing/", "x", state, messages));
     EXPECT_EQ(messages.shown.back().title, "出错啦");
     EXPECT_EQ(messages.shown.back().text, "保存日志时异常,原因为：No such file or directory");
+}
+
+TEST_F(ConversionRunTest, UnusableTypesAreRefusedAfterTheEmptyFolderChecks) {
+    struct Row {
+        const char* sourceType;
+        const char* outputType;
+    };
+    const Row rows[] = {{"jsp", "html/../../ESCAPED"}, {"jsp", "a\\b"}, {"jsp", " .. "}, {"jsp", "."},
+                        {"j/p", "html"},                {"..", "html"},  {".", "htm"}};
+    Write("a.jsp", "page");
+    for (const Row& row : rows) {
+        messages.shown.clear();
+        const RunResult result = Run(Site(), Out(), row.sourceType, row.outputType);
+        EXPECT_EQ(result.outcome, RunOutcome::Refused) << row.sourceType << " " << row.outputType;
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].text, "转换类型或网页类型无效！");
+        EXPECT_EQ(messages.shown[0].title, "提醒");
+        EXPECT_EQ(messages.shown[0].icon, MessageIcon::Stop);
+    }
+    messages.shown.clear();
+    Run(Site(), "", "jsp", "../x");
+    Run("", Out(), "jsp", "../x");
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[0].text, "未指定转换结果存放目录！");
+    EXPECT_EQ(messages.shown[1].text, "未指定网站文件根目录！");
+    EXPECT_TRUE(fs::is_empty(m_root / "out"));
+    EXPECT_EQ(TreeOf(m_root), (std::map<std::string, std::string>{{"site/a.jsp", "page"}}));
+    std::string NulType("h\0t", 3);
+    Run(Site(), Out(), "jsp", NulType);
+    EXPECT_EQ(messages.shown.back().text, "转换类型或网页类型无效！");
+}
+
+// The run's rules over an output tree in memory: what is published, what stays, and which page claims a path.
+TEST_F(ConversionRunTest, FailedPagesPublishNothingKeepWhatStoodThereAndClaimTheirPath) {
+    const std::string out = Out() + "/";
+    Write("a.JSP", std::string(64, 'A'));  // fails on the full disk
+    Write("a.jsp", "a");                   // same output path as the failed page
+    Write("b.jsp", std::string("\xFF\xFE<\0", 4));  // its own expansion fails
+    Write("c.jsp", "c");
+    Write("sub/d.jsp", "d");  // a link stands at its output folder
+    Write("sub2/e.jsp", "e");
+    MemoryOutputTree tree;
+    tree.Put(out + "a.html", "earlier a");
+    tree.Put(out + "b.html", "earlier b");
+    tree.FillAfter(40);
+    tree.PlantLinkAt(out + "sub");
+    const RunResult result = Run(Site(), Out(), "jsp", "html", &tree);
+    EXPECT_EQ(result.attempted, 6) << log.Text();
+    EXPECT_EQ(result.failed, 4);
+    EXPECT_EQ(tree.Files(), (std::map<std::string, std::string>{{out + "a.html", "earlier a"},
+                                                                 {out + "b.html", "earlier b"},
+                                                                 {out + "c.html", "c\r\n"},
+                                                                 {out + "sub2/e.html", "e\r\n"}}));
+    EXPECT_EQ(tree.Folders(), (std::set<std::string>{out + "sub2"}));
+    EXPECT_EQ(tree.OpenPages(), 0);
+    const std::string text = log.Text();
+    EXPECT_NE(text.find(Site() + "/a.jsp文件转换时异常,原因为：an earlier page of this run was already written to " +
+                        out + "a.html"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("the output folder " + out + "sub is a link, which is not followed"), std::string::npos);
+    EXPECT_EQ(text.find(">>生成" + out + "a.html"), std::string::npos);
+    EXPECT_EQ(text.find(">>生成" + out + "b.html"), std::string::npos);
+}
+
+TEST_F(ConversionRunTest, ReRunIntoTheSiteRootPicksUpEditsAndGivesWhatAFirstRunGives) {
+    // The include names b.jsp, which the rewrite turns into b.html: found by undoing the rewrite on a first run,
+    // and standing there as spelled (the last run's output) on every later one.
+    Write("a.jsp", "<%@ include file=\"b.jsp\" %>A");
+    Write("sub/c.jsp", "<%@ include file=\"../b.jsp\" %>C");  // the same output, spelled otherwise
+    Write("b.jsp", "old b");
+    Run(Site(), Site());
+    Write("b.jsp", "new b");
+    const RunResult again = Run(Site(), Site() + "/./");
+    EXPECT_EQ(again.failed, 0) << log.Text();
+    const auto reRun = TreeOf(m_root / "site");
+
+    const std::string reRunLog = log.Text();
+
+    for (const char* name : {"a.html", "b.html", "sub/c.html"}) fs::remove(m_root / "site" / name);
+    Run(Site(), Site() + "/./");
+    EXPECT_EQ(reRun, TreeOf(m_root / "site"));
+    EXPECT_EQ(reRunLog, log.Text());
+    EXPECT_EQ(reRun.at("a.html"), "\r\nnew b\r\nA\r\n");
+    EXPECT_EQ(reRun.at("b.html"), "new b\r\n");
+    EXPECT_EQ(reRun.at("sub/c.html"), "\r\nnew b\r\nC\r\n");
 }
 
 }  // namespace

@@ -22,6 +22,7 @@ struct ProcessOptions {
     std::optional<rlim_t> fileSizeLimit;
     // Called while the program runs, with its process id and the file its stdout goes to (to signal it).
     std::function<void(pid_t, const std::filesystem::path& stdoutFile)> whileRunning = {};
+    std::vector<int> closedDescriptors = {};  // of 0, 1, 2: closed in the child instead of captured
 };
 
 /** Runs program with args in workDir, stdout and stderr captured to files outside workDir, and waits for it. */
