@@ -10,7 +10,7 @@ namespace quernfold {
 
 QString StartFolder(const QString& boxText) {
     // Blanks around a folder are no part of it, as for a conversion.
-    const QString folder = QString::fromStdString(TrimSpaces(boxText.toStdString()));
+    const QString folder = QString::fromStdString(std::string(TrimSpaces(boxText.toStdString())));
     return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
 }
 
