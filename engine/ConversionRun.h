@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,13 +16,18 @@ class SettingsStore;
 class LogText;
 class SiteFiles;
 
-/** The four choices, as the texts of the window's boxes (or the CLI's arguments), untrimmed. */
+/** Warnings after which a run stops, unless the front end asks for another number. */
+inline constexpr std::int64_t kDefaultMaxWarnings = 10;
+
+/** The four choices, as the texts of the window's boxes (or the CLI's arguments), untrimmed, and how to run. */
 struct ConversionChoices {
     std::string siteRoot;    // `wwwUrl`
     std::string sourceType;  // `srcType`
     std::string outputType;  // `outputType`
     std::string outputDir;   // `outputDir`
     CodePageChoice codePage = CodePageChoice::Auto;
+    std::int64_t maxWarnings = kDefaultMaxWarnings;  // 0: the run never stops for warnings
+    unsigned jobs = 0;  // pages converted at once; 0: one per processor online; 1: strictly one after the other
 };
 
 /** How a run ended, for the front ends (the CLI's exit status, the window's state). */
@@ -37,6 +43,7 @@ struct RunResult {
     long long failed = 0;
     long long warnings = 0;
     bool stoppedAtWarningLimit = false;
+    bool stoppedOnRequest = false;  // RunState::stopRequested ended the run: summary written, no final message
     std::string abortReason;  // for Aborted: names the folder and the system's reason
 };
 
@@ -53,6 +60,8 @@ struct RunSinks {
  * collects the source pages, converts them in order with progress and the stop at ten warnings, writes the
  * summary and shows the final message box. The run state lives in `state` and outlasts the run. siteFiles, when
  * given, is the site to read (paths beginning with the site root's text); otherwise the disk below the site root.
+ * A stop request (state.stopRequested, from any thread) abandons the page being converted, leaving nothing of it
+ * on disk, and ends the run with the stop line and the summary, without the final message box.
  */
 RunResult StartConversion(const ConversionChoices& choices, RunState& state, const RunSinks& sinks,
                           SiteFiles* siteFiles = nullptr);

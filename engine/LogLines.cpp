@@ -15,6 +15,8 @@ void AppendEscaped(std::string& out, unsigned char byte) {
 
 std::string Number(std::int64_t value) { return std::to_string(value); }
 
+constexpr std::string_view kPageFailedMarker = "文件转换时异常,原因为：";
+
 }  // namespace
 
 std::string LogPath(std::string_view path) {
@@ -52,8 +54,12 @@ std::string ExtractFailedLine(std::string_view path, std::string_view reason) {
 std::string PageGeneratedLine(std::string_view outputPath) { return ">>生成" + LogPath(outputPath) + "成功！"; }
 
 std::string PageFailedLine(std::string_view sourcePath, std::string_view reason) {
-    return LogPath(sourcePath) + "文件转换时异常,原因为：" + LogPath(reason);
+    return LogPath(sourcePath) + std::string(kPageFailedMarker) + LogPath(reason);
 }
+
+bool IsPageFailedLine(std::string_view line) { return line.find(kPageFailedMarker) != std::string_view::npos; }
+
+std::string RunStoppedLine() { return "转换已被用户中止"; }
 
 std::string SummaryBannerLine() { return std::string(78, '*'); }
 

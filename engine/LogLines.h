@@ -17,6 +17,7 @@ std::string WarningBannerLine();                                           // 79
 std::string ExtractFailedLine(std::string_view path, std::string_view reason);  // "提取" … "时异常：" …
 std::string PageGeneratedLine(std::string_view outputPath);                // ">>生成" … "成功！"
 std::string PageFailedLine(std::string_view sourcePath, std::string_view reason);
+std::string RunStoppedLine();                                              // the user stopped the run
 std::string SummaryBannerLine();                                           // 78 × "*"
 std::string SummaryTotalLine(std::int64_t pages);
 std::string SummarySuccessLine(std::int64_t succeeded);
@@ -53,6 +54,7 @@ inline constexpr std::string_view kTitleError = "出错啦";
 
 inline constexpr std::string_view kNoOutputFolderText = "未指定转换结果存放目录！";
 inline constexpr std::string_view kNoSiteRootText = "未指定网站文件根目录！";
+inline constexpr std::string_view kStopRunQuestion = "转换正在进行，确定要中止转换吗？";
 std::string TooManyWarningsText();
 std::string RunFinishedText(std::int64_t succeeded, std::int64_t failed);
 std::string FolderUnreadableText(std::string_view folder, std::string_view reason);
@@ -63,5 +65,8 @@ inline constexpr std::string_view kAlreadyRunningText = "本软件已经在运�
 std::string RuntimeFailureText(std::string_view reason);
 // The description of a failure that carries none of its own (not a std::exception).
 inline constexpr std::string_view kUnknownFailureText = "未知错误";
+
+/** Whether a log line reports a failed page (the command line repeats those where no log is shown). */
+bool IsPageFailedLine(std::string_view line);
 
 }  // namespace quernfold

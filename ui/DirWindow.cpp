@@ -4,13 +4,15 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
-#include "engine/PathRules.h"
+#include "engine/AsciiText.h"
 
 namespace quernfold {
 
 QString StartFolder(const QString& boxText) {
     // Blanks around a folder are no part of it, as for a conversion.
-    const QString folder = QString::fromStdString(std::string(TrimSpaces(boxText.toStdString())));
+    const std::string text = boxText.toStdString();
+    const std::string_view trimmed = TrimSpaces(text);
+    const QString folder = QString::fromUtf8(trimmed.data(), static_cast<qsizetype>(trimmed.size()));
     return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 
 #include "engine/LogText.h"
@@ -62,7 +63,10 @@ protected:
                   std::string outputType = "html") {
         ConversionChoices choices{std::move(siteRoot), std::move(sourceType), std::move(outputType),
                                   std::move(outputDir)};
-        return StartConversion(choices, state, RunSinks{log, progress, messages, &settings});
+        return Run(choices);
+    }
+    RunResult Run(ConversionChoices choices, LogSink* logSink = nullptr) {
+        return StartConversion(choices, state, RunSinks{logSink ? *logSink : log, progress, messages, &settings});
     }
     std::string Site() const { return (m_root / "site").string(); }
     std::string Out() const { return (m_root / "out").string(); }
@@ -167,6 +171,94 @@ TEST_F(ConversionRunTest, StopAtTenWarningsCountsTheAttemptedPages) {
               std::string::npos);
     EXPECT_EQ(progress.events.back(), "hide");
     EXPECT_EQ(progress.events[progress.events.size() - 2], "value 10");
+}
+
+TEST_F(ConversionRunTest, WarningLimitIsTheOneAskedFor) {
+    for (int i = 0; i < 12; ++i) Write("p" + std::to_string(10 + i) + ".jsp", "<%@ include file=\"none.inc\" %>");
+    struct Row {
+        std::int64_t maxWarnings;
+        std::int64_t attempted;
+        bool stopped;
+    };
+    for (const Row row : {Row{0, 12, false}, Row{3, 3, true}, Row{12, 12, true}, Row{13, 12, false}}) {
+        SCOPED_TRACE(row.maxWarnings);
+        messages.shown.clear();
+        ConversionChoices choices{Site(), "jsp", "html", Out()};
+        choices.maxWarnings = row.maxWarnings;
+        const RunResult result = Run(choices);
+        EXPECT_EQ(result.attempted, row.attempted);
+        EXPECT_EQ(result.stoppedAtWarningLimit, row.stopped);
+        // The stop's message is the same whatever the limit.
+        ASSERT_EQ(messages.shown.size(), row.stopped ? 2u : 1u);
+        if (row.stopped) {
+            EXPECT_EQ(messages.shown[0].title, "警告");
+        }
+        EXPECT_EQ(fs::exists(m_root / "out/p21.html"), !row.stopped || row.attempted == 12);
+        fs::remove_all(m_root / "out");
+        fs::create_directories(m_root / "out");
+    }
+}
+
+/** Sets the run's stop request when a given line is logged (the line still reaches the log). */
+struct StopAtLine : LogSink {
+    StopAtLine(LogText& log, std::atomic<bool>& stop, std::string line) : log(log), stop(stop), line(std::move(line)) {}
+    LogText& log;
+    std::atomic<bool>& stop;
+    std::string line;
+    void ClearLog() override { log.ClearLog(); }
+    void AppendLog(std::string_view text) override {
+        log.AppendLog(text);
+        if (text == line) stop = true;
+    }
+};
+
+TEST_F(ConversionRunTest, StopRequestAbandonsThePageAndEndsWithTheSummary) {
+    // Page 1 warns once; page 2 lies in a folder of its own, warns, and is big enough to be read in pieces.
+    Write("a.jsp", "<%@ include file=\"none.inc\" %>A");
+    Write("sub/deeper/b.jsp", "<%@ include file=\"none.inc\" %>" + std::string(300 * 1024, 'b'));
+    Write("zz/z.jsp", "Z");
+    const std::string stars(78, '*');
+    const std::string pageA = "\r\n" + std::string(77, '=') + "\r\n开始转换:" + Site() + "/a.jsp....\r\n" +
+                              std::string(79, '#') + "\r\n提取" + Site() + "/none.inc时异常：No such file or directory" +
+                              "\r\n>>生成" + Out() + "/a.html成功！";
+    const std::string pageBOpening = "\r\n" + std::string(77, '=') + "\r\n开始转换:" + Site() + "/sub/deeper/b.jsp....";
+    const std::string summaryOfA =
+        "\r\n" + stars + "\r\n共转换文件1个\r\n其中：成功1个\r\n      失败0个\r\n转换过程中共发生1次异常警告\r\n" + stars;
+    struct Row {
+        const char* label;
+        std::string stopAt;  // the log line that requests the stop
+        unsigned jobs;
+        std::string log;
+    };
+    const Row rows[] = {
+        // Requested while page 2 is being converted: it keeps its two opening lines, nothing else.
+        {"DuringAPage", "开始转换:" + Site() + "/sub/deeper/b.jsp....", 1, pageA + pageBOpening + "\r\n转换已被用户中止" + summaryOfA},
+        // Requested between pages: no page is abandoned.
+        {"BetweenPages", ">>生成" + Out() + "/a.html成功！", 1, pageA + "\r\n转换已被用户中止" + summaryOfA},
+        {"BetweenPagesWithWorkers", ">>生成" + Out() + "/a.html成功！", 4, pageA + "\r\n转换已被用户中止" + summaryOfA},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        fs::remove_all(m_root / "out");
+        fs::create_directories(m_root / "out");
+        messages.shown.clear();
+        state.stopRequested = false;
+        StopAtLine stopper(log, state.stopRequested, row.stopAt);
+        ConversionChoices choices{Site(), "jsp", "html", Out()};
+        choices.jobs = row.jobs;
+        const RunResult result = Run(choices, &stopper);
+        EXPECT_TRUE(result.stoppedOnRequest);
+        EXPECT_EQ(result.attempted, 1);
+        EXPECT_EQ(log.Text(), row.log);
+        EXPECT_TRUE(messages.shown.empty());  // no final message after a stop
+        // Only page 1's file: no file, temporary file or folder of the abandoned page.
+        std::vector<std::string> names;
+        for (const auto& entry : fs::recursive_directory_iterator(m_root / "out")) {
+            names.push_back(entry.path().lexically_relative(m_root / "out").string());
+        }
+        EXPECT_EQ(names, std::vector<std::string>{"a.html"});
+        EXPECT_EQ(progress.events.back(), "hide");
+    }
 }
 
 TEST_F(ConversionRunTest, OutputThatIsTheSourcePageFailsAndLeavesTheSourceAlone) {

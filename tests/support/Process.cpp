@@ -39,6 +39,7 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
         ::execv(program.c_str(), argv.data());
         _exit(127);
     }
+    if (options.whileRunning) options.whileRunning(pid, outPath);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "waitpid");
