@@ -16,6 +16,7 @@
 # runs of this script), with `sync` before each timed command. The untimed conversion and the first timed one are
 # compared with the pages the generator expects (all of them, or a sample of 200 and every large page), and every
 # timed conversion must exit with status 0 and write one file per page: a fast wrong result fails the script.
+# quernfold-cli is timed twice per round, with --jobs 1 and with --jobs set to the processors online.
 # Timing is reported, never asserted.
 #
 # Static files (-a): a tree of 8,000 images, style sheets, scripts and fonts without pages (so the run is the copy)
@@ -64,6 +65,7 @@ else
 fi
 cli=$build/cli/quernfold-cli
 [ -x "$cli" ] || { echo "run.sh: $cli was not built" >&2; exit 2; }
+cpus=$(nproc)
 
 # --- Plan ----------------------------------------------------------------------------------------------------------
 # style pages rounds
@@ -136,22 +138,33 @@ for entry in "${plan[@]+"${plan[@]}"}"; do
   for ((r = 1; r <= rounds; r++)); do
     copy=$run/$style-$pages-cp-$r
     conv=$run/$style-$pages-qf-$r
-    mkdir "$conv"
-    order=(cp qf)
-    ((r % 2 == 0)) && order=(qf cp)
+    conv1=$run/$style-$pages-qf1-$r
+    mkdir "$conv" "$conv1"
+    order=(cp qf1 qf)
+    ((r % 3 == 2)) && order=(qf1 qf cp)
+    ((r % 3 == 0)) && order=(qf cp qf1)
     for what in "${order[@]}"; do
       sync
-      if [ "$what" = cp ]; then
-        timed "$run/$style-$pages.cp" cp -r "$site" "$copy"
-      else
+      case "$what" in
+        cp) timed "$run/$style-$pages.cp" cp -r "$site" "$copy" ;;
         # The log goes to a file, as it would from a terminal session that keeps it.
-        timed "$run/$style-$pages.qf" "$cli" -t "$style" -T "$to" "$site" "$conv" >"$run/log.txt" 2>"$run/stderr.txt"
+        qf) timed "$run/$style-$pages.qf" "$cli" --jobs "$cpus" -t "$style" -T "$to" "$site" "$conv" \
+              >"$run/log.txt" 2>"$run/stderr.txt" ;;
+        qf1) timed "$run/$style-$pages.qf1" "$cli" --jobs 1 -t "$style" -T "$to" "$site" "$conv1" \
+               >"$run/log1.txt" 2>"$run/stderr.txt" ;;
+      esac
+    done
+    for variant in qf qf1; do
+      status=$(tail -n 1 "$run/$style-$pages.$variant" | cut -d' ' -f5)
+      written=$(find "$run/$style-$pages-$variant-$r" -type f | wc -l)
+      if [ "$status" -ne 0 ] || [ "$written" -ne "$pages" ]; then
+        echo "run.sh: round $r on $style $pages ($variant): exit status $status, $written files for $pages pages" >&2
+        failures=$((failures + 1))
       fi
     done
-    status=$(tail -n 1 "$run/$style-$pages.qf" | cut -d' ' -f5)
-    written=$(find "$conv" -type f | wc -l)
-    if [ "$status" -ne 0 ] || [ "$written" -ne "$pages" ]; then
-      echo "run.sh: round $r on $style $pages: exit status $status, $written files for $pages pages" >&2
+    # What is written does not depend on --jobs.
+    if ! cmp -s "$run/log.txt" <(sed "s|$conv1|$conv|g" "$run/log1.txt") || ! diff -r -q "$conv" "$conv1" >/dev/null; then
+      echo "run.sh: round $r on $style $pages: --jobs $cpus and --jobs 1 wrote different logs or trees" >&2
       failures=$((failures + 1))
     fi
   done
@@ -161,7 +174,8 @@ for entry in "${plan[@]+"${plan[@]}"}"; do
     echo "run.sh: the first timed conversion of the $style site of $pages pages is not what the generator expects" >&2
     failures=$((failures + 1))
   fi
-  echo "$style $pages $rounds $run/$style-$pages.cp $run/$style-$pages.qf" >>"$results"
+  echo "$style $pages $rounds $run/$style-$pages.cp $run/$style-$pages.qf1 1" >>"$results"
+  echo "$style $pages $rounds $run/$style-$pages.cp $run/$style-$pages.qf $cpus" >>"$results"
 done
 
 # --- Static files --------------------------------------------------------------------------------------------------
@@ -256,12 +270,13 @@ def Rounds(path):
     return rows
 
 print()
-print("| site | pages | cp -r (s) | quernfold-cli (s) | pages/s | ratio to cp -r | CPU ratio | peak RSS (MB) | µs/page |")
-print("|---|---:|---:|---:|---:|---:|---:|---:|---:|")
+print("| site | pages | --jobs | cp -r (s) | quernfold-cli (s) | pages/s | ratio to cp -r | CPU ratio | peak RSS (MB) | µs/page |")
+print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
 perPage = {}
 verdicts = []
+walls = {}
 for line in open(results):
-    style, pages, rounds, cpPath, qfPath = line.split()
+    style, pages, rounds, cpPath, qfPath, jobs = line.split()
     pages = int(pages)
     cp, qf = Rounds(cpPath), Rounds(qfPath)
     cpWall = statistics.median(r[0] for r in cp)
@@ -270,24 +285,30 @@ for line in open(results):
     qfCpu = statistics.median(r[1] for r in qf)
     rss = max(r[2] for r in qf) / 1024
     ratio = qfWall / cpWall
-    perPage[(style, pages)] = qfWall / pages * 1e6
+    walls[(style, pages, jobs == "1")] = qfWall
+    if jobs == "1":
+        perPage[(style, pages)] = qfWall / pages * 1e6
     cpuRatio = f"{qfCpu / cpCpu:.2f}" if cpCpu >= 0.1 else "-"  # /usr/bin/time counts in 10 ms steps
-    print(f"| {style.upper()} | {pages:,} | {cpWall:.2f} | {qfWall:.2f} | {pages / qfWall:,.0f} | {ratio:.2f} | "
+    print(f"| {style.upper()} | {pages:,} | {jobs} | {cpWall:.2f} | {qfWall:.2f} | {pages / qfWall:,.0f} | {ratio:.2f} | "
           f"{cpuRatio} | {rss:.1f} | {qfWall / pages * 1e6:.0f} |")
     if pages == 20000:
-        verdicts.append(f"target 1 ({style.upper()}, 20,000 pages): ratio {ratio:.2f}, at most 1.5: "
+        verdicts.append(f"target 1 ({style.upper()}, 20,000 pages, --jobs {jobs}): ratio {ratio:.2f}, at most 1.5: "
                         + ("met" if ratio <= 1.5 else "NOT met"))
     if pages in (2000, 20000, 50000):
-        verdicts.append(f"target 2 ({style.upper()}, {pages:,} pages): peak RSS {rss:.1f} MB, at most 32: "
+        verdicts.append(f"target 2 ({style.upper()}, {pages:,} pages, --jobs {jobs}): peak RSS {rss:.1f} MB, at most 32: "
                         + ("met" if rss <= 32 else "NOT met"))
 print()
 print("Medians of the rounds (wall time); CPU ratio = (user + sys) of quernfold-cli over that of cp -r.")
 print()
+for (style, pages, one), wall in sorted(walls.items()):
+    if one and (style, pages, False) in walls:
+        print(f"{style.upper()} {pages:,}: --jobs N / --jobs 1 = {walls[(style, pages, False)] / wall:.2f} (same rounds)")
+print()
 print("Rounds (s), in the order run:")
 for line in open(results):
-    style, pages, rounds, cpPath, qfPath = line.split()
+    style, pages, rounds, cpPath, qfPath, jobs = line.split()
     cp, qf = Rounds(cpPath), Rounds(qfPath)
-    print(f"  {style.upper()} {int(pages):,}: cp -r " + " ".join(f"{r[0]:.2f}" for r in cp)
+    print(f"  {style.upper()} {int(pages):,} --jobs {jobs}: cp -r " + " ".join(f"{r[0]:.2f}" for r in cp)
           + "; quernfold-cli " + " ".join(f"{r[0]:.2f}" for r in qf))
 if ("jsp", 5000) in perPage and ("jsp", 50000) in perPage:
     scale = perPage[("jsp", 50000)] / perPage[("jsp", 5000)]

@@ -1,15 +1,26 @@
 #include "cli/CliApp.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <ostream>
+#include <system_error>
 
 #include "cli/CliArguments.h"
 #include "cli/CliSinks.h"
+#include "cli/StopSignals.h"
+#include "engine/AsciiText.h"
+#include "engine/Errors.h"
 #include "engine/LogLines.h"
 #include "engine/OutputFile.h"
+#include "engine/PathRules.h"
+#include "engine/RunPlan.h"
 #include "engine/RunReport.h"
 #include "engine/RunState.h"
 
@@ -19,6 +30,57 @@ namespace {
 
 constexpr std::string_view kProgram = "quernfold-cli";
 
+/** Lists what a run would write; returns the exit status. */
+int DryRun(const CliOptions& options, std::ostream& out, std::ostream& err) {
+    StreamMessages messages(err, nullptr);
+    const auto plan = PlanConversion(options.choices, messages);
+    if (!plan) return kExitRefused;
+    for (const PlannedPage& page : *plan) {
+        out << LogPath(page.source) << " -> " << LogPath(page.output);
+        if (page.collidesWith) out << " (collides with " << LogPath(*page.collidesWith) << ")";
+        if (page.outputIsSourceFile) out << " (is a source file)";
+        out << '\n';
+    }
+    out.flush();
+    return kExitClean;
+}
+
+/**
+ * Looks at the output folder before a run, and creates it with --mkdir. note becomes the line for stderr that
+ * goes before the summary when every page is bound to fail. Returns false when the run may not start.
+ */
+bool PrepareOutputFolder(const CliOptions& options, std::ostream& err, std::string& note) {
+    const ConversionChoices& choices = options.choices;
+    // A run with no output folder or site root is refused by the run itself, with its own message.
+    if (TrimSpaces(choices.outputDir).empty() || TrimSpaces(choices.siteRoot).empty()) return true;
+    const std::string folder(TrimSpaces(choices.outputDir));
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) == 0) {
+        if (!S_ISDIR(info.st_mode)) note = LogPath(folder) + " is not a folder";
+        return true;
+    }
+    if (!options.makeOutputDir) {
+        note = LogPath(folder) + " does not exist (use --mkdir to create it)";
+        return true;
+    }
+    std::error_code error;
+    // Parents included, each with 0777 less the umask.
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        err << kProgramPrefix << "cannot create " << LogPath(folder) << ": " << error.message() << "\n";
+        return false;
+    }
+    err << kProgramPrefix << "created " << LogPath(folder) << "\n";
+    return true;
+}
+
+// Characters of a UTF-8 text, as the page names' last three are counted.
+std::size_t CharacterCount(std::string_view text) {
+    std::size_t count = 0;
+    for (const char byte : text) count += (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+    return count;
+}
+
 }  // namespace
 
 int ExitStatusFor(const RunResult& result) {
@@ -26,9 +88,16 @@ int ExitStatusFor(const RunResult& result) {
     return result.failed == 0 && result.warnings == 0 && result.staticFilesFailed == 0 ? kExitClean : kExitProblems;
 }
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool errIsTerminal) {
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool errIsTerminal,
+           const CliEnvironment& environment) {
     const ParsedArguments parsed = ParseArguments(args);
     const CliOptions& options = parsed.options;
+    if (!parsed.error.empty()) {
+        // The error may echo what was typed: escaped, so a value cannot send control sequences to the terminal.
+        err << kProgram << ": " << LogPath(parsed.error) << "\n"
+            << "Try '" << kProgram << " --help' for more information.\n";
+        return kExitRefused;
+    }
     if (options.help) {
         out << UsageText() << std::flush;
         return kExitClean;
@@ -37,11 +106,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         out << VersionText() << std::flush;
         return kExitClean;
     }
-    if (!parsed.error.empty()) {
-        err << kProgram << ": " << parsed.error << "\n"
-            << "Try '" << kProgram << " --help' for more information.\n";
-        return kExitRefused;
-    }
+    if (options.dryRun) return DryRun(options, out, err);
+
+    // From here on a signal stops the run cleanly; before the run starts, that leaves nothing behind either.
+    RunState state;
+    std::optional<StopSignals> signals;
+    if (environment.handleStopSignals) signals.emplace(state.stopRequested);
 
     // The log file is opened before the run, so a name that cannot be written costs no conversion.
     std::unique_ptr<LogFileWriter> logFile;
@@ -49,18 +119,20 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         try {
             logFile = std::make_unique<LogFileWriter>(options.logFile);
         } catch (const std::exception& failure) {
-            err << kProgram << ": cannot write the log file " << LogPath(options.logFile) << ": "
+            err << kProgramPrefix << "cannot write the log file " << LogPath(options.logFile) << ": "
                 << LogPath(failure.what()) << "\n";
             return kExitRefused;
         }
     }
+    std::string outputFolderNote;
+    if (!PrepareOutputFolder(options, err, outputFolderNote)) return kExitRefused;
 
     // So is the report file: its temporary file beside the target shows a folder that cannot be written.
     std::unique_ptr<OutputFile> reportFile;
     const bool reportToStdout = options.hasReportFile && options.reportFile == "-";
     if (options.hasReportFile && !reportToStdout) {
         try {
-            reportFile = std::make_unique<OutputFile>(options.reportFile, OutputFile::Target::InPlaceIfNotRegular);
+            reportFile = std::make_unique<OutputFile>(options.reportFile, WritePolicy::LogFile());
         } catch (const std::exception& failure) {
             err << kProgram << ": cannot write the report file " << LogPath(options.reportFile) << ": "
                 << LogPath(failure.what()) << "\n";
@@ -71,24 +143,52 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     std::optional<TerminalProgress> bar;
     NoProgress noProgress;
-    if (errIsTerminal) bar.emplace(err, &out);
+    if (errIsTerminal) {
+        bar.emplace(err, nullptr, environment.columns > 0 ? environment.columns : TerminalColumns(STDERR_FILENO));
+    }
     TerminalProgress* barOnScreen = bar ? &*bar : nullptr;
     ProgressSink& progress = bar ? static_cast<ProgressSink&>(*bar) : noProgress;
 
     StreamLog stdoutLog(out, barOnScreen);
+    DiagnosticsLog diagnostics(err, barOnScreen);
+    BeforeSummaryNote outputFolderLine(err, barOnScreen, outputFolderNote);
     LogFanOut log;
-    if (!options.quiet) log.Add(stdoutLog);
+    log.Add(outputFolderLine);
+    if (options.quiet) {
+        log.Add(diagnostics);
+    } else {
+        log.Add(stdoutLog);
+    }
     if (logFile) log.Add(*logFile);
     StreamMessages messages(err, barOnScreen);
 
-    RunState state;
-    const RunResult result = StartConversion(options.choices, state,
-                                             RunSinks{log, progress, messages, nullptr,
+    if (const std::string_view type = TrimSpaces(options.choices.sourceType);
+        !type.empty() && CharacterCount(type) != 3 && IsUsableType(type)) {
+        err << kProgramPrefix << SourceTypeLengthNote(type) << "\n";
+    }
+
+    ConversionChoices choices = options.choices;
+    if (logFile) choices.sideOutputs.push_back(options.logFile);
+    if (reportFile) choices.sideOutputs.push_back(options.reportFile);
+    const RunResult result = StartConversion(choices, state,
+                                             RunSinks{log, progress, messages, nullptr, nullptr,
                                                       options.hasReportFile ? &report : nullptr});
     int status = ExitStatusFor(result);
+    // A side output that would replace a file of the run, or that the run read as an include, is not written.
+    if (!result.sideOutputRefusal.empty()) {
+        if (logFile) logFile->Abandon();
+        err << kProgram << ": " << result.sideOutputRefusal << "\n";
+        status = kExitRefused;
+    }
+    for (const std::string& read : result.sideOutputsRead) {
+        if (logFile && read == options.logFile) logFile->Abandon();
+        if (reportFile && read == options.reportFile) reportFile.reset();
+        err << kProgram << ": " << SideOutputReadText(read) << "\n";
+        status = kExitRefused;
+    }
 
     // A refused or aborted run has no report: an earlier report file stays as it was.
-    if (options.hasReportFile && result.outcome == RunOutcome::Completed) {
+    if ((reportFile || reportToStdout) && result.outcome == RunOutcome::Completed) {
         const std::string json = ReportJson(report);
         try {
             if (reportFile) {
@@ -106,18 +206,23 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
 
     if (!options.quiet) {
-        out.flush();
-        if (!out) {
-            err << kProgram << ": cannot write the log to standard output\n";
+        // A reader that went away only stopped the view; the run's result stands.
+        if (stdoutLog.Finish() == StreamLog::Status::Failed) {
+            err << kProgramPrefix << "cannot write the log to standard output\n";
             status = kExitRefused;
         }
     }
     if (logFile) {
         if (const std::optional<std::string> failure = logFile->Finish()) {
             // The same words the save-log button would show.
-            err << TerminalText(LogSaveFailedText(*failure)) << "\n";
+            err << kProgramPrefix << TerminalText(LogSaveFailedText(*failure)) << "\n";
             status = kExitRefused;
         }
+    }
+    if (signals && signals->Received() != 0) {
+        out.flush();
+        err.flush();
+        signals->EndByReceivedSignal();
     }
     return status;
 }

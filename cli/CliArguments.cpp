@@ -1,5 +1,6 @@
 #include "cli/CliArguments.h"
 
+#include <cstdint>
 #include <optional>
 
 #include "engine/AssetRules.h"
@@ -9,7 +10,11 @@ namespace quernfold {
 
 namespace {
 
-enum class Option { Type, To, Encoding, Log, Assets, AssetTypes, Report, Quiet, Help, Version };
+enum class Option {
+    Type, To, Encoding, Log, Assets, AssetTypes, Report, Quiet, Jobs, MaxWarnings, MakeDir, DryRun, Help, Version
+};
+
+constexpr long long kMostJobs = 1024;
 
 struct KnownOption {
     char shortName;  // 0: long form only
@@ -23,7 +28,9 @@ constexpr KnownOption kOptions[] = {
     {'e', "encoding", Option::Encoding, true}, {0, "log", Option::Log, true},
     {'a', "assets", Option::Assets, false},    {0, "asset-types", Option::AssetTypes, true},
     {0, "report", Option::Report, true},
-    {'q', "quiet", Option::Quiet, false},      {'h', "help", Option::Help, false},
+    {'q', "quiet", Option::Quiet, false},      {'j', "jobs", Option::Jobs, true},
+    {0, "max-warnings", Option::MaxWarnings, true}, {0, "mkdir", Option::MakeDir, false},
+    {'n', "dry-run", Option::DryRun, false},   {'h', "help", Option::Help, false},
     {0, "version", Option::Version, false},
 };
 
@@ -39,6 +46,18 @@ const KnownOption* FindLong(std::string_view name) {
         if (known.longName == name) return &known;
     }
     return nullptr;
+}
+
+// A whole decimal number from low to high, or nullopt.
+std::optional<long long> WholeNumber(const std::string& text, long long low, long long high) {
+    if (text.empty() || text.size() > 18) return std::nullopt;
+    long long value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value < low || value > high) return std::nullopt;
+    return value;
 }
 
 // Returns an error text, or nullopt when the option was taken.
@@ -84,6 +103,24 @@ std::optional<std::string> Apply(const KnownOption& known, const std::string& va
         case Option::Quiet:
             options.quiet = true;
             break;
+        case Option::Jobs: {
+            const auto jobs = WholeNumber(value, 1, kMostJobs);
+            if (!jobs) return "--jobs needs a number from 1 to " + std::to_string(kMostJobs) + ", not '" + value + "'";
+            options.choices.jobs = static_cast<unsigned>(*jobs);
+            break;
+        }
+        case Option::MaxWarnings: {
+            const auto limit = WholeNumber(value, 0, INT32_MAX);
+            if (!limit) return "--max-warnings needs a whole number (0: never stop), not '" + value + "'";
+            options.choices.maxWarnings = *limit;
+            break;
+        }
+        case Option::MakeDir:
+            options.makeOutputDir = true;
+            break;
+        case Option::DryRun:
+            options.dryRun = true;
+            break;
         case Option::Help:
             options.help = true;
             break;
@@ -103,8 +140,9 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
     options.choices.outputType = "html";
     std::vector<std::string> operands;
     std::string firstError;
-    auto fail = [&firstError](std::string error) {
-        if (firstError.empty()) firstError = std::move(error);
+    // An error that comes before --help or --version wins over them; one after them does not count.
+    auto fail = [&firstError, &options](std::string error) {
+        if (firstError.empty() && !options.help && !options.version) firstError = std::move(error);
     };
 
     bool optionsEnded = false;
@@ -166,9 +204,11 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
         }
     }
 
-    if (options.help || options.version) return parsed;
     if (!firstError.empty()) {
         parsed.error = firstError;
+        options.help = options.version = false;
+    } else if (options.help || options.version) {
+        return parsed;
     } else if (operands.size() != 2) {
         parsed.error = operands.size() < 2 ? "SITE_ROOT and OUTPUT_DIR are both needed"
                                            : "too many operands: give only SITE_ROOT and OUTPUT_DIR";
@@ -191,15 +231,23 @@ std::string UsageText() {
            "      --asset-types LIST  copy these extensions instead (comma-separated, no dots; implies -a)\n"
            "      --report FILE     write a JSON report of the run (pages, static files, broken links);\n"
            "                        FILE - writes it to stdout and implies -q\n"
-           "  -q, --quiet           no log lines on stdout (stderr unchanged)\n"
+           "  -q, --quiet           no log lines on stdout; warnings and failures still go to stderr\n"
+           "  -j, --jobs N          pages converted at once (default: one per processor; 1: one after another)\n"
+           "      --max-warnings N  stop the run after N warnings (default 10; 0: never stop)\n"
+           "      --mkdir           create OUTPUT_DIR (and its parents) when it does not exist\n"
+           "  -n, --dry-run         list each page and the file it would become; write nothing\n"
            "  -h, --help            show this help and exit\n"
            "      --version         show the version and exit\n"
            "\n"
            "The log lines go to stdout; message texts, errors and the progress bar go to stderr.\n"
+           "Ctrl-C (SIGINT) or SIGTERM stops the run cleanly: the page being converted is abandoned, the summary\n"
+           "and --log are written; a second signal ends the program at once.\n"
            "Exit status: 0 = converted with no failure and no warning; 1 = completed with failures or warnings,\n"
            "or a static file that could not be copied;\n"
-           "2 = refused or aborted (bad usage, empty output folder or site root, a folder that cannot be listed,\n"
-           "a --log or --report file that cannot be written).\n";
+           "2 = refused or aborted (bad usage, empty output folder or site root, a type holding /, \\ or NUL or\n"
+           "being . or .., a folder that cannot be listed, a --log or --report file or standard output that cannot\n"
+           "be written, a --log or --report file that is a page, an include or an output file of the run);\n"
+           "130 / 143 = stopped by SIGINT / SIGTERM.\n";
 }
 
 std::string VersionText() {

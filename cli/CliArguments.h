@@ -15,6 +15,8 @@ struct CliOptions {
     bool hasReportFile = false;
     std::string reportFile;  // "-": standard output
     bool quiet = false;
+    bool makeOutputDir = false;  // --mkdir
+    bool dryRun = false;         // -n: list what would be written, write nothing
     bool help = false;
     bool version = false;
 };
@@ -27,7 +29,8 @@ struct ParsedArguments {
 
 /**
  * Parses the arguments that follow the program name. Options may stand before, between or after the two operands;
- * "--" ends the options. --help and --version win over everything else, including a missing operand.
+ * "--" ends the options. --help and --version win over a missing operand and over any error that comes after them
+ * on the command line; an error before them wins.
  */
 ParsedArguments ParseArguments(const std::vector<std::string>& args);
 

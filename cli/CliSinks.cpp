@@ -1,22 +1,27 @@
 #include "cli/CliSinks.h"
 
+#include <sys/ioctl.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <exception>
 #include <ostream>
 
+#include "engine/LogLines.h"
 #include "engine/OutputFile.h"
 
 namespace quernfold {
 
 namespace {
 
-constexpr long long kBarCells = 40;
-constexpr auto kRedrawInterval = std::chrono::milliseconds(50);
+constexpr int kFewestCells = 10;
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
 }  // namespace
 
-TerminalProgress::TerminalProgress(std::ostream& err, std::ostream* flushFirst)
-    : m_err(err), m_flushFirst(flushFirst) {}
+TerminalProgress::TerminalProgress(std::ostream& err, std::ostream* flushFirst, int columns)
+    : m_err(err), m_flushFirst(flushFirst), m_columns(columns) {}
 
 void TerminalProgress::SetRange(long long minimum, long long maximum) {
     m_minimum = minimum;
@@ -36,6 +41,7 @@ void TerminalProgress::SetVisible(bool visible) {
 
 void TerminalProgress::SetValue(long long value) {
     m_value = value;
+    // The last page's value is always drawn, so the bar ends full.
     if (m_visible) Draw(value + 1 >= m_maximum);
 }
 
@@ -47,17 +53,21 @@ void TerminalProgress::Erase() {
 
 void TerminalProgress::Draw(bool force) {
     const auto now = std::chrono::steady_clock::now();
-    // A bar erased by a log line is drawn again at once; one still on screen only now and then.
-    if (!force && m_drawnWidth > 0 && now - m_lastDraw < kRedrawInterval) return;
+    if (!force && now - m_lastDraw < kRedrawInterval) return;
     m_lastDraw = now;
-    const long long span = std::max(1LL, m_maximum - m_minimum);
-    const long long done = std::clamp(m_value - m_minimum, 0LL, span);
-    const long long filled = done * kBarCells / span;
     // The maximum is one more than the number of pages, so the pages are counted against maximum - 1.
     const long long pages = std::max(0LL, m_maximum - m_minimum - 1);
+    const long long done = std::clamp(m_value - m_minimum, 0LL, pages);
+    // Built by appending: GCC 12 at -O3 misreads "x" + std::string as an overlapping copy (-Wrestrict).
+    std::string count = " ";
+    count.append(std::to_string(done)).append("/").append(std::to_string(pages));
+    // "[", the cells, "]", the count as wide as it gets, and the last column left free.
+    const long long cells =
+        std::max<long long>(kFewestCells, m_columns - 3 - static_cast<long long>(2 * std::to_string(pages).size() + 2));
+    const long long filled = pages > 0 ? done * cells / pages : 0;
     std::string text = "[";
-    text.append(static_cast<std::size_t>(filled), '#').append(static_cast<std::size_t>(kBarCells - filled), '.');
-    text.append("] ").append(std::to_string(std::min(done, pages))).append("/").append(std::to_string(pages));
+    text.append(static_cast<std::size_t>(filled), '#').append(static_cast<std::size_t>(cells - filled), '.');
+    text.append("]").append(count);
     const std::size_t width = text.size();
     if (width < m_drawnWidth) text.append(m_drawnWidth - width, ' ');
     if (m_flushFirst) m_flushFirst->flush();
@@ -65,17 +75,63 @@ void TerminalProgress::Draw(bool force) {
     m_drawnWidth = std::max(width, m_drawnWidth);
 }
 
+int TerminalColumns(int fd) {
+    winsize size{};
+    if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    if (const char* columns = std::getenv("COLUMNS")) {
+        char* end = nullptr;
+        const long value = std::strtol(columns, &end, 10);
+        if (end != columns && *end == '\0' && value > 0 && value < 10000) return static_cast<int>(value);
+    }
+    return 80;
+}
+
+void StreamLog::Check(bool wasGood) {
+    if (m_out || m_status != Status::Written) return;
+    // errno still holds the reason of the write that just failed; a stream that was bad before is a failure.
+    m_status = wasGood && errno == EPIPE ? Status::ReaderGone : Status::Failed;
+}
+
 void StreamLog::AppendLog(std::string_view line) {
+    if (m_status == Status::ReaderGone) return;
+    const bool wasGood = static_cast<bool>(m_out);
+    errno = 0;
     if (m_bar) {
         m_bar->Erase();
         m_out << line << '\n' << std::flush;
     } else {
         m_out << line << '\n';
     }
+    Check(wasGood);
+}
+
+StreamLog::Status StreamLog::Finish() {
+    if (m_status == Status::Written) {
+        const bool wasGood = static_cast<bool>(m_out);
+        errno = 0;
+        m_out.flush();
+        Check(wasGood);
+    }
+    return m_status;
+}
+
+void DiagnosticsLog::AppendLog(std::string_view line) {
+    const bool warningBanner = line == WarningBannerLine();
+    if (!warningBanner && !m_warningFollows && !IsPageFailedLine(line)) return;
+    m_warningFollows = warningBanner;
+    if (m_bar) m_bar->Erase();
+    m_err << kProgramPrefix << line << '\n' << std::flush;
+}
+
+void BeforeSummaryNote::AppendLog(std::string_view line) {
+    if (m_note.empty() || line != SummaryBannerLine()) return;
+    if (m_bar) m_bar->Erase();
+    m_err << kProgramPrefix << m_note << '\n' << std::flush;
+    m_note.clear();
 }
 
 LogFileWriter::LogFileWriter(const std::string& path)
-    : m_file(std::make_unique<OutputFile>(path, OutputFile::Target::InPlaceIfNotRegular)) {}
+    : m_file(std::make_unique<OutputFile>(path, WritePolicy::LogFile())) {}
 
 LogFileWriter::~LogFileWriter() = default;
 
@@ -115,8 +171,9 @@ void LogFanOut::AppendLog(std::string_view line) {
     for (LogSink* sink : m_sinks) sink->AppendLog(line);
 }
 
-void StreamMessages::ShowMessage(std::string_view text, std::string_view /*title*/, MessageIcon /*icon*/) {
+void StreamMessages::ShowMessage(std::string_view text, std::string_view title, MessageIcon /*icon*/) {
     if (m_bar) m_bar->Erase();
+    if (title == kTitleReminder || title == kTitleError) m_err << kProgramPrefix;
     m_err << TerminalText(text) << '\n' << std::flush;
 }
 

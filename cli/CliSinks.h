@@ -16,14 +16,18 @@ namespace quernfold {
 class OutputFile;
 
 /**
- * The progress bar drawn on a terminal's last line. Log lines and messages written to the same terminal erase it
- * first; the next page's value draws it again. Between pages it is redrawn at most every few dozen milliseconds,
- * so a run of many small pages is not slowed down by the terminal.
+ * The progress bar drawn on a terminal's last line, as wide as the terminal less one column (so it never wraps).
+ * Log lines and messages written to the same terminal erase it first; a later page's value draws it again. It is
+ * drawn at most ten times a second, so a run of many small pages is not slowed down by the terminal, and always
+ * at its last value, with every cell filled when every page is done.
  */
 class TerminalProgress : public ProgressSink {
 public:
-    /** flushFirst: a stream to flush before each drawing (stdout, so the lines and the bar keep their order). */
-    TerminalProgress(std::ostream& err, std::ostream* flushFirst);
+    /**
+     * flushFirst: a stream to flush before each drawing (stdout, so the lines and the bar keep their order), or
+     * null. columns: the terminal's width.
+     */
+    TerminalProgress(std::ostream& err, std::ostream* flushFirst, int columns);
 
     void SetRange(long long minimum, long long maximum) override;
     void SetVisible(bool visible) override;
@@ -41,6 +45,7 @@ private:
     long long m_maximum = 0;
     long long m_value = 0;
     bool m_visible = false;
+    int m_columns;
     std::size_t m_drawnWidth = 0;  // characters on screen; 0 when the bar is not shown
     std::chrono::steady_clock::time_point m_lastDraw{};
 };
@@ -53,16 +58,59 @@ public:
     void SetValue(long long) override {}
 };
 
-/** Each log line followed by "\n" on stdout; the clear at the start of a run writes nothing. */
+/** The width of the terminal on fd: its window size, else $COLUMNS, else 80. */
+int TerminalColumns(int fd);
+
+/**
+ * Each log line followed by "\n" on stdout; the clear at the start of a run writes nothing. When the reader
+ * goes away (EPIPE), it stops writing: the run goes on, and Finish says so.
+ */
 class StreamLog : public LogSink {
 public:
+    enum class Status { Written, ReaderGone, Failed };
+
     StreamLog(std::ostream& out, TerminalProgress* bar) : m_out(out), m_bar(bar) {}
+    void ClearLog() override {}
+    void AppendLog(std::string_view line) override;
+    /** Flushes what is left and tells how writing went. */
+    Status Finish();
+
+private:
+    void Check(bool wasGood);
+
+    std::ostream& m_out;
+    TerminalProgress* m_bar;
+    Status m_status = Status::Written;
+};
+
+/**
+ * With --quiet: the warnings and failures of the log still reach stderr, each line prefixed with the program's
+ * name: every warning as its two lines, every failed page's line.
+ */
+class DiagnosticsLog : public LogSink {
+public:
+    DiagnosticsLog(std::ostream& err, TerminalProgress* bar) : m_err(err), m_bar(bar) {}
     void ClearLog() override {}
     void AppendLog(std::string_view line) override;
 
 private:
-    std::ostream& m_out;
+    std::ostream& m_err;
     TerminalProgress* m_bar;
+    bool m_warningFollows = false;
+};
+
+/** Writes a note on stderr just before the summary of the run (the first summary banner line). */
+class BeforeSummaryNote : public LogSink {
+public:
+    BeforeSummaryNote(std::ostream& err, TerminalProgress* bar, std::string note)
+        : m_err(err), m_bar(bar), m_note(std::move(note)) {}
+    void ClearLog() override {}
+    void AppendLog(std::string_view line) override;
+
+private:
+    std::ostream& m_err;
+    TerminalProgress* m_bar;
+    std::string m_note;
 };
 
 /**
@@ -85,6 +133,8 @@ public:
      * run leaves an earlier log file as it was). Returns the reason of the first failure, or nullopt.
      */
     std::optional<std::string> Finish();
+    /** Throws the file away whatever the run did; an earlier file at the name stays. */
+    void Abandon() { m_started = false; }
 
 private:
     std::unique_ptr<OutputFile> m_file;
@@ -103,7 +153,10 @@ private:
     std::vector<LogSink*> m_sinks;
 };
 
-/** Message boxes as text on stderr: the text alone, a CR LF inside it written as "\n", then "\n". */
+/**
+ * Message boxes as text on stderr: the text, a CR LF inside it written as "\n", then "\n". Refusals and errors
+ * (the boxes titled "提醒" and "出错啦") are prefixed with the program's name, as its own errors are.
+ */
 class StreamMessages : public MessageSink {
 public:
     StreamMessages(std::ostream& err, TerminalProgress* bar) : m_err(err), m_bar(bar) {}
@@ -116,5 +169,8 @@ private:
 
 /** A message text with its line breaks (CR LF, or a lone CR or LF) written as "\n". */
 std::string TerminalText(std::string_view text);
+
+/** "quernfold-cli: ", before every text of the program's own on stderr. */
+inline constexpr std::string_view kProgramPrefix = "quernfold-cli: ";
 
 }  // namespace quernfold

@@ -80,6 +80,12 @@ bool ReadLink(int at, const std::string& name, std::string& target) {
     }
 }
 
+// The text before the last separator of a real path; "/" for a folder at the top.
+std::string ParentOf(const std::string& realPath) {
+    const std::size_t slash = realPath.rfind(kSep);
+    return slash == 0 || slash == std::string::npos ? std::string(1, kSep) : realPath.substr(0, slash);
+}
+
 int Failed(int error) {
     errno = error;
     return -1;
@@ -206,33 +212,44 @@ int ContainedRoot::OpenBySegments(const std::string& relative, int flags) const 
         const std::string segment = std::move(pending.front());
         pending.pop_front();
         const int at = chain.fds.empty() ? root : chain.fds.back();
-        if (segment == "..") {
-            if (chain.fds.empty()) return Failed(EXDEV);
+        if (segment == ".." && chain.fds.empty()) {
+            // Above the root: what follows is read as text from the root's parent, as an absolute link is
+            // ("../site/a.jsp" seen from the root folder named site comes back in).
+            target = ParentOf(*m_realRoot);
+            for (const std::string& rest : pending) target.append(1, kSep).append(rest);
+            pending.clear();
+            if (++links > kMostLinks) return Failed(ELOOP);
+        } else if (segment == "..") {
             ::close(chain.fds.back());
             chain.fds.pop_back();
             continue;
+        } else {
+            const bool last = pending.empty();
+            const int segmentFlags =
+                last ? flags | O_NOFOLLOW | O_CLOEXEC : O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+            FdGuard fd{OpenAt(at, segment.c_str(), segmentFlags)};
+            bool isLink = false;
+            // A link swapped back for a folder between the open and the read of the link is opened again.
+            for (int tries = 0; fd.fd < 0 && !isLink; ++tries) {
+                const int failure = errno;
+                isLink = (failure == ELOOP || failure == ENOTDIR) && ReadLink(at, segment, target);
+                if (isLink) break;
+                if (tries == 2 || errno != EINVAL) return Failed(failure);
+                fd.fd = OpenAt(at, segment.c_str(), segmentFlags);
+            }
+            if (!isLink && last && (flags & O_PATH) != 0) {
+                // O_PATH with O_NOFOLLOW opens a link itself rather than failing.
+                struct stat info {};
+                if (::fstat(fd.fd, &info) != 0) return Failed(errno);
+                isLink = S_ISLNK(info.st_mode) && ReadLink(at, segment, target);
+            }
+            if (!isLink) {
+                if (last) return fd.Release();
+                chain.fds.push_back(fd.Release());
+                continue;
+            }
+            if (++links > kMostLinks) return Failed(ELOOP);
         }
-        const bool last = pending.empty();
-        const int segmentFlags = last ? flags | O_NOFOLLOW | O_CLOEXEC : O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-        FdGuard fd{OpenAt(at, segment.c_str(), segmentFlags)};
-        bool isLink = false;
-        int failure = 0;
-        if (fd.fd < 0) {
-            failure = errno;
-            isLink = (failure == ELOOP || failure == ENOTDIR) && ReadLink(at, segment, target);
-            if (!isLink) return Failed(failure);
-        } else if (last && (flags & O_PATH) != 0) {
-            // O_PATH with O_NOFOLLOW opens a link itself rather than failing.
-            struct stat info {};
-            if (::fstat(fd.fd, &info) != 0) return Failed(errno);
-            isLink = S_ISLNK(info.st_mode) && ReadLink(at, segment, target);
-        }
-        if (!isLink) {
-            if (last) return fd.Release();
-            chain.fds.push_back(fd.Release());
-            continue;
-        }
-        if (++links > kMostLinks) return Failed(ELOOP);
         if (!target.empty() && target.front() == kSep) {
             // An absolute link is followed when its text lies below the real root: resolution starts again there.
             const std::string& realRoot = *m_realRoot;

@@ -1,14 +1,18 @@
 #include "engine/ConversionRun.h"
 
-#include <sys/stat.h>
-
-#include <cstdlib>
+#include <algorithm>
+#include <atomic>
+#include <memory>
 #include <optional>
 #include <unordered_set>
+#include <utility>
 
 #include "engine/CachedSiteFiles.h"
+#include "engine/DiskOutputTree.h"
 #include "engine/DiskSiteFiles.h"
+#include "engine/EarlierOutputFiles.h"
 #include "engine/Errors.h"
+#include "engine/FolderIdentity.h"
 #include "engine/LinkCheck.h"
 #include "engine/LinkScanningOutput.h"
 #include "engine/LogLines.h"
@@ -16,26 +20,30 @@
 #include "engine/OutputMapping.h"
 #include "engine/OutputSink.h"
 #include "engine/PageExpander.h"
+#include "engine/PageScheduler.h"
 #include "engine/PathRules.h"
 #include "engine/RunReport.h"
 #include "engine/SettingsStore.h"
+#include "engine/SideOutputs.h"
 #include "engine/Sinks.h"
 #include "engine/SourceWalker.h"
 #include "engine/StaticFiles.h"
+#include "engine/StopRequest.h"
 
 namespace quernfold {
 
 namespace {
 
-constexpr std::int64_t kWarningLimit = 10;
 constexpr std::uint64_t kOutputPageLimit = std::uint64_t{1} << 30;  // 1 GiB
 constexpr std::string_view kSection = "sys";
+// Pages converted ahead are held in memory: at most this many bytes of them, and each worker keeps at most
+// four pages ahead of the one being published.
+constexpr std::size_t kAheadBytes = std::size_t{8} << 20;
+constexpr std::size_t kAheadPagesPerWorker = 4;
+constexpr std::size_t kLargestPageAhead = std::size_t{1} << 20;
 
-std::optional<FileId> IdOf(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-    return FileId{static_cast<std::uint64_t>(info.st_dev), info.st_ino};
-}
+/** How the loop over the pages ended. */
+enum class LoopEnd { AllPages, WarningLimit, StopRequested };
 
 /** Swallows what the look-ahead over the pages would log or write. */
 struct Discarding : LogSink, OutputSink {
@@ -44,13 +52,25 @@ struct Discarding : LogSink, OutputSink {
     void Write(std::string_view) override {}
 };
 
-std::string RealPath(const std::string& path) {
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (!real) return {};
-    std::string result(real);
-    std::free(real);
-    return result;
-}
+/**
+ * The log lines of the page being converted, held until the page has its result: a page abandoned on a stop
+ * request leaves only its two opening lines, whatever it had warned about, as a page converted ahead does.
+ */
+class HeldLog : public LogSink {
+public:
+    explicit HeldLog(LogSink& log) : m_log(log) {}
+    void ClearLog() override { m_log.ClearLog(); }
+    void AppendLog(std::string_view line) override { m_held.emplace_back(line); }
+    void Release() {
+        for (const std::string& line : m_held) m_log.AppendLog(line);
+        m_held.clear();
+    }
+    void Drop() { m_held.clear(); }
+
+private:
+    LogSink& m_log;
+    std::vector<std::string> m_held;
+};
 
 /** One conversion run over the collected pages. */
 class Run {
@@ -61,45 +81,118 @@ public:
           m_outputType(TrimSpaces(choices.outputType)),
           m_disk(siteFiles ? nullptr : std::make_unique<DiskSiteFiles>(state.siteRoot)),
           m_files(siteFiles ? *siteFiles : *m_disk),
-          m_cachedFiles(m_files),
-          m_settings{choices.sourceType, choices.outputType, choices.codePage, kNativeSeparator},
-          m_expander(m_settings, state, m_cachedFiles, sinks.log) {
+          m_earlierOutputs(m_files),
+          m_cachedFiles(m_earlierOutputs),
+          m_settings{choices.sourceType,
+                     choices.outputType,
+                     choices.codePage,
+                     kNativeSeparator,
+                     LineReader::kDefaultLineLimit,
+                     &state.stopRequested},
+          m_maxWarnings(choices.maxWarnings),
+          m_jobs(choices.jobs == 0 ? DefaultWorkerCount() : choices.jobs),
+          m_pageLog(sinks.log),
+          m_expander(m_settings, state, m_cachedFiles, m_pageLog),
+          m_diskOutput(state.outputRoot),
+          m_output(sinks.output ? *sinks.output : m_diskOutput) {
         if (sinks.report) m_links = std::make_unique<LinkCheck>(state.outputRoot);
     }
 
+    /** Lists the pages and, before any is converted, where each one's output goes. */
     void Collect() {
         CollectSourceFiles(m_files, m_state.siteRoot, m_state.srcExt, m_state.fileList, &m_pageIds);
-        if (MayReplaceFilesOfTheSite()) LookAheadAtIncludes();
+        // Only the paths are kept (the folders to make are worked out again per page), so a big site costs little.
+        m_outputPaths.reserve(m_state.fileList.size());
+        for (const std::string& page : m_state.fileList) {
+            m_outputPaths.push_back(MapOutputPath(page, m_state.siteRoot, m_state.outputRoot, m_outputType).outputPath);
+        }
+        // Only an output folder on disk can share files with the site.
+        m_overlap = !m_sinks.output && OutputOverlapsSite(m_state.siteRoot, m_state.outputRoot, m_state.fileList);
+        if (!m_overlap) return;
+        for (std::size_t i = 0; i < m_outputPaths.size(); ++i) {
+            const auto existing = IdentityOf(m_outputPaths[i]);
+            if (existing && !m_pageIds.count(*existing)) m_earlierOutputs.Add(*existing, m_state.fileList[i]);
+        }
     }
 
-    /** Converts the listed pages in order; returns how many were attempted before the stop, if any. */
-    std::int64_t ConvertAll(bool& stopped) {
+    /** Why one of the side outputs must not be written; nullopt when none would replace a file of the run. */
+    std::optional<std::string> CheckSideOutputs(const std::vector<std::string>& sideOutputs) {
+        std::unordered_set<FileId, FileIdHash> includes;
+        for (const std::string& target : sideOutputs) {
+            if (includes.empty() && NeedsIncludes(target, m_state.siteRoot)) includes = LookAheadAtIncludes();
+            const RunFilesBeforeStart files{m_outputPaths, m_pageIds, includes};
+            if (auto why = WhySideOutputIsTaken(target, files)) return why;
+            if (const auto id = SideOutputId(target)) m_sideOutputIds.emplace_back(target, *id);
+        }
+        return std::nullopt;
+    }
+
+    /** The side outputs that turned out to be read as includes during the run. */
+    std::vector<std::string> SideOutputsRead() const {
+        std::vector<std::string> read;
+        for (const auto& [target, id] : m_sideOutputIds) {
+            if (m_expander.FilesRead().count(id) || m_filesReadAhead.count(id)) read.push_back(target);
+        }
+        return read;
+    }
+
+    /**
+     * Converts the listed pages in order; attempted becomes the number of pages that got their result (a page
+     * abandoned on a stop request is not among them).
+     */
+    LoopEnd ConvertAll(std::int64_t& attempted) {
         ProgressSink& progress = m_sinks.progress;
         progress.SetRange(0, m_state.fileCount + 1);
         progress.SetVisible(true);
         m_state.warningCount = 0;
-        std::int64_t attempted = 0;
+        attempted = 0;
         const std::int64_t count = m_state.fileCount;
+        std::unique_ptr<PageScheduler> ahead = StartWorkers();
+        LoopEnd end = LoopEnd::AllPages;
         for (std::int64_t i = 1; i <= count; ++i) {
-            const std::string& path = m_state.fileList[static_cast<std::size_t>(i - 1)];
+            if (m_state.stopRequested.load()) {
+                end = LoopEnd::StopRequested;
+                break;
+            }
+            const auto index = static_cast<std::size_t>(i - 1);
+            const std::string& path = m_state.fileList[index];
             m_state.pageDepth = 0;
             m_sinks.log.AppendLog(PageBannerLine());
             m_sinks.log.AppendLog(PageStartLine(path));
-            ConvertFile(path);
+            try {
+                const OutputPathPlan plan = MapOutputPath(path, m_state.siteRoot, m_state.outputRoot, m_outputType);
+                if (ahead) {
+                    PreparedPage page = ahead->Take(index, m_state.stopRequested);
+                    if (page.state == PreparedPage::State::Stopped) throw RunStopped();
+                    ConvertFile(path, plan, page.state == PreparedPage::State::Ready ? &page : nullptr);
+                } else {
+                    ConvertFile(path, plan, nullptr);
+                }
+            } catch (const RunStopped&) {
+                end = LoopEnd::StopRequested;
+                break;
+            }
             attempted = i;
             progress.SetValue(i);
-            if (m_state.warningCount >= kWarningLimit) break;
+            if (m_maxWarnings > 0 && m_state.warningCount >= m_maxWarnings) {
+                end = LoopEnd::WarningLimit;
+                break;
+            }
         }
-        stopped = m_state.warningCount >= kWarningLimit;
-        if (stopped) m_sinks.messages.ShowMessage(TooManyWarningsText(), kTitleWarning, MessageIcon::Stop);
+        ahead.reset();  // pages converted ahead of a stop are dropped here, unseen
+        if (end == LoopEnd::StopRequested) m_sinks.log.AppendLog(RunStoppedLine());
+        if (end == LoopEnd::WarningLimit) {
+            m_sinks.messages.ShowMessage(TooManyWarningsText(), kTitleWarning, MessageIcon::Stop);
+        }
         progress.SetVisible(false);
-        return attempted;
+        return end;
     }
 
     /** Copies the static files when asked to, and writes the summary's line for them. */
     StaticFilesCounts CopyStaticFilesOfSite(const ConversionChoices& choices) {
         StaticFilesJob job{m_state.siteRoot, m_state.outputRoot, DefaultAssetRules(m_state.srcExt), choices.codePage,
-                           [this](const FileId& id) { return IsReadByRun(id); }, &m_outputsWritten, nullptr};
+                           [this](const FileId& id) { return IsReadByRun(id); }, &m_outputsClaimed,
+                           [this] { return m_state.stopRequested.load(); }};
         if (!choices.assetTypes.empty()) {
             job.rules.types = choices.assetTypes;
             job.rules.rootRobots = false;
@@ -112,37 +205,52 @@ public:
 
 private:
     bool IsReadByRun(const FileId& id) const {
-        return m_pageIds.count(id) > 0 || m_expander.FilesRead().count(id) > 0 || m_includedLater.count(id) > 0;
+        return m_pageIds.count(id) > 0 || m_expander.FilesRead().count(id) > 0 || m_filesReadAhead.count(id) > 0;
     }
 
-    // Whether publishing at outputPath would replace a file this run reads (a page or an include).
-    bool WouldReplaceSource(const std::string& outputPath) const {
-        const auto existing = IdOf(outputPath);
-        if (!existing) return false;
-        return m_pageIds.count(*existing) > 0 || m_expander.FilesRead().count(*existing) > 0 ||
-               m_includedLater.count(*existing) > 0;
+    // Worker threads convert pages ahead, unless the run is to be one page after the other. A run whose output
+    // may replace files of the site stays sequential: a page converted early must not read a file that an
+    // earlier page replaces.
+    std::unique_ptr<PageScheduler> StartWorkers() {
+        // Workers read the disk each through their own view; a site handed in (in memory) is read by this thread.
+        if (m_jobs <= 1 || m_state.fileCount <= 1 || m_overlap || !m_disk) return nullptr;
+        const std::size_t window = kAheadPagesPerWorker * m_jobs;
+        const std::size_t pageLimit = std::clamp(kAheadBytes / window, std::size_t{64} << 10, kLargestPageAhead);
+        const std::size_t cacheShare = CachedSiteFiles::kDefaultCapacity / m_jobs;
+        return std::make_unique<PageScheduler>(m_state.fileList, m_jobs, window, [&](const std::atomic<bool>& cancel) {
+            ExpanderSettings settings = m_settings;
+            settings.stopRequested = &cancel;
+            return std::make_unique<PagePreparer>(settings, m_state, cacheShare, pageLimit, m_links != nullptr);
+        });
     }
 
-    // Whether some page's output would replace a file that lies in the site (the output folder is the site root,
-    // or inside it, or above it). Only then can a page converted early replace a file that a later page includes.
-    bool MayReplaceFilesOfTheSite() const {
-        const std::string realRoot = RealPath(m_state.siteRoot);
-        if (realRoot.empty()) return false;
-        for (const std::string& page : m_state.fileList) {
-            const std::string outputPath =
-                PlanOutputPath(page, m_state.siteRoot, m_state.outputRoot, m_outputType, kNativeSeparator).outputPath;
-            struct stat info {};
-            if (::lstat(outputPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-            const std::string folder = RealPath(ParentDir(outputPath, kNativeSeparator) + kNativeSeparator);
-            if (folder == realRoot || folder.starts_with(realRoot == "/" ? realRoot : realRoot + kNativeSeparator)) {
-                return true;
-            }
+    // Publishes a page converted ahead: its bytes and its log lines in the order the expansion made them, its
+    // warnings counted as they come. Returns the page's own failure, as the expansion would.
+    std::optional<std::string> Replay(const PreparedPage& page, OutputSink& out) {
+        for (const FileId& id : page.filesRead) m_filesReadAhead.insert(id);
+        std::size_t written = 0;
+        std::int64_t counted = 0;
+        for (const PreparedPage::Line& line : page.lines) {
+            out.Write(std::string_view(page.bytes).substr(written, line.outputOffset - written));
+            written = line.outputOffset;
+            for (; counted < line.warnings; ++counted) m_state.CountWarning();
+            m_pageLog.AppendLog(line.text);
         }
-        return false;
+        out.Write(std::string_view(page.bytes).substr(written));
+        for (; counted < page.warnings; ++counted) m_state.CountWarning();
+        return page.failure;
+    }
+
+    // Whether publishing at outputPath would replace a file this run reads (a page or an include). Only an
+    // overlapping run can meet one there.
+    bool WouldReplaceSource(const std::string& outputPath) const {
+        const auto existing = IdentityOf(outputPath);
+        return existing && (m_pageIds.count(*existing) > 0 || m_expander.FilesRead().count(*existing) > 0 ||
+                            m_filesReadAhead.count(*existing) > 0);
     }
 
     // Expands every page once into nothing, to learn every file the run will read before anything is written.
-    void LookAheadAtIncludes() {
+    std::unordered_set<FileId, FileIdHash> LookAheadAtIncludes() {
         RunState scratch;
         scratch.siteRoot = m_state.siteRoot;
         scratch.outputRoot = m_state.outputRoot;
@@ -151,67 +259,86 @@ private:
         for (const std::string& page : m_state.fileList) {
             try {
                 lookAhead.ExpandSourcePage(page, nowhere);
+            } catch (const RunStopped&) {
+                throw;
             } catch (const std::exception&) {
                 // The real run meets the same failure and reports it.
             }
         }
-        m_includedLater = lookAhead.FilesRead();
+        return lookAhead.FilesRead();
     }
 
-    void ConvertFile(const std::string& path) {
+    // Converts one page: the prepared one when a worker converted it ahead, else by expanding it now. A stop
+    // request abandons the page: no file, no temporary file and no folder of it stays, and RunStopped passes.
+    void ConvertFile(const std::string& path, const OutputPathPlan& plan, const PreparedPage* prepared) {
         if (TrimSpaces(path).empty()) return;
-        std::unique_ptr<OutputFile> out;
-        std::optional<LinkScanningOutput> scanned;  // with a report: the page's references are noted as it is written
-        std::string outputPath;
+        const std::int64_t warningsBefore = m_state.warningCount;
         try {
-            outputPath = MapOutputPath(path, m_state.siteRoot, m_state.outputRoot, m_outputType);
-            if (IdOf(outputPath) && IdOf(outputPath) == IdOf(path)) {
+            ConvertHeld(path, plan, prepared);
+        } catch (const RunStopped&) {
+            m_pageLog.Drop();
+            m_state.warningCount = warningsBefore;
+            throw;
+        }
+        m_pageLog.Release();
+    }
+
+    // ConvertFile with the page's lines going to m_pageLog.
+    void ConvertHeld(const std::string& path, const OutputPathPlan& plan, const PreparedPage* prepared) {
+        const std::string& outputPath = plan.outputPath;
+        std::unique_ptr<PageOutput> out;
+        try {
+            if (m_overlap && IdentityOf(outputPath) && IdentityOf(outputPath) == IdentityOf(path)) {
                 throw FileError(OutputIsTheSourceReason());
             }
-            if (!m_outputsWritten.insert(outputPath).second) {
+            // A page that fails still claims its output path, so a later page cannot take it over.
+            if (!m_outputsClaimed.insert(outputPath).second) {
                 throw FileError(OutputAlreadyWrittenReason(outputPath));
             }
-            out = std::make_unique<OutputFile>(outputPath, OutputFile::Target::ReplaceAtomically, kOutputPageLimit);
-            if (m_links) scanned.emplace(*out);
+            out = m_output.Create(plan, kOutputPageLimit);
+            // With a report, the page's references are noted as it is written (a page converted ahead brings its own).
+            std::optional<LinkScanningOutput> scanned;
+            if (m_links && !prepared) scanned.emplace(*out);
             const std::optional<std::string> failure =
-                m_expander.ExpandSourcePage(path, scanned ? static_cast<OutputSink&>(*scanned) : *out);
-            if (WouldReplaceSource(outputPath)) {
+                prepared ? Replay(*prepared, *out)
+                         : m_expander.ExpandSourcePage(path, scanned ? static_cast<OutputSink&>(*scanned) : *out);
+            if (m_overlap && WouldReplaceSource(outputPath)) {
                 throw FileError(OutputIsReadReason(outputPath));
             }
             if (failure) {
-                // The page's own warning is already logged; the page is still a failure, never "converted".
-                out->PublishPartial();
+                // The page's own warning is already logged; the page is still a failure, never "converted", and
+                // nothing of it is published.
+                out->Discard();
                 m_state.CountFailedPage(true);
-                m_sinks.log.AppendLog(PageFailedLine(path, *failure));
-                Record(path, outputPath, failure, scanned ? &scanned->Links() : nullptr);
+                m_pageLog.AppendLog(PageFailedLine(path, *failure));
+                Record(path, outputPath, failure, prepared, nullptr);
                 return;
             }
             out->Publish();
-            m_sinks.log.AppendLog(PageGeneratedLine(outputPath));
-            Record(path, outputPath, std::nullopt, scanned ? &scanned->Links() : nullptr);
+            // From now on an include that reaches this file reads its source page, as before the page was written.
+            if (m_overlap) m_earlierOutputs.Add(out->Id(), path);
+            m_pageLog.AppendLog(PageGeneratedLine(outputPath));
+            Record(path, outputPath, std::nullopt, prepared,
+                   prepared ? &prepared->links : scanned ? &scanned->Links() : nullptr);
+        } catch (const RunStopped&) {
+            if (out) out->Discard();
+            m_output.RemoveFoldersMadeForLastPage();
+            throw;
         } catch (const std::exception& failure) {
-            if (out) {
-                // What was written before the failure stays, as with any failed page, unless it would land on a
-                // file the run reads.
-                if (WouldReplaceSource(outputPath)) {
-                    out->Discard();
-                } else {
-                    out->PublishPartial();
-                }
-            }
+            // Nothing half-written is published: a file that stood at the output path stays as it was.
+            if (out) out->Discard();
             m_state.CountFailedPage(false);
-            m_sinks.log.AppendLog(PageFailedLine(path, failure.what()));
-            const bool published = out && !WouldReplaceSource(outputPath);
-            Record(path, out ? outputPath : std::string(), std::string(failure.what()),
-                   scanned && published ? &scanned->Links() : nullptr, true);
+            m_pageLog.AppendLog(PageFailedLine(path, failure.what()));
+            Record(path, out ? outputPath : std::string(), std::string(failure.what()), prepared, nullptr, true);
         }
     }
 
-    // The page's facts for the report; links: the references of what was published.
+    // The page's facts for the report, in the committer's order; links: the references of what was published.
     void Record(const std::string& source, const std::string& output, std::optional<std::string> failure,
-                const std::vector<PageLink>* links, bool failureIsWarning = false) {
+                const PreparedPage* prepared, const std::vector<PageLink>* links, bool failureIsWarning = false) {
         if (!m_sinks.report) return;
-        PageRecord record{source, output, !failure, m_expander.PageWarnings(), std::move(failure)};
+        PageRecord record{source, output, !failure, prepared ? prepared->pageWarnings : m_expander.PageWarnings(),
+                          std::move(failure)};
         if (failureIsWarning) record.warnings.push_back({source, *record.failure});
         m_sinks.report->pages.push_back(std::move(record));
         if (links) m_links->Add(output, *links);
@@ -222,12 +349,21 @@ private:
     std::string m_outputType;
     std::unique_ptr<DiskSiteFiles> m_disk;  // when the caller hands in no site
     SiteFiles& m_files;
+    EarlierOutputFiles m_earlierOutputs;
     CachedSiteFiles m_cachedFiles;  // the site as this run sees it
     ExpanderSettings m_settings;
+    std::int64_t m_maxWarnings;
+    unsigned m_jobs;
+    HeldLog m_pageLog;
     PageExpander m_expander;
+    DiskOutputTree m_diskOutput;
+    OutputTree& m_output;
+    bool m_overlap = false;                  // the output folder shares folders with the site, by identity
+    std::vector<std::string> m_outputPaths;  // of every listed page, in order
     std::unordered_set<FileId, FileIdHash> m_pageIds;
-    std::unordered_set<FileId, FileIdHash> m_includedLater;  // from the look-ahead, when it was needed
-    std::unordered_set<std::string> m_outputsWritten;
+    std::unordered_set<FileId, FileIdHash> m_filesReadAhead;  // read by pages the workers converted
+    std::unordered_set<std::string> m_outputsClaimed;
+    std::vector<std::pair<std::string, FileId>> m_sideOutputIds;
     std::unique_ptr<LinkCheck> m_links;  // with a report only
 };
 
@@ -269,6 +405,11 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
         sinks.messages.ShowMessage(kNoSiteRootText, kTitleReminder, MessageIcon::Stop);
         return result;
     }
+    // A type becomes part of every output name: a separator or a dot folder in it would put pages elsewhere.
+    if (!IsUsableType(TrimSpaces(choices.sourceType)) || !IsUsableType(TrimSpaces(choices.outputType))) {
+        sinks.messages.ShowMessage(kBadTypeText, kTitleReminder, MessageIcon::Stop);
+        return result;
+    }
     state.outputRoot = WithTrailingSeparator(TrimSpaces(choices.outputDir), kNativeSeparator);
     state.siteRoot = WithTrailingSeparator(choices.siteRoot, kNativeSeparator);
     sinks.log.ClearLog();
@@ -279,8 +420,11 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
     state.fileList.clear();
 
     Run run(choices, state, sinks, siteFiles);
+    bool stoppedEarly = false;
     try {
         run.Collect();
+    } catch (const RunStopped&) {
+        stoppedEarly = true;
     } catch (const WalkError& failure) {
         state.fileCount = static_cast<std::int64_t>(state.fileList.size());
         result.outcome = RunOutcome::Aborted;
@@ -289,13 +433,22 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
         return result;
     }
     state.fileCount = static_cast<std::int64_t>(state.fileList.size());
+    if (auto taken = run.CheckSideOutputs(choices.sideOutputs)) {
+        result.sideOutputRefusal = std::move(*taken);
+        return result;
+    }
 
-    bool stopped = false;
-    const std::int64_t attempted = run.ConvertAll(stopped);
+    std::int64_t attempted = 0;
+    LoopEnd end = LoopEnd::StopRequested;
+    if (stoppedEarly) {
+        sinks.log.AppendLog(RunStoppedLine());
+    } else {
+        end = run.ConvertAll(attempted);
+    }
     const std::int64_t succeeded = attempted - state.failCount;
-    // A run stopped at the warning limit publishes no static files.
+    // A run stopped at the warning limit or on request publishes no static files.
     std::optional<StaticFilesCounts> staticFiles;
-    if (choices.copyAssets && !stopped) staticFiles = run.CopyStaticFilesOfSite(choices);
+    if (choices.copyAssets && end == LoopEnd::AllPages) staticFiles = run.CopyStaticFilesOfSite(choices);
     sinks.log.AppendLog(SummaryBannerLine());
     sinks.log.AppendLog(SummaryTotalLine(attempted));
     sinks.log.AppendLog(SummarySuccessLine(succeeded));
@@ -305,13 +458,18 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
         sinks.log.AppendLog(StaticFilesSummaryLine(staticFiles->Total(), staticFiles->unchanged, staticFiles->failed));
     }
     sinks.log.AppendLog(SummaryBannerLine());
-    sinks.messages.ShowMessage(RunFinishedText(succeeded, state.failCount), kTitleNotice, MessageIcon::Information);
+    if (end != LoopEnd::StopRequested) {
+        sinks.messages.ShowMessage(RunFinishedText(succeeded, state.failCount), kTitleNotice, MessageIcon::Information);
+    }
 
     result.outcome = RunOutcome::Completed;
     result.attempted = attempted;
     result.failed = state.failCount;
     result.warnings = state.warningCount;
-    result.stoppedAtWarningLimit = stopped;
+    const bool stoppedOnRequest = end == LoopEnd::StopRequested || (staticFiles && state.stopRequested.load());
+    result.stoppedAtWarningLimit = end == LoopEnd::WarningLimit;
+    result.stoppedOnRequest = stoppedOnRequest;
+    result.sideOutputsRead = run.SideOutputsRead();
     result.staticFilesFailed = staticFiles ? staticFiles->failed : 0;
     if (RunReport* report = sinks.report) {
         report->siteRoot = state.siteRoot;
@@ -323,7 +481,9 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
         report->converted = succeeded;
         report->failed = state.failCount;
         report->warnings = state.warningCount;
-        report->stopped = stopped ? RunStop::Limit : RunStop::None;
+        report->stopped = stoppedOnRequest                   ? RunStop::User
+                          : end == LoopEnd::WarningLimit ? RunStop::Limit
+                                                         : RunStop::None;
         report->brokenLinks = run.BrokenLinks();
     }
     return result;

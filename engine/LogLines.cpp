@@ -13,7 +13,23 @@ void AppendEscaped(std::string& out, unsigned char byte) {
     out += kHex[byte & 0x0F];
 }
 
+// Characters that are valid UTF-8 but act on whoever shows the line: the C1 controls (a CSI starts a terminal
+// sequence), the line and paragraph separators (a line-splitting reader starts a new line there) and the
+// bidirectional marks and overrides (which reorder what is shown).
+bool ActsOnTheReader(std::string_view sequence) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(sequence[i]); };
+    if (sequence.size() == 2) return byte(0) == 0xC2 && byte(1) <= 0x9F;  // U+0080..U+009F
+    if (sequence.size() != 3 || byte(0) != 0xE2) return false;
+    if (byte(1) == 0x80) {
+        const unsigned char last = byte(2);
+        return last == 0x8E || last == 0x8F || last == 0xA8 || last == 0xA9 || (last >= 0xAA && last <= 0xAE);
+    }
+    return byte(1) == 0x81 && byte(2) >= 0xA6 && byte(2) <= 0xA9;  // U+2066..U+2069
+}
+
 std::string Number(std::int64_t value) { return std::to_string(value); }
+
+constexpr std::string_view kPageFailedMarker = "文件转换时异常,原因为：";
 
 }  // namespace
 
@@ -29,7 +45,12 @@ std::string LogPath(std::string_view path) {
             out += static_cast<char>(byte);
             ++i;
         } else if (const std::size_t length = Utf8SequenceLength(path, i); length > 0) {
-            out.append(path.substr(i, length));
+            const std::string_view sequence = path.substr(i, length);
+            if (ActsOnTheReader(sequence)) {
+                for (const char part : sequence) AppendEscaped(out, static_cast<unsigned char>(part));
+            } else {
+                out.append(sequence);
+            }
             i += length;
         } else {
             AppendEscaped(out, byte);
@@ -52,8 +73,12 @@ std::string ExtractFailedLine(std::string_view path, std::string_view reason) {
 std::string PageGeneratedLine(std::string_view outputPath) { return ">>生成" + LogPath(outputPath) + "成功！"; }
 
 std::string PageFailedLine(std::string_view sourcePath, std::string_view reason) {
-    return LogPath(sourcePath) + "文件转换时异常,原因为：" + LogPath(reason);
+    return LogPath(sourcePath) + std::string(kPageFailedMarker) + LogPath(reason);
 }
+
+bool IsPageFailedLine(std::string_view line) { return line.find(kPageFailedMarker) != std::string_view::npos; }
+
+std::string RunStoppedLine() { return "转换已被用户中止"; }
 
 std::string SummaryBannerLine() { return std::string(78, '*'); }
 
@@ -148,6 +173,19 @@ std::string OutputIsReadReason(std::string_view outputPath) {
 
 std::string OutputFolderIsLinkReason(std::string_view folder) {
     return "the output folder " + std::string(folder) + " is a link, which is not followed";
+}
+
+std::string SideOutputTakenText(std::string_view path, std::string_view why) {
+    return "the file " + LogPath(path) + " is not written: " + LogPath(why);
+}
+
+std::string SideOutputReadText(std::string_view path) {
+    return "the file " + LogPath(path) + " is not written: the run read it as an include";
+}
+
+std::string SourceTypeLengthNote(std::string_view sourceType) {
+    return "note: file names are matched on their last three characters, so the source type '" + LogPath(sourceType) +
+           "', of another length, can match nothing";
 }
 
 }  // namespace quernfold

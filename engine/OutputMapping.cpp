@@ -24,11 +24,9 @@ void MakeOutputFolders(const std::vector<std::string>& folders) {
     }
 }
 
-std::string MapOutputPath(const std::string& sourcePath, std::string_view siteRoot, std::string_view outputRoot,
-                          std::string_view outputTypeTrimmed) {
-    OutputPathPlan plan = PlanOutputPath(sourcePath, siteRoot, outputRoot, outputTypeTrimmed, kNativeSeparator);
-    MakeOutputFolders(plan.folders);
-    return std::move(plan.outputPath);
+OutputPathPlan MapOutputPath(const std::string& sourcePath, std::string_view siteRoot, std::string_view outputRoot,
+                             std::string_view outputTypeTrimmed) {
+    return PlanOutputPath(sourcePath, siteRoot, outputRoot, outputTypeTrimmed, kNativeSeparator);
 }
 
 }  // namespace quernfold

@@ -4,17 +4,19 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/PathRules.h"
+
 namespace quernfold {
 
 /**
- * `MapOutputPath`: the output path of a source page, creating the output folders that are missing, top down.
- * A file standing where a folder is needed is left alone (opening the page then fails); a link standing there
- * is not followed: the page fails, so pages never land outside the output folder. Throws FileError.
+ * `MapOutputPath`: where a source page goes, as the folders to make and the output file's path. Nothing is made
+ * here: the run's OutputTree makes the folders when the page is written, so every page's output path is known
+ * before the first page is converted.
  */
-std::string MapOutputPath(const std::string& sourcePath, std::string_view siteRoot, std::string_view outputRoot,
-                          std::string_view outputTypeTrimmed);
+OutputPathPlan MapOutputPath(const std::string& sourcePath, std::string_view siteRoot, std::string_view outputRoot,
+                             std::string_view outputTypeTrimmed);
 
-/** Creates the missing folders, top down, under the same rules (a link standing there fails). Throws FileError. */
+/** Creates the missing folders, top down, as the output tree does for pages (a link standing there fails). Throws FileError. */
 void MakeOutputFolders(const std::vector<std::string>& folders);
 
 }  // namespace quernfold

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "engine/CodePage.h"
+#include "engine/SiteFiles.h"
 
 namespace quernfold {
 
@@ -24,6 +25,17 @@ public:
         Write(line);
         Write("\r\n");
     }
+};
+
+/** One output page being written: it reaches its name only when Publish is called, else nothing is left. */
+class PageOutput : public OutputSink {
+public:
+    /** Puts the page in place. Throws OutputError, leaving what stood at the name before as it was. */
+    virtual void Publish() = 0;
+    /** Throws the page away; what stood at its name stays. */
+    virtual void Discard() noexcept = 0;
+    /** Identity of the page's file (kept once published); 0/0 when unknown. */
+    virtual FileId Id() const = 0;
 };
 
 /** Collects the output in memory (tests, the fuzzer). */

@@ -12,6 +12,7 @@
 #include "engine/OutputSink.h"
 #include "engine/PathRules.h"
 #include "engine/Sinks.h"
+#include "engine/StopRequest.h"
 #include "engine/Transcode.h"
 
 namespace quernfold {
@@ -20,6 +21,24 @@ namespace {
 
 constexpr std::size_t kDetectChunk = 256 * 1024;
 constexpr std::size_t kFirstHeadChunk = 16 * 1024;
+constexpr std::size_t kStopCheckChunk = 64 * 1024;
+
+/** A page file read in pieces small enough that a stop request is seen within every 64 KiB of text. */
+class StopCheckingFile : public SourceFile {
+public:
+    StopCheckingFile(std::unique_ptr<SourceFile> inner, const std::atomic<bool>* stop)
+        : m_inner(std::move(inner)), m_stop(stop) {}
+    std::size_t Read(char* buffer, std::size_t size) override {
+        ThrowIfStopRequested(m_stop);
+        return m_inner->Read(buffer, std::min(size, kStopCheckChunk));
+    }
+    void Rewind() override { m_inner->Rewind(); }
+    FileId Id() const override { return m_inner->Id(); }
+
+private:
+    std::unique_ptr<SourceFile> m_inner;
+    const std::atomic<bool>* m_stop;
+};
 
 /** A page opened for reading, its code page decided and the reader placed after any byte-order mark. */
 struct OpenedPage {
@@ -40,7 +59,7 @@ std::size_t ReadFully(SourceFile& file, char* buffer, std::size_t size) {
 }
 
 OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice choice, bool included,
-                    std::size_t lineLimit) {
+                    std::size_t lineLimit, const std::atomic<bool>* stop) {
     OpenedPage page;
     // The listed page was a regular file when the walk saw it; an include is looked at before it is opened.
     page.file = included ? files.Open(path) : files.OpenPage(path);
@@ -62,6 +81,7 @@ OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice ch
         if (included && detected->bomLength > 0) page.reader->Skip(detected->bomLength);
         return page;
     }
+    if (stop) page.file = std::make_unique<StopCheckingFile>(std::move(page.file), stop);
     CodePageDetector detector(choice);
     // Most included files are small: the head starts small and grows, so a page with a thousand includes does not
     // clear a quarter megabyte for each of them. A file that tells its size is asked for all of it at once, one
@@ -254,6 +274,8 @@ std::optional<std::string> PageExpander::ExpandPage(const std::string& pagePath,
         return std::nullopt;
     } catch (const OutputError&) {
         throw;
+    } catch (const RunStopped&) {
+        throw;
     } catch (const std::bad_alloc&) {
         const std::string reason = OutOfMemoryReason();
         Warn(pagePath, reason);
@@ -268,7 +290,8 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
     const bool included = m_state.pageDepth > 1;
     // The lines and open blocks held by the including levels count against the same limit as this file's own.
     const std::size_t lineLimit = m_settings.lineLimit - std::min(m_heldAbove, m_settings.lineLimit);
-    OpenedPage page = OpenPage(m_files, pagePath, m_settings.codePage, included, lineLimit);
+    OpenedPage page =
+        OpenPage(m_files, pagePath, m_settings.codePage, included, lineLimit, m_settings.stopRequested);
     const std::size_t sharedLimit = m_heldAbove > 0 ? m_settings.lineLimit : 0;
     if (sharedLimit > 0) page.reader->ShareLimit(sharedLimit);
     if (const FileId id = page.file->Id(); id.Known()) m_filesRead.insert(id);
@@ -285,6 +308,7 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
     PageScan scan;
     std::string_view raw;
     for (;;) {
+        ThrowIfStopRequested(m_settings.stopRequested);
         if (!scan.inBlock) {
             // Most lines of a page are text to copy as they stand: they go out together, many lines per write.
             const std::string_view buffered = page.reader->Buffered();

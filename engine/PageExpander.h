@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -27,6 +28,8 @@ struct ExpanderSettings {
     CodePageChoice codePage = CodePageChoice::Auto;
     char separator = kNativeSeparator;
     std::size_t lineLimit = LineReader::kDefaultLineLimit;  // longest line, and longest open block, of a file
+    // When set, the expansion throws RunStopped at the next line or the next 64 KiB read.
+    const std::atomic<bool>* stopRequested = nullptr;
 };
 
 /**
@@ -43,7 +46,7 @@ public:
     /**
      * Expands one source page (depth 1) with a fresh include budget. Returns the description of the failure when
      * the page's own expansion failed (its warning is already logged and counted); nullopt otherwise. A failed
-     * write of the output passes as OutputError.
+     * write of the output passes as OutputError, and a stop request as RunStopped.
      */
     std::optional<std::string> ExpandSourcePage(const std::string& pagePath, OutputSink& out);
 
@@ -58,6 +61,8 @@ public:
 
     /** Every file this expander has read (pages and includes), so the run never writes over one of them. */
     const std::unordered_set<FileId, FileIdHash>& FilesRead() const { return m_filesRead; }
+    /** Starts the set of files read afresh (a worker hands over each page's set with the page). */
+    void ForgetFilesRead() { m_filesRead.clear(); }
 
 private:
     struct TypeTexts {

@@ -38,6 +38,11 @@ std::optional<std::vector<std::string_view>> NamedSegments(std::string_view path
 
 }  // namespace
 
+bool IsUsableType(std::string_view typeTrimmed) {
+    return typeTrimmed.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos && typeTrimmed != "." &&
+           typeTrimmed != "..";
+}
+
 std::string WithTrailingSeparator(std::string_view folder, char sep) {
     std::string result(folder);
     if (result.empty() || result.back() != sep) {

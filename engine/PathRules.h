@@ -15,6 +15,12 @@ inline constexpr char kNativeSeparator = '\\';
 inline constexpr char kNativeSeparator = '/';
 #endif
 
+/**
+ * Whether a trimmed source or output type can be used: it becomes part of a file name, so it may hold no "/",
+ * "\\" or NUL, and may not be "." or ".." (which would name a folder once joined to a base name).
+ */
+bool IsUsableType(std::string_view typeTrimmed);
+
 /** Appends one separator unless the text already ends in one; an empty text becomes the separator alone. */
 std::string WithTrailingSeparator(std::string_view folder, char sep);
 

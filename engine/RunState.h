@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,6 +17,9 @@ struct RunState {
     std::string outputRoot;      // ends in the separator
     std::string siteRoot;        // ends in the separator
     std::string srcExt;          // the trimmed source type
+    // Set by the front end (a button, a signal) from any thread; the run stops at the next check. The front end
+    // clears it before it starts a run, so a request that comes while the run is starting is not lost.
+    std::atomic<bool> stopRequested{false};
 
     // The only places the counts grow: every warning line is one warning, and every failed page is a failure and
     // a warning, whether the expander already logged its warning or the page failed around it.

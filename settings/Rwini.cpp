@@ -1,16 +1,57 @@
 #include "settings/Rwini.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <exception>
 #include <filesystem>
 #include <utility>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
-#include "settings/AtomicFile.h"
+#include "engine/OutputFile.h"
 #include "settings/IniFile.h"
 
 namespace quernfold {
+
+namespace {
+
+enum class ReadStatus { Ok, Missing, Failed };
+
+/** Reads a whole file; Missing when it does not exist, Failed (with the system's reason) for any other error. */
+ReadStatus ReadFileContents(const std::string& path, std::string& bytes, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            return ReadStatus::Missing;
+        }
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return ReadStatus::Failed;
+    }
+    bytes.clear();
+    char buffer[8192];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0) {
+            break;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            error = "cannot read " + path + ": " + std::strerror(errno);
+            ::close(fd);
+            return ReadStatus::Failed;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return ReadStatus::Ok;
+}
+
+}  // namespace
 
 Rwini::Rwini(std::string path) : m_path(std::move(path)) {}
 
@@ -46,10 +87,13 @@ void Rwini::WriteIni(std::string_view section, std::string_view key, std::string
     }
     auto file = IniFile::Parse(status == ReadStatus::Ok ? bytes : std::string());
     file.SetValue(section, key, value);
-    if (ReplaceFileContents(m_path, file.Text(), error)) {
+    try {
+        // A link stays a link, the mode stays, a file the user made read-only is left alone, and a writable file
+        // in a folder the user may not change is rewritten where it stands.
+        WriteFileAtomically(m_path, file.Text(), WritePolicy::Settings());
         m_lastError.clear();
-    } else {
-        m_lastError = error;
+    } catch (const std::exception& failure) {
+        m_lastError = "cannot write " + m_path + ": " + failure.what();
     }
 }
 

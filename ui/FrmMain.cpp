@@ -238,6 +238,7 @@ void FrmMain::Convert() {
 
     SetConverting(true);
     m_workerFailure.clear();
+    m_state.stopRequested = false;
     m_log->StartBatching();
     m_worker = QThread::create([this, choices] {
         const RunSinks sinks{*m_log, *m_progress, *m_messages, &m_settings};
@@ -269,6 +270,7 @@ void FrmMain::OnConversionThreadFinished() {
         m_messages->ShowMessage(RuntimeFailureText(m_workerFailure), kTitleError, MessageIcon::Stop);
     }
     emit ConversionFinished();
+    if (m_closeAfterRun) close();
 }
 
 void FrmMain::SaveLog() {
@@ -305,7 +307,7 @@ void FrmMain::SetConverting(bool converting) {
     }
     for (QWidget* control :
          std::initializer_list<QWidget*>{m_wwwUrl, m_cmdSetWWW, m_srcType, m_outputType, m_outputDir, m_command2,
-                                         m_cmdConvert, m_cmdSaveLog, m_command3, m_outText, menuBar()}) {
+                                         m_cmdConvert, m_cmdSaveLog, m_outText, menuBar()}) {
         control->setEnabled(!converting);
     }
     if (!converting && m_focusBeforeRun && m_focusBeforeRun->isEnabled()) {
@@ -314,7 +316,21 @@ void FrmMain::SetConverting(bool converting) {
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {
+    if (IsConverting() && !m_closeAfterRun) {
+        // The run goes on while the question is open, and may even end; its boxes wait for the answer.
+        m_messages->HoldBoxes();
+        if (m_presenter.Ask(this, Q(kStopRunQuestion), Q(kTitleNotice))) {
+            m_closeAfterRun = true;
+            m_messages->DropBoxes();
+            m_state.stopRequested = true;
+        } else {
+            m_messages->ShowHeldBoxes();
+            event->ignore();
+            return;
+        }
+    }
     if (IsConverting()) {
+        // Closed when the stopped run has written its summary.
         event->ignore();
         return;
     }

@@ -39,7 +39,8 @@ struct FrmMainContext {
 /**
  * The main window: the four choices, the log pane, the progress bar and the buttons that start a conversion,
  * save the log and quit. A conversion runs on a worker thread; meanwhile the window keeps painting the log
- * and the progress but takes no input, and refuses to close.
+ * and the progress but takes no input except 退出: quitting (or closing the window) during a run asks whether to
+ * stop it, and closes the window once the stopped run has written its summary.
  */
 class FrmMain final : public QMainWindow {
     Q_OBJECT
@@ -107,6 +108,7 @@ private:
     RunResult m_lastRun;
     QThread* m_worker = nullptr;
     std::string m_workerFailure;  // an exception that escaped the engine, reported once the run has ended
+    bool m_closeAfterRun = false;  // the user chose to stop the run and close the window
 };
 
 }  // namespace quernfold

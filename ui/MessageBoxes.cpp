@@ -1,6 +1,7 @@
 #include "ui/MessageBoxes.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
 
 #include "ui/InterfaceFont.h"
@@ -30,15 +31,47 @@ void QMessageBoxPresenter::Present(QWidget* owner, const QString& text, const QS
     box.exec();
 }
 
+bool QMessageBoxPresenter::Ask(QWidget* owner, const QString& text, const QString& title) {
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, owner);
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("否"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 WindowMessageSink::WindowMessageSink(QWidget* owner, MessagePresenter& presenter, LogPane& log)
     : m_owner(owner), m_presenter(presenter), m_log(log) {}
 
+void WindowMessageSink::Show(const Box& box) {
+    m_log.Flush();
+    m_presenter.Present(m_owner, FromUtf8(box.text), FromUtf8(box.title), box.icon);
+}
+
+void WindowMessageSink::ShowHeldBoxes() {
+    m_holding = false;
+    std::vector<Box> held;
+    held.swap(m_held);
+    for (const Box& box : held) {
+        if (!m_dropping) Show(box);
+    }
+}
+
+void WindowMessageSink::DropBoxes() {
+    m_holding = false;
+    m_dropping = true;
+    m_held.clear();
+}
+
 void WindowMessageSink::ShowMessage(std::string_view text, std::string_view title, MessageIcon icon) {
-    const QString boxText = FromUtf8(text);
-    const QString boxTitle = FromUtf8(title);
+    const Box box{std::string(text), std::string(title), icon};
     const auto show = [&] {
-        m_log.Flush();
-        m_presenter.Present(m_owner, boxText, boxTitle, icon);
+        if (m_dropping) return;
+        if (m_holding) {
+            m_held.push_back(box);
+            return;
+        }
+        Show(box);
     };
     if (QThread::currentThread() == m_owner->thread()) {
         show();

@@ -143,9 +143,14 @@ done
 
 cli=$root/cli/usr/bin/quernfold-cli
 check "installed quernfold-cli --version says $version" test "$("$cli" --version)" = "quernfold-cli $version"
-# The window answers --version before it needs a display.
-check "installed quernfold --version says $version (no display)" bash -c \
-  "[ \"\$(env -u DISPLAY -u WAYLAND_DISPLAY timeout 20 '$root/gui/usr/bin/quernfold' --version)\" = 'quernfold $version' ]"
+# The window answers --version before it needs a display. A window program built without a command line (no
+# "--version" text in it) would open a window instead: that is shown as skipped, never as passed.
+if grep -qa -- '--version' "$root/gui/usr/bin/quernfold"; then
+  check "installed quernfold --version says $version (no display)" bash -c \
+    "[ \"\$(env -u DISPLAY -u WAYLAND_DISPLAY timeout 20 '$root/gui/usr/bin/quernfold' --version)\" = 'quernfold $version' ]"
+else
+  echo "SKIP installed quernfold --version: this window program has no command line"
+fi
 rm -rf "$work/out" && mkdir "$work/out"
 check "installed quernfold-cli converts the example site" bash -c \
   "'$cli' -q '$repo/examples/site' '$work/out' && [ -f '$work/out/index.html' ]"

@@ -2,6 +2,8 @@
 
 #include "cli/CliApp.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -32,6 +34,10 @@ struct ParseCase {
     CodePageChoice codePage = CodePageChoice::Auto;
     bool quiet = false;
     std::string logFile = {};  // empty: no --log
+    unsigned jobs = 0;
+    std::int64_t maxWarnings = 10;
+    bool makeOutputDir = false;
+    bool dryRun = false;
 };
 
 TEST(CliArguments, ParsesOptionsAndOperands) {
@@ -66,6 +72,22 @@ TEST(CliArguments, ParsesOptionsAndOperands) {
         {.args = {"--log=-x.log", "s", "o"}, .siteRoot = "s", .outputDir = "o", .logFile = "-x.log"},
         {.args = {"--", "-s", "-o"}, .siteRoot = "-s", .outputDir = "-o"},
         {.args = {"-", "o"}, .siteRoot = "-", .outputDir = "o"},
+        {.args = {"-j", "4", "s", "o"}, .siteRoot = "s", .outputDir = "o", .jobs = 4},
+        {.args = {"--jobs=1", "--max-warnings", "0", "s", "o"}, .siteRoot = "s", .outputDir = "o", .jobs = 1,
+         .maxWarnings = 0},
+        {.args = {"--max-warnings=3", "--mkdir", "-n", "s", "o"},
+         .siteRoot = "s",
+         .outputDir = "o",
+         .maxWarnings = 3,
+         .makeOutputDir = true,
+         .dryRun = true},
+        {.args = {"--dry-run", "s", "o"}, .siteRoot = "s", .outputDir = "o", .dryRun = true},
+        {.args = {"-j", "0", "s", "o"}, .error = "--jobs needs a number from 1 to 1024, not '0'"},
+        {.args = {"-j", "1025", "s", "o"}, .error = "--jobs needs a number from 1 to 1024, not '1025'"},
+        {.args = {"--jobs", "two", "s", "o"}, .error = "--jobs needs a number from 1 to 1024, not 'two'"},
+        {.args = {"--max-warnings", "-1", "s", "o"}, .error = "--max-warnings needs a whole number (0: never stop), not '-1'"},
+        {.args = {"--max-warnings=", "s", "o"}, .error = "--max-warnings needs a whole number (0: never stop), not ''"},
+        {.args = {"--mkdir=yes", "s", "o"}, .error = "option '--mkdir' takes no value"},
         {.args = {}, .error = "SITE_ROOT and OUTPUT_DIR are both needed"},
         {.args = {"s"}, .error = "SITE_ROOT and OUTPUT_DIR are both needed"},
         {.args = {"s", "o", "x"}, .error = "too many operands: give only SITE_ROOT and OUTPUT_DIR"},
@@ -94,16 +116,28 @@ TEST(CliArguments, ParsesOptionsAndOperands) {
         EXPECT_EQ(o.quiet, c.quiet);
         EXPECT_EQ(o.hasLogFile, !c.logFile.empty());
         EXPECT_EQ(o.logFile, c.logFile);
+        EXPECT_EQ(o.choices.jobs, c.jobs);
+        EXPECT_EQ(o.choices.maxWarnings, c.maxWarnings);
+        EXPECT_EQ(o.makeOutputDir, c.makeOutputDir);
+        EXPECT_EQ(o.dryRun, c.dryRun);
         EXPECT_FALSE(o.help);
         EXPECT_FALSE(o.version);
     }
 }
 
-TEST(CliArguments, HelpAndVersionWinOverEverythingElse) {
+TEST(CliArguments, HelpAndVersionWinOverAMissingOperandAndLaterErrorsOnly) {
     EXPECT_TRUE(ParseArguments({"--help"}).options.help);
     EXPECT_TRUE(ParseArguments({"s", "-h", "--bogus"}).options.help);
     EXPECT_EQ(ParseArguments({"s", "-h", "--bogus"}).error, "");
     EXPECT_TRUE(ParseArguments({"--version", "a", "b", "c"}).options.version);
+    // The first error on the command line wins.
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--bogus", "-h"},
+                                                 std::vector<std::string>{"-j", "x", "--version"},
+                                                 std::vector<std::string>{"-qz", "--help", "s", "o"}}) {
+        const ParsedArguments parsed = ParseArguments(args);
+        EXPECT_NE(parsed.error, "") << args[0];
+        EXPECT_FALSE(parsed.options.help || parsed.options.version) << args[0];
+    }
 }
 
 TEST(CliSinks, TerminalTextWritesEveryLineBreakAsNewline) {
@@ -123,11 +157,57 @@ TEST(CliSinks, StreamLogWritesEachLineWithNewlineAndNothingForTheClear) {
     EXPECT_EQ(out.str(), "first\n\n第三\n");
 }
 
-TEST(CliSinks, StreamMessagesWritesTheTextOnly) {
+TEST(CliSinks, StreamMessagesWritesTheTextAndNamesTheProgramOnRefusalsAndErrors) {
+    struct Row {
+        const char* title;
+        const char* written;
+    };
+    for (const Row row : {Row{"警告", "line one\nline two\n"}, Row{"提示", "line one\nline two\n"},
+                          Row{"提醒", "quernfold-cli: line one\nline two\n"},
+                          Row{"出错啦", "quernfold-cli: line one\nline two\n"}}) {
+        std::ostringstream err;
+        StreamMessages messages(err, nullptr);
+        messages.ShowMessage("line one\r\nline two", row.title, MessageIcon::Stop);
+        EXPECT_EQ(err.str(), row.written) << row.title;
+    }
+}
+
+TEST(CliSinks, DiagnosticsKeepEachWarningPairAndEachFailedPageOnly) {
     std::ostringstream err;
-    StreamMessages messages(err, nullptr);
-    messages.ShowMessage("line one\r\nline two", "警告", MessageIcon::Stop);
-    EXPECT_EQ(err.str(), "line one\nline two\n");
+    DiagnosticsLog diagnostics(err, nullptr);
+    const std::string hashes(79, '#');
+    for (const std::string& line :
+         {std::string(77, '='), std::string("开始转换:a.jsp...."), hashes, std::string("提取inc/x时异常：gone"),
+          std::string(">>生成o/a.html成功！"), std::string(77, '='), std::string("开始转换:b.jsp...."),
+          std::string("b.jsp文件转换时异常,原因为：Not a directory"), std::string(78, '*'),
+          std::string("共转换文件2个")}) {
+        diagnostics.AppendLog(line);
+    }
+    EXPECT_EQ(err.str(), "quernfold-cli: " + hashes + "\nquernfold-cli: 提取inc/x时异常：gone\n" +
+                             "quernfold-cli: b.jsp文件转换时异常,原因为：Not a directory\n");
+}
+
+TEST(CliSinks, ProgressBarFitsTheTerminalAndEndsFull) {
+    struct Row {
+        int columns;
+        long long pages;
+    };
+    for (const Row row : {Row{80, 40}, Row{80, 39}, Row{30, 7}, Row{200, 50000}, Row{12, 3}, Row{80, 0}}) {
+        SCOPED_TRACE(std::to_string(row.columns) + " columns, " + std::to_string(row.pages) + " pages");
+        std::ostringstream err;
+        TerminalProgress bar(err, nullptr, row.columns);
+        bar.SetRange(0, row.pages + 1);
+        bar.SetVisible(true);
+        for (long long page = 1; page <= row.pages; ++page) bar.SetValue(page);
+        const std::string drawn = err.str();
+        const std::string last = drawn.substr(drawn.rfind('\r') + 1);
+        const std::string cells = last.substr(1, last.find(']') - 1);
+        EXPECT_EQ(last.substr(last.find(']')), "] " + std::to_string(row.pages) + "/" + std::to_string(row.pages));
+        EXPECT_LE(last.size(), static_cast<std::size_t>(std::max(row.columns - 1, 10 + 3 + 2 + 2 * 5)));
+        EXPECT_GE(cells.size(), 10u);
+        // Every cell filled once every page is done (none when there is no page).
+        EXPECT_EQ(cells, std::string(cells.size(), row.pages > 0 ? '#' : '.'));
+    }
 }
 
 TEST(CliSinks, LogFileHasTheSavedLogFormAndAppearsOnlyWhenPublished) {
@@ -198,7 +278,7 @@ protected:
     fs::path Out() const { return m_dir.Root() / "out"; }
 
     int Run(std::vector<std::string> args, bool errIsTerminal = false) {
-        return RunCli(args, m_out, m_err, errIsTerminal);
+        return RunCli(args, m_out, m_err, errIsTerminal, CliEnvironment{.columns = 40});
     }
     std::string ExpectedLog() const {
         return std::string(77, '=') + "\n开始转换:" + Site().string() + "/a.jsp....\n>>生成" + Out().string() +
@@ -223,16 +303,17 @@ TEST_F(CliInProcess, ShowsNoProgressBarWhenStderrIsNotATerminal) {
 TEST_F(CliInProcess, DrawsTheProgressBarOnATerminalAndErasesItForEveryText) {
     EXPECT_EQ(Run({Site().string(), Out().string()}, true), 0);
     EXPECT_EQ(m_out.str(), ExpectedLog());
-    const std::string erase = "\r" + std::string(46, ' ') + "\r";
-    // Shown at 0 of 1 page, erased for the first log line, drawn at 1 of 1 (maximum 2: half full), hidden, message.
-    EXPECT_EQ(m_err.str(), "\r[" + std::string(40, '.') + "] 0/1" + erase + "\r[" + std::string(20, '#') +
-                               std::string(20, '.') + "] 1/1" + erase + kFinishedOne);
+    // 40 columns: "[", 33 cells, "] 1/1", and the last column free.
+    const std::string erase = "\r" + std::string(39, ' ') + "\r";
+    // Shown at 0 of 1 page, erased for the first log line, drawn full at 1 of 1, hidden, message.
+    EXPECT_EQ(m_err.str(), "\r[" + std::string(33, '.') + "] 0/1" + erase + "\r[" + std::string(33, '#') + "] 1/1" +
+                               erase + kFinishedOne);
 }
 
 TEST_F(CliInProcess, LogFileThatFailsToWriteGivesTheSaveLogErrorAndStatusTwo) {
     EXPECT_EQ(Run({"--log", "/dev/full", Site().string(), Out().string()}), 2);
     EXPECT_EQ(m_out.str(), ExpectedLog());
-    EXPECT_EQ(m_err.str(), kFinishedOne + "保存日志时异常,原因为：No space left on device\n");
+    EXPECT_EQ(m_err.str(), kFinishedOne + "quernfold-cli: 保存日志时异常,原因为：No space left on device\n");
 }
 
 TEST_F(CliInProcess, StdoutThatCannotBeWrittenGivesStatusTwo) {
@@ -258,7 +339,8 @@ TEST_F(CliInProcess, UsageErrorsGoToStderrWithStatusTwo) {
 TEST_F(CliInProcess, HelpListsEveryOption) {
     EXPECT_EQ(Run({"--help"}), 0);
     for (const char* option : {"-t, --type TEXT", "-T, --to TEXT", "-e, --encoding NAME", "--log FILE", "-q, --quiet",
-                               "-h, --help", "--version"}) {
+                               "-j, --jobs N", "--max-warnings N", "--mkdir", "-n, --dry-run", "-h, --help",
+                               "--version", "130 / 143"}) {
         EXPECT_NE(m_out.str().find(option), std::string::npos) << option;
     }
     EXPECT_EQ(m_err.str(), "");

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <map>
+#include <set>
 
 #include "engine/LogText.h"
+#include "engine/MemoryOutputTree.h"
 #include "engine/MemorySiteFiles.h"
 #include "engine/SettingsStore.h"
 #include "engine/Sinks.h"
@@ -59,10 +63,21 @@ protected:
     }
     static std::string Read(const fs::path& path) { return test_support::ReadFile(path); }
     RunResult Run(std::string siteRoot, std::string outputDir, std::string sourceType = "jsp",
-                  std::string outputType = "html") {
+                  std::string outputType = "html", OutputTree* output = nullptr) {
         ConversionChoices choices{std::move(siteRoot), std::move(sourceType), std::move(outputType),
                                   std::move(outputDir)};
-        return StartConversion(choices, state, RunSinks{log, progress, messages, &settings});
+        return Run(choices, nullptr, output);
+    }
+    RunResult Run(ConversionChoices choices, LogSink* logSink = nullptr, OutputTree* output = nullptr) {
+        return StartConversion(choices, state, RunSinks{logSink ? *logSink : log, progress, messages, &settings, output});
+    }
+    // Every file below folder with its bytes, by path relative to it.
+    static std::map<std::string, std::string> TreeOf(const fs::path& folder) {
+        std::map<std::string, std::string> tree;
+        for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+            if (entry.is_regular_file()) tree[fs::relative(entry.path(), folder).string()] = Read(entry.path());
+        }
+        return tree;
     }
     std::string Site() const { return (m_root / "site").string(); }
     std::string Out() const { return (m_root / "out").string(); }
@@ -169,6 +184,94 @@ TEST_F(ConversionRunTest, StopAtTenWarningsCountsTheAttemptedPages) {
     EXPECT_EQ(progress.events[progress.events.size() - 2], "value 10");
 }
 
+TEST_F(ConversionRunTest, WarningLimitIsTheOneAskedFor) {
+    for (int i = 0; i < 12; ++i) Write("p" + std::to_string(10 + i) + ".jsp", "<%@ include file=\"none.inc\" %>");
+    struct Row {
+        std::int64_t maxWarnings;
+        std::int64_t attempted;
+        bool stopped;
+    };
+    for (const Row row : {Row{0, 12, false}, Row{3, 3, true}, Row{12, 12, true}, Row{13, 12, false}}) {
+        SCOPED_TRACE(row.maxWarnings);
+        messages.shown.clear();
+        ConversionChoices choices{Site(), "jsp", "html", Out()};
+        choices.maxWarnings = row.maxWarnings;
+        const RunResult result = Run(choices);
+        EXPECT_EQ(result.attempted, row.attempted);
+        EXPECT_EQ(result.stoppedAtWarningLimit, row.stopped);
+        // The stop's message is the same whatever the limit.
+        ASSERT_EQ(messages.shown.size(), row.stopped ? 2u : 1u);
+        if (row.stopped) {
+            EXPECT_EQ(messages.shown[0].title, "警告");
+        }
+        EXPECT_EQ(fs::exists(m_root / "out/p21.html"), !row.stopped || row.attempted == 12);
+        fs::remove_all(m_root / "out");
+        fs::create_directories(m_root / "out");
+    }
+}
+
+/** Sets the run's stop request when a given line is logged (the line still reaches the log). */
+struct StopAtLine : LogSink {
+    StopAtLine(LogText& log, std::atomic<bool>& stop, std::string line) : log(log), stop(stop), line(std::move(line)) {}
+    LogText& log;
+    std::atomic<bool>& stop;
+    std::string line;
+    void ClearLog() override { log.ClearLog(); }
+    void AppendLog(std::string_view text) override {
+        log.AppendLog(text);
+        if (text == line) stop = true;
+    }
+};
+
+TEST_F(ConversionRunTest, StopRequestAbandonsThePageAndEndsWithTheSummary) {
+    // Page 1 warns once; page 2 lies in a folder of its own, warns, and is big enough to be read in pieces.
+    Write("a.jsp", "<%@ include file=\"none.inc\" %>A");
+    Write("sub/deeper/b.jsp", "<%@ include file=\"none.inc\" %>" + std::string(300 * 1024, 'b'));
+    Write("zz/z.jsp", "Z");
+    const std::string stars(78, '*');
+    const std::string pageA = "\r\n" + std::string(77, '=') + "\r\n开始转换:" + Site() + "/a.jsp....\r\n" +
+                              std::string(79, '#') + "\r\n提取" + Site() + "/none.inc时异常：No such file or directory" +
+                              "\r\n>>生成" + Out() + "/a.html成功！";
+    const std::string pageBOpening = "\r\n" + std::string(77, '=') + "\r\n开始转换:" + Site() + "/sub/deeper/b.jsp....";
+    const std::string summaryOfA =
+        "\r\n" + stars + "\r\n共转换文件1个\r\n其中：成功1个\r\n      失败0个\r\n转换过程中共发生1次异常警告\r\n" + stars;
+    struct Row {
+        const char* label;
+        std::string stopAt;  // the log line that requests the stop
+        unsigned jobs;
+        std::string log;
+    };
+    const Row rows[] = {
+        // Requested while page 2 is being converted: it keeps its two opening lines, nothing else.
+        {"DuringAPage", "开始转换:" + Site() + "/sub/deeper/b.jsp....", 1, pageA + pageBOpening + "\r\n转换已被用户中止" + summaryOfA},
+        // Requested between pages: no page is abandoned.
+        {"BetweenPages", ">>生成" + Out() + "/a.html成功！", 1, pageA + "\r\n转换已被用户中止" + summaryOfA},
+        {"BetweenPagesWithWorkers", ">>生成" + Out() + "/a.html成功！", 4, pageA + "\r\n转换已被用户中止" + summaryOfA},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        fs::remove_all(m_root / "out");
+        fs::create_directories(m_root / "out");
+        messages.shown.clear();
+        state.stopRequested = false;
+        StopAtLine stopper(log, state.stopRequested, row.stopAt);
+        ConversionChoices choices{Site(), "jsp", "html", Out()};
+        choices.jobs = row.jobs;
+        const RunResult result = Run(choices, &stopper);
+        EXPECT_TRUE(result.stoppedOnRequest);
+        EXPECT_EQ(result.attempted, 1);
+        EXPECT_EQ(log.Text(), row.log);
+        EXPECT_TRUE(messages.shown.empty());  // no final message after a stop
+        // Only page 1's file: no file, temporary file or folder of the abandoned page.
+        std::vector<std::string> names;
+        for (const auto& entry : fs::recursive_directory_iterator(m_root / "out")) {
+            names.push_back(entry.path().lexically_relative(m_root / "out").string());
+        }
+        EXPECT_EQ(names, std::vector<std::string>{"a.html"});
+        EXPECT_EQ(progress.events.back(), "hide");
+    }
+}
+
 TEST_F(ConversionRunTest, OutputThatIsTheSourcePageFailsAndLeavesTheSourceAlone) {
     Write("a.jsp", "<% x %>keep me");
     Run(Site(), Site(), "jsp", "jsp");
@@ -240,6 +343,92 @@ TEST_F(ConversionRunTest, SavingTheLog) {
     EXPECT_FALSE(SaveConversionLog(Out() + "/missing/", "x", state, messages));
     EXPECT_EQ(messages.shown.back().title, "出错啦");
     EXPECT_EQ(messages.shown.back().text, "保存日志时异常,原因为：No such file or directory");
+}
+
+TEST_F(ConversionRunTest, UnusableTypesAreRefusedAfterTheEmptyFolderChecks) {
+    struct Row {
+        const char* sourceType;
+        const char* outputType;
+    };
+    const Row rows[] = {{"jsp", "html/../../ESCAPED"}, {"jsp", "a\\b"}, {"jsp", " .. "}, {"jsp", "."},
+                        {"j/p", "html"},                {"..", "html"},  {".", "htm"}};
+    Write("a.jsp", "page");
+    for (const Row& row : rows) {
+        messages.shown.clear();
+        const RunResult result = Run(Site(), Out(), row.sourceType, row.outputType);
+        EXPECT_EQ(result.outcome, RunOutcome::Refused) << row.sourceType << " " << row.outputType;
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].text, "转换类型或网页类型无效！");
+        EXPECT_EQ(messages.shown[0].title, "提醒");
+        EXPECT_EQ(messages.shown[0].icon, MessageIcon::Stop);
+    }
+    messages.shown.clear();
+    Run(Site(), "", "jsp", "../x");
+    Run("", Out(), "jsp", "../x");
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[0].text, "未指定转换结果存放目录！");
+    EXPECT_EQ(messages.shown[1].text, "未指定网站文件根目录！");
+    EXPECT_TRUE(fs::is_empty(m_root / "out"));
+    EXPECT_EQ(TreeOf(m_root), (std::map<std::string, std::string>{{"site/a.jsp", "page"}}));
+    std::string NulType("h\0t", 3);
+    Run(Site(), Out(), "jsp", NulType);
+    EXPECT_EQ(messages.shown.back().text, "转换类型或网页类型无效！");
+}
+
+// The run's rules over an output tree in memory: what is published, what stays, and which page claims a path.
+TEST_F(ConversionRunTest, FailedPagesPublishNothingKeepWhatStoodThereAndClaimTheirPath) {
+    const std::string out = Out() + "/";
+    Write("a.JSP", std::string(64, 'A'));  // fails on the full disk
+    Write("a.jsp", "a");                   // same output path as the failed page
+    Write("b.jsp", std::string("\xFF\xFE<\0", 4));  // its own expansion fails
+    Write("c.jsp", "c");
+    Write("sub/d.jsp", "d");  // a link stands at its output folder
+    Write("sub2/e.jsp", "e");
+    MemoryOutputTree tree;
+    tree.Put(out + "a.html", "earlier a");
+    tree.Put(out + "b.html", "earlier b");
+    tree.FillAfter(40);
+    tree.PlantLinkAt(out + "sub");
+    const RunResult result = Run(Site(), Out(), "jsp", "html", &tree);
+    EXPECT_EQ(result.attempted, 6) << log.Text();
+    EXPECT_EQ(result.failed, 4);
+    EXPECT_EQ(tree.Files(), (std::map<std::string, std::string>{{out + "a.html", "earlier a"},
+                                                                 {out + "b.html", "earlier b"},
+                                                                 {out + "c.html", "c\r\n"},
+                                                                 {out + "sub2/e.html", "e\r\n"}}));
+    EXPECT_EQ(tree.Folders(), (std::set<std::string>{out + "sub2"}));
+    EXPECT_EQ(tree.OpenPages(), 0);
+    const std::string text = log.Text();
+    EXPECT_NE(text.find(Site() + "/a.jsp文件转换时异常,原因为：an earlier page of this run was already written to " +
+                        out + "a.html"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("the output folder " + out + "sub is a link, which is not followed"), std::string::npos);
+    EXPECT_EQ(text.find(">>生成" + out + "a.html"), std::string::npos);
+    EXPECT_EQ(text.find(">>生成" + out + "b.html"), std::string::npos);
+}
+
+TEST_F(ConversionRunTest, ReRunIntoTheSiteRootPicksUpEditsAndGivesWhatAFirstRunGives) {
+    // The include names b.jsp, which the rewrite turns into b.html: found by undoing the rewrite on a first run,
+    // and standing there as spelled (the last run's output) on every later one.
+    Write("a.jsp", "<%@ include file=\"b.jsp\" %>A");
+    Write("sub/c.jsp", "<%@ include file=\"../b.jsp\" %>C");  // the same output, spelled otherwise
+    Write("b.jsp", "old b");
+    Run(Site(), Site());
+    Write("b.jsp", "new b");
+    const RunResult again = Run(Site(), Site() + "/./");
+    EXPECT_EQ(again.failed, 0) << log.Text();
+    const auto reRun = TreeOf(m_root / "site");
+
+    const std::string reRunLog = log.Text();
+
+    for (const char* name : {"a.html", "b.html", "sub/c.html"}) fs::remove(m_root / "site" / name);
+    Run(Site(), Site() + "/./");
+    EXPECT_EQ(reRun, TreeOf(m_root / "site"));
+    EXPECT_EQ(reRunLog, log.Text());
+    EXPECT_EQ(reRun.at("a.html"), "\r\nnew b\r\nA\r\n");
+    EXPECT_EQ(reRun.at("b.html"), "new b\r\n");
+    EXPECT_EQ(reRun.at("sub/c.html"), "\r\nnew b\r\nC\r\n");
 }
 
 }  // namespace

@@ -22,9 +22,25 @@ bool IsValidUtf8(const std::string& text) {
     return result != static_cast<std::size_t>(-1) && inLeft == 0;
 }
 
+// The code points a log line must never hold raw, decoded by glibc: controls, line separators, bidi controls.
+bool IsUnsafeCodePoint(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
 bool HasControlCharacter(const std::string& text) {
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+    static const iconv_t cd = ::iconv_open("UTF-32LE", "UTF-8");
+    ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    std::string in = text;
+    std::string out(text.size() * 4 + 4, '\0');
+    char* inPtr = in.data();
+    char* outPtr = out.data();
+    std::size_t inLeft = in.size(), outLeft = out.size();
+    if (::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) return true;
+    for (const char* at = out.data(); at < outPtr; at += 4) {
+        char32_t c = 0;
+        for (int i = 3; i >= 0; --i) c = (c << 8) | static_cast<unsigned char>(at[i]);
+        if (IsUnsafeCodePoint(c)) return true;
     }
     return false;
 }
@@ -46,7 +62,16 @@ TEST(LogPath, EscapesControlCharactersAndBytesThatAreNotUtf8) {
         {"LastControlCharacter", "\x1F ", "\\x1F "},
         {"TwoThreeAndFourByteUtf8Stay", "\xC2\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80", "\xC2\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80"},
         {"HighestCodePointStays", "\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},
-        {"Utf8ControlCharactersU0080StayAsText", "\xC2\x80", "\xC2\x80"},
+        {"C1ControlsU0080AndNel", "\xC2\x80\xC2\x85", "\\xC2\\x80\\xC2\\x85"},
+        {"C1Csi", "\xC2\x9B" "31m", "\\xC2\\x9B" "31m"},
+        {"LastC1AndTheNoBreakSpaceAfterIt", "\xC2\x9F\xC2\xA0", "\\xC2\\x9F\xC2\xA0"},
+        {"LineAndParagraphSeparatorsCannotForgeALine", "\xE2\x80\xA8>>生成out/evil.html成功！\xE2\x80\xA9",
+         "\\xE2\\x80\\xA8>>生成out/evil.html成功！\\xE2\\x80\\xA9"},
+        {"BidiMarks", "\xE2\x80\x8E\xE2\x80\x8F", "\\xE2\\x80\\x8E\\xE2\\x80\\x8F"},
+        {"BidiEmbeddingsAndOverrides", "\xE2\x80\xAA\xE2\x80\xAE", "\\xE2\\x80\\xAA\\xE2\\x80\\xAE"},
+        {"BidiIsolates", "\xE2\x81\xA6\xE2\x81\xA9", "\\xE2\\x81\\xA6\\xE2\\x81\\xA9"},
+        {"NeighboursOfTheEscapedRangesStay", "\xE2\x80\x8D\xE2\x80\xA7\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA",
+         "\xE2\x80\x8D\xE2\x80\xA7\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA"},
         {"GbkNameWithBackslashTrailByte", "\xD5\x5C\xB1\x7C.jsp", "\\xD5\\\\xB1|.jsp"},
         {"LoneContinuationByte", "a\x80z", "a\\x80z"},
         {"OverlongSlash", "\xC0\xAF", "\\xC0\\xAF"},
@@ -75,6 +100,20 @@ TEST(LogPath, AnyTwoBytesGiveValidUtf8WithoutControlCharacters) {
             if (IsValidUtf8(path) && !HasControlCharacter(path)) {
                 ASSERT_EQ(logged, path) << first << " " << second;
             }
+        }
+    }
+}
+
+TEST(LogPath, NoThreeByteCharacterThatActsOnTheReaderGetsThrough) {
+    // Every character from U+0800 to U+FFFF, judged by glibc's decoding rather than by the escaper's own table.
+    for (char32_t c = 0x800; c <= 0xFFFF; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF) continue;
+        const std::string path{'a', static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                               static_cast<char>(0x80 | (c & 0x3F)), 'z'};
+        const std::string logged = LogPath(path);
+        ASSERT_FALSE(HasControlCharacter(logged)) << std::hex << static_cast<unsigned>(c);
+        if (!IsUnsafeCodePoint(c)) {
+            ASSERT_EQ(logged, path) << std::hex << static_cast<unsigned>(c);
         }
     }
 }

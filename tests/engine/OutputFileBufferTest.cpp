@@ -37,7 +37,7 @@ class OutputFileBufferEndings : public OutputFileBuffers, public ::testing::With
 
 TEST_P(OutputFileBufferEndings, UnwrittenBytesNeverReachTheNextFile) {
     {
-        OutputFile first((dir / "first.html").string(), OutputFile::Target::ReplaceAtomically, 20);
+        OutputFile first((dir / "first.html").string(), WritePolicy::Page(20));
         first.Write("stale bytes ");
         GetParam().end(first);
     }

@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -56,20 +58,42 @@ protected:
     fs::path dir = sandbox.Root();
 };
 
-TEST_F(OutputFileTest, WritesBesideTheTargetAndRenamesOntoItWhenPublished) {
-    const fs::path target = dir / "page.html";
-    WriteFile(target, "old page");
-    {
-        OutputFile out(target.string());
-        out.WriteLine("new");
-        out.Write(std::string(300 * 1024, 'x'));  // more than the write buffer: on disk before the publish
-        EXPECT_EQ(ReadFile(target), "old page");
-        ASSERT_EQ(TemporaryNames().size(), 1u);
-        EXPECT_EQ(ReadFile(dir / TemporaryNames()[0]).substr(0, 5), "new\r\n");
-        out.Publish();
+TEST_F(OutputFileTest, NothingShowsUnderAnyNameUntilPublished) {
+    // Unnamed files where the file system has them, else one temporary file with a name nobody can guess.
+    for (const bool unnamed : {true, false}) {
+        WritePolicy policy;
+        policy.unnamed = unnamed;
+        for (const bool existed : {true, false}) {
+            const fs::path target = dir / "page.html";
+            fs::remove(target);
+            if (existed) WriteFile(target, "old page");
+            {
+                OutputFile out(target.string(), policy);
+                out.WriteLine("new");
+                out.Write(std::string(300 * 1024, 'x'));  // more than the write buffer: on disk before the publish
+                EXPECT_EQ(fs::exists(target) ? ReadFile(target) : "", existed ? "old page" : "");
+                ASSERT_EQ(TemporaryNames().size(), unnamed ? 0u : 1u);
+                if (!unnamed) {
+                    EXPECT_EQ(ReadFile(dir / TemporaryNames()[0]).substr(0, 5), "new\r\n");
+                }
+                out.Publish();
+            }
+            EXPECT_EQ(ReadFile(target), "new\r\n" + std::string(300 * 1024, 'x')) << unnamed << existed;
+            EXPECT_EQ(Names(), std::vector<std::string>{"page.html"}) << unnamed << existed;
+        }
     }
-    EXPECT_EQ(ReadFile(target), "new\r\n" + std::string(300 * 1024, 'x'));
-    EXPECT_EQ(Names(), std::vector<std::string>{"page.html"});
+}
+
+TEST_F(OutputFileTest, TemporaryNamesCannotBeGuessed) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 50; ++i) names.push_back(RandomTemporaryName());
+    for (const std::string& name : names) {
+        ASSERT_EQ(name.size(), std::string(".quernfold-").size() + 16 + 4) << name;
+        EXPECT_TRUE(name.starts_with(".quernfold-") && name.ends_with(".tmp")) << name;
+        EXPECT_EQ(name.find(std::to_string(::getpid())), std::string::npos) << name;
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end());
 }
 
 TEST_F(OutputFileTest, WritesOfEverySizeArriveInOrder) {
@@ -126,7 +150,7 @@ TEST_F(OutputFileTest, NonRegularTargetIsWrittenInPlaceWhenAllowed) {
         const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
         ASSERT_GE(reader, 0);
         {
-            OutputFile out((dir / name).string(), OutputFile::Target::InPlaceIfNotRegular);
+            OutputFile out((dir / name).string(), WritePolicy::LogFile());
             out.Write("through the pipe");
             out.Publish();
         }
@@ -142,46 +166,94 @@ TEST_F(OutputFileTest, NonRegularTargetIsWrittenInPlaceWhenAllowed) {
     // A regular file is still replaced, never truncated in place.
     const fs::path regular = dir / "run.log";
     WriteFile(regular, "earlier");
-    OutputFile log(regular.string(), OutputFile::Target::InPlaceIfNotRegular);
+    OutputFile log(regular.string(), WritePolicy::LogFile());
     log.Write("later");
     EXPECT_EQ(ReadFile(regular), "earlier");
     log.Publish();
     EXPECT_EQ(ReadFile(regular), "later");
 
-    WriteFileAtomically("/dev/null", "nothing", OutputFile::Target::InPlaceIfNotRegular);
+    WriteFileAtomically("/dev/null", "nothing", WritePolicy::LogFile());
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
 }
 
 TEST_F(OutputFileTest, WriteErrorStaysAndIsReportedByEveryLaterCall) {
-    OutputFile out("/dev/full", OutputFile::Target::InPlaceIfNotRegular);
+    OutputFile out("/dev/full", WritePolicy::LogFile());
     const std::string full = SystemReason(ENOSPC);
     // The first small writes only fill the buffer; the error shows once it is written out.
     EXPECT_EQ(OutputErrorOf([&] { out.Write("small"); }), "");
     EXPECT_EQ(OutputErrorOf([&] { out.Write(std::string(1 << 20, 'x')); }), full);
     EXPECT_EQ(OutputErrorOf([&] { out.Write("y"); }), full);
     EXPECT_EQ(OutputErrorOf([&] { out.Publish(); }), full);
-    out.PublishPartial();  // never throws
+    out.Discard();  // never throws
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
 TEST_F(OutputFileTest, ErrorAtPublishShowsEvenWhenEveryWriteWasBuffered) {
-    OutputFile out("/dev/full", OutputFile::Target::InPlaceIfNotRegular);
+    OutputFile out("/dev/full", WritePolicy::LogFile());
     out.Write("fits in the buffer");
     EXPECT_EQ(OutputErrorOf([&] { out.Publish(); }), SystemReason(ENOSPC));
 }
 
-TEST_F(OutputFileTest, SizeLimitFailsThePageAndKeepsWhatWasWrittenBefore) {
-    const fs::path target = dir / "big.html";
-    OutputFile out(target.string(), OutputFile::Target::ReplaceAtomically, 10);
-    out.Write("123456");
-    out.Write("7890");  // exactly the limit
-    const std::string failure = OutputErrorOf([&] { out.Write("!"); });
-    EXPECT_EQ(failure, "the output page is larger than the limit of 10 bytes");
-    EXPECT_EQ(OutputErrorOf([&] { out.Write(""); }), failure);
-    EXPECT_EQ(OutputErrorOf([&] { out.Publish(); }), failure);
-    out.PublishPartial();
-    EXPECT_EQ(ReadFile(target), "1234567890");
-    EXPECT_EQ(Names(), std::vector<std::string>{"big.html"});
+TEST_F(OutputFileTest, SizeLimitFailsTheFileAndPublishesNothing) {
+    for (const bool existed : {true, false}) {
+        const fs::path target = dir / "big.html";
+        fs::remove(target);
+        if (existed) WriteFile(target, "earlier");
+        OutputFile out(target.string(), WritePolicy::Page(10));
+        out.Write("123456");
+        out.Write("7890");  // exactly the limit
+        const std::string failure = OutputErrorOf([&] { out.Write("!"); });
+        EXPECT_EQ(failure, "the output page is larger than the limit of 10 bytes");
+        EXPECT_EQ(OutputErrorOf([&] { out.Write(""); }), failure);
+        EXPECT_EQ(OutputErrorOf([&] { out.Publish(); }), failure);
+        out.Discard();
+        EXPECT_EQ(Names(), existed ? std::vector<std::string>{"big.html"} : std::vector<std::string>{});
+        if (existed) {
+            EXPECT_EQ(ReadFile(target), "earlier");
+        }
+    }
+}
+
+/** Leaves the file-size limit and the signal as they were, whatever the test does. */
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+TEST_F(OutputFileTest, FullDiskKeepsTheEarlierFileWholeAndLeavesNoTemporaryFile) {
+    const std::string earlier(300002, 'e');
+    for (const bool unnamed : {true, false}) {
+        const fs::path target = dir / "page.html";
+        WriteFile(target, earlier);
+        WritePolicy policy;
+        policy.unnamed = unnamed;
+        {
+            FileSizeLimit limit(64 * 1024);  // the write fails part way, as on a full disk
+            OutputFile out(target.string(), policy);
+            EXPECT_EQ(OutputErrorOf([&] {
+                          out.Write(std::string(200 * 1024, 'n'));
+                          out.Write(std::string(200 * 1024, 'n'));
+                          out.Publish();
+                      }),
+                      SystemReason(EFBIG));
+        }
+        EXPECT_TRUE(ReadFile(target) == earlier) << unnamed;
+        EXPECT_EQ(Names(), std::vector<std::string>{"page.html"}) << unnamed;
+    }
 }
 
 TEST_F(OutputFileTest, DiscardedOrAbandonedFileLeavesTheTargetAsItWas) {
@@ -206,7 +278,6 @@ TEST_F(OutputFileTest, TargetThatCannotBeReplacedFailsAndLeavesNoTemporaryFile) 
         OutputFile out((dir / "folder.html").string());
         out.Write("page");
         EXPECT_NE(OutputErrorOf([&] { out.Publish(); }), "");
-        out.PublishPartial();
     }
     EXPECT_TRUE(fs::is_directory(dir / "folder.html"));
     EXPECT_EQ(TemporaryNames().size(), 0u);

@@ -36,7 +36,8 @@ expect_status 1
 expect_log "$(generated_line out/a.html)"
 expect_log "$(failed_line site/b.jsp "No space left on device")"
 expect_file a.html 'small page\r\n'
-grep -q '^f b.html' tree || fail "the failed page's partial output is not there: $(cat tree)"
+# Nothing half-written is published: the failed page leaves no file at all.
+! grep -q '^f b.html' tree || fail "the failed page left a file: $(cat tree)"
 [ -s temporaries ] && fail "temporary files left: $(cat temporaries)"
 status=$(cat status3)
 expect_status 2

@@ -9,8 +9,11 @@
 #include <iterator>
 #include <string>
 
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include "tests/support/Files.h"
 #include "tests/support/Sandbox.h"
 
@@ -95,6 +98,78 @@ TEST_F(RwiniTest, WriteThroughASymbolicLinkKeepsTheLink) {
     m_store.WriteIni("sys", "srcType", "asp");
     EXPECT_TRUE(fs::is_symlink(m_ini));
     EXPECT_EQ(ReadFile(real), "[sys]\nsrcType=asp\n");
+}
+
+// Root may write any file, so what a user's permissions decide is tried as nobody when the tests run as root.
+int WriteAsOrdinaryUser(const fs::path& ini) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+                ::setresuid(65534, 65534, 65534) != 0) {
+                _exit(3);
+            }
+        }
+        Rwini store(ini.string());
+        store.WriteIni("sys", "srcType", "asp");
+        _exit(store.LastError().empty() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST(RwiniPermissions, TheUsersPermissionsDecideAndNothingElseChanges) {
+    struct Row {
+        const char* name;
+        fs::perms fileMode, folderMode;
+        bool linked;        // config.ini is a link to real.ini beside it
+        bool written;       // the new value reaches the file
+    };
+    const fs::perms r = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    const fs::perms rw = r | fs::perms::owner_write;
+    const fs::perms rx = r | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+    const fs::perms rwx = rx | fs::perms::owner_write;
+    const Row rows[] = {
+        {"ReadOnlyFileIsLeftByteIdentical", r, rwx, false, false},
+        {"WritableFileInAReadOnlyFolderIsWrittenInPlace", rw, rx, false, true},
+        {"LinkedFileStaysALink", rw, rwx, true, true},
+        {"ReadOnlyFileBehindALinkIsLeftAlone", r, rwx, true, false},
+    };
+    for (const Row& row : rows) {
+        test_support::Sandbox folder;
+        const fs::path ini = folder.Root() / "config.ini";
+        const fs::path file = row.linked ? folder.Root() / "real.ini" : ini;
+        const std::string before = "; mine\r\n[sys]\r\nsrcType=jsp\r\n";
+        WriteFile(file, before);
+        if (row.linked) fs::create_symlink("real.ini", ini);
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::lchown(file.c_str(), 65534, 65534), 0);
+            ASSERT_EQ(::lchown(ini.c_str(), 65534, 65534), 0);
+            ASSERT_EQ(::chown(folder.Root().c_str(), 65534, 65534), 0);
+        }
+        fs::permissions(file, row.fileMode);
+        fs::permissions(folder.Root(), row.folderMode);
+        struct stat info {};
+        ASSERT_EQ(::stat(file.c_str(), &info), 0);
+        const ino_t inode = info.st_ino;
+
+        const int status = WriteAsOrdinaryUser(ini);
+
+        fs::permissions(folder.Root(), rwx);
+        EXPECT_EQ(status, row.written ? 0 : 1) << row.name;
+        EXPECT_EQ(ReadFile(file), row.written ? "; mine\r\n[sys]\r\nsrcType=asp\r\n" : before) << row.name;
+        EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, row.fileMode) << row.name;
+        EXPECT_EQ(fs::is_symlink(ini), row.linked) << row.name;
+        std::size_t entries = 0;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder.Root())) ++entries;
+        EXPECT_EQ(entries, row.linked ? 2u : 1u) << row.name;
+        // Left alone means left alone: not even replaced by an identical copy.
+        if (!row.written) {
+            ASSERT_EQ(::stat(file.c_str(), &info), 0);
+            EXPECT_EQ(info.st_ino, inode) << row.name;
+        }
+    }
 }
 
 TEST_F(RwiniTest, FolderThatDoesNotExistGivesDefaultsAndNoError) {

@@ -31,6 +31,10 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int in = ::open("/dev/null", O_RDONLY);
         if (out < 0 || err < 0 || in < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::dup2(in, 0) < 0) _exit(126);
+        ::close(out);
+        ::close(err);
+        ::close(in);
+        for (const int fd : options.closedDescriptors) ::close(fd);
         if (::chdir(workDir.c_str()) != 0) _exit(126);
         if (options.fileSizeLimit) {
             const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
@@ -39,6 +43,7 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
         ::execv(program.c_str(), argv.data());
         _exit(127);
     }
+    if (options.whileRunning) options.whileRunning(pid, outPath);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "waitpid");

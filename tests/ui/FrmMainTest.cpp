@@ -1,4 +1,5 @@
 #include <memory>
+#include <utility>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,6 +30,7 @@
 #include "tests/ui/TextFit.h"
 #include "ui/AboutUs.h"
 #include "ui/FrmMain.h"
+#include "ui/ProgressRelay.h"
 
 using namespace quernfold;
 using namespace quernfold::test_support;
@@ -168,6 +170,8 @@ private slots:
         m_picker = ScriptedFolderPicker();
         m_presenter.boxes.clear();
         m_presenter.onPresent = nullptr;
+        m_presenter.questions.clear();
+        m_presenter.onAsk = nullptr;
     }
 
     void initTestCase() {
@@ -611,6 +615,81 @@ private slots:
         QCOMPARE(window->LogText(), expected);
         QCOMPARE(m_presenter.boxes.size(), 2);
         QCOMPARE(m_presenter.boxes[1].text, m_presenter.boxes[0].text);
+    }
+
+    void quittingDuringARunAsksWhetherToStopIt_data() {
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<bool>("runEndsWhileAsked");
+        QTest::addColumn<bool>("closes");
+        QTest::addColumn<bool>("stops");
+        QTest::addColumn<int>("finalBoxes");
+        // 是 stops the run; the window closes once the summary is written, without the final box.
+        QTest::newRow("yes") << true << false << true << true << 0;
+        // 否: the run goes on to its final box, the window stays.
+        QTest::newRow("no") << false << false << false << false << 1;
+        // The run ends while the question is open: 是 closes without the final box, 否 shows it.
+        QTest::newRow("yes after the end") << true << true << true << false << 0;
+        QTest::newRow("no after the end") << false << true << false << false << 1;
+    }
+
+    void quittingDuringARunAsksWhetherToStopIt() {
+        QFETCH(bool, yes);
+        QFETCH(bool, runEndsWhileAsked);
+        QFETCH(bool, closes);
+        QFETCH(bool, stops);
+        QFETCH(int, finalBoxes);
+        // Enough pages that the run is still going when the first page's progress reaches the window.
+        constexpr int kPages = 2000;
+        for (int i = 0; i < kPages; ++i) {
+            WriteBytes(Dir(QStringLiteral("site/s%1/p%2.jsp").arg(i / 100).arg(i, 4, 10, QLatin1Char('0'))),
+                       "<p>page</p>\r\n<% int x = 1; %>\r\n<a href=\"next.jsp\">next</a>\r\n");
+        }
+        QDir().mkpath(Dir("out"));
+        auto window = MakeWindow();
+        window->show();
+        bool quitEnabled = false, convertEnabled = true;
+        m_presenter.onAsk = [&](const RecordingPresenter::Box&) {
+            quitEnabled = Find<QPushButton>(*window, "Command3")->isEnabled();
+            convertEnabled = Find<QPushButton>(*window, "cmdConvert")->isEnabled();
+            if (runEndsWhileAsked) {
+                QSignalSpy finished(window.get(), &FrmMain::ConversionFinished);
+                if (!finished.wait(60000)) qWarning("the run did not end");
+            }
+            return yes;
+        };
+        auto* relay = window->findChild<ProgressRelay*>();
+        QVERIFY(relay);
+        bool quitPressed = false;
+        connect(
+            relay, &ProgressRelay::ValueRequested, window.get(),
+            [&] {
+                if (std::exchange(quitPressed, true)) return;
+                QTest::mouseClick(Find<QPushButton>(*window, "Command3"), Qt::LeftButton);
+            },
+            Qt::QueuedConnection);
+
+        RunConversion(*window, Dir("site"), Dir("out"));
+        QCoreApplication::processEvents();
+
+        QCOMPARE(m_presenter.questions.size(), 1);
+        QCOMPARE(m_presenter.questions[0].text, QStringLiteral("转换正在进行，确定要中止转换吗？"));
+        QCOMPARE(m_presenter.questions[0].title, QStringLiteral("提示"));
+        QCOMPARE(m_presenter.questions[0].owner, window.get());
+        QVERIFY(quitEnabled);  // 退出 stays enabled during a run, the other controls do not
+        QVERIFY(!convertEnabled);
+        QCOMPARE(window->isVisible(), !closes);
+        QCOMPARE(m_presenter.boxes.size(), finalBoxes);
+        QCOMPARE(window->LastRun().stoppedOnRequest, stops);
+        const std::string log = window->LogText();
+        const std::string summaryStart = Banner('*', 78) + "\r\n共转换文件";
+        QVERIFY2(log.find(summaryStart) != std::string::npos, log.c_str());
+        if (stops) {
+            QVERIFY2(log.find("\r\n转换已被用户中止\r\n" + summaryStart) != std::string::npos, log.c_str());
+            QVERIFY(window->LastRun().attempted < kPages);
+        } else {
+            QVERIFY(log.find("转换已被用户中止") == std::string::npos);
+            QCOMPARE(window->LastRun().attempted, static_cast<long long>(kPages));
+        }
     }
 
     void convertedChoicesAreTheBoxTextsAsTyped() {

@@ -14,6 +14,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include "app/CommandLine.h"
 #include "app/InstanceGuard.h"
 #include "app/Startup.h"
 #include "settings/Rwini.h"
@@ -96,6 +97,55 @@ private:
     }
 
 private slots:
+    void commandLineAnswersHelpAndVersionOnly_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("answerStart");  // empty: no answer, the window opens
+        const QString usage = QStringLiteral("Usage: quernfold [--help] [--version]\n");
+        const QString version = QStringLiteral("quernfold " QUERNFOLD_VERSION "\n");
+        QTest::newRow("nothing") << QStringList{QStringLiteral("quernfold")} << QString();
+        QTest::newRow("--help") << QStringList{QStringLiteral("quernfold"), QStringLiteral("--help")} << usage;
+        QTest::newRow("-h") << QStringList{QStringLiteral("quernfold"), QStringLiteral("-h")} << usage;
+        QTest::newRow("--version") << QStringList{QStringLiteral("quernfold"), QStringLiteral("--version")} << version;
+        // Anything else is ignored, as before: it neither answers nor stops the answer.
+        QTest::newRow("unknown ignored")
+            << QStringList{QStringLiteral("quernfold"), QStringLiteral("--bogus"), QStringLiteral("site")} << QString();
+        QTest::newRow("unknown before --version")
+            << QStringList{QStringLiteral("quernfold"), QStringLiteral("--bogus"), QStringLiteral("--version")}
+            << version;
+    }
+
+    void commandLineAnswersHelpAndVersionOnly() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, answerStart);
+        const std::optional<std::string> answer = CommandLineAnswer(arguments);
+        QCOMPARE(answer.has_value(), !answerStart.isEmpty());
+        if (answer) {
+            QVERIFY2(QString::fromStdString(*answer).startsWith(answerStart), answer->c_str());
+        }
+    }
+
+    void versionIsAnsweredWithoutADisplayWhileAnotherCopyRuns() {
+        // Another copy holds the per-user lock; there is no display to open a window on.
+        InstanceGuard other(InstanceGuard::DefaultLockPath());
+        other.TryAcquire();  // without the lock (a real copy runs) the answer must come all the same
+        for (const char* option : {"--version", "--help"}) {
+            QProcess program;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.remove(QStringLiteral("DISPLAY"));
+            environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+            program.setProcessEnvironment(environment);
+            program.start(QStringLiteral(QUERNFOLD_GUI), {QLatin1String(option)});
+            QVERIFY(program.waitForFinished(30000));
+            QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(program.exitCode(), 0);
+            const QByteArray out = program.readAllStandardOutput();
+            QVERIFY2(out.startsWith(std::string_view(option) == "--version" ? "quernfold " QUERNFOLD_VERSION "\n"
+                                                                             : "Usage: quernfold"),
+                     out.constData());
+        }
+    }
+
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());

@@ -11,6 +11,11 @@ void RecordingPresenter::Present(QWidget* owner, const QString& text, const QStr
     }
 }
 
+bool RecordingPresenter::Ask(QWidget* owner, const QString& text, const QString& title) {
+    questions.append(Box{text, title, MessageIcon::None, owner});
+    return onAsk ? onAsk(questions.last()) : false;
+}
+
 QString ScriptedFolderPicker::BrowseForFolder(QWidget* owner, const QString& title, const QString& boxText) {
     titles.append(title);
     boxTexts.append(boxText);

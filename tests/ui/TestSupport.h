@@ -23,9 +23,13 @@ public:
     };
 
     void Present(QWidget* owner, const QString& text, const QString& title, MessageIcon icon) override;
+    /** Records the question as a box with no icon; onAsk gives the answer (否 when there is none). */
+    bool Ask(QWidget* owner, const QString& text, const QString& title) override;
 
     QList<Box> boxes;
     std::function<void(const Box&)> onPresent;
+    QList<Box> questions;
+    std::function<bool(const Box&)> onAsk;
 };
 
 /** Answers the folder picker with the queued folders, then with "" (a cancelled dialog). */

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <atomic>
+
+namespace quernfold {
+
+/**
+ * SIGINT and SIGTERM during a run. The first one sets the run's stop request, so the run ends cleanly with its
+ * summary and log; a second one ends the program at once, by that signal's default action. One instance at a
+ * time; the earlier handlers come back when it is destroyed.
+ */
+class StopSignals {
+public:
+    explicit StopSignals(std::atomic<bool>& stopRequested);
+    ~StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    /** The first signal received, or 0. */
+    int Received() const;
+
+    /** Ends the program by the signal received, with its default action, so the parent sees how it ended. */
+    [[noreturn]] void EndByReceivedSignal();
+};
+
+}  // namespace quernfold

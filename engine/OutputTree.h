@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/OutputSink.h"
+#include "engine/PathRules.h"
+
+namespace quernfold {
+
+/**
+ * Where a run puts its pages: makes the output folders a page needs and opens the page's output there. The disk
+ * in production; an in-memory tree in tests, so the run's rules can be checked without a file system.
+ */
+class OutputTree {
+public:
+    virtual ~OutputTree() = default;
+    /**
+     * Makes the missing folders of plan (top down; a link standing at one fails the page, it is never followed)
+     * and opens plan.outputPath for writing. Throws FileError or OutputError with the reason.
+     */
+    virtual std::unique_ptr<PageOutput> Create(const OutputPathPlan& plan, std::uint64_t sizeLimit) = 0;
+    /** Removes the folders the last Create made, deepest first, for a page that was abandoned (a stop request). */
+    virtual void RemoveFoldersMadeForLastPage() noexcept {}
+};
+
+}  // namespace quernfold
