@@ -150,6 +150,14 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
         {{"page", "out/static/old.htm"}, {"line", 2}, {"link", "gone.htm"}, {"target", "out/static/gone.htm"}},
     });
     EXPECT_EQ(report["brokenLinks"], broken) << report["brokenLinks"].dump(1);
+    // Pages converted ahead by workers are recorded in list order, with the same references, as one after another.
+    for (const char* jobs : {"1", "3"}) {
+        const ProcessResult again = Run({"-a", "-q", "-j", jobs, "--report", "again.json"});
+        EXPECT_EQ(again.exitStatus, 0) << again.err;
+        const nlohmann::json other = nlohmann::json::parse(ReadFile(m_sandbox.Root() / "again.json"));
+        EXPECT_EQ(other["pages"], report["pages"]) << jobs;
+        EXPECT_EQ(other["brokenLinks"], report["brokenLinks"]) << jobs;
+    }
 
     // A second run over the unchanged site copies nothing.
     const ProcessResult second = Run({"-a"});
@@ -204,6 +212,12 @@ TEST_F(PublishRun, WithoutTheOptionOnlyPagesAreWrittenAndTheLogIsUnchanged) {
     const nlohmann::json report = nlohmann::json::parse(json.out);
     EXPECT_EQ(report["pages"].size(), 4u);
     EXPECT_EQ(report["assets"]["copied"].size(), 0u);
+
+    // A report that would replace a page of the site is refused before anything is written.
+    const std::string page = ReadFile(Site() / "index.jsp");
+    const ProcessResult onPage = Run({"--report", "site/index.jsp"});
+    EXPECT_EQ(onPage.exitStatus, 2);
+    EXPECT_EQ(ReadFile(Site() / "index.jsp"), page);
 }
 
 }  // namespace
