@@ -19,12 +19,16 @@ struct IncludeLookup {
     char separator;
     std::string_view sourceType;  // trimmed
     std::string_view outputType;  // trimmed
+    // When set, no path that leaves it on the way (".." past it, even one that comes back) is looked at: such a
+    // path counts as missing.
+    std::string_view root = {};
 
     /** The path of the file found, or nullopt. What is found may be any kind of entry (the open checks it). */
     std::optional<std::string> Find(const std::string& path) const;
 
 private:
     std::optional<std::string> FindIgnoringCase(const std::string& path) const;
+    bool Reachable(const std::string& path) const;
 };
 
 }  // namespace quernfold

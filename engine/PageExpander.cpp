@@ -442,7 +442,7 @@ std::optional<std::string> PageExpander::Resolve(const std::string& resolved, co
     if (tryRaw) key.append(1, '\0').append(pageDir).append(1, '\0').append(cleaned);
     if (const auto known = m_resolutions.find(key); known != m_resolutions.end()) return known->second;
     const char sep = m_settings.separator;
-    IncludeLookup lookup{m_files, sep, m_sourceTypeTrimmed, m_outputTypeTrimmed};
+    IncludeLookup lookup{m_files, sep, m_sourceTypeTrimmed, m_outputTypeTrimmed, m_state.siteRoot};
     std::optional<std::string> found = lookup.Find(resolved);
     if (!found && tryRaw) {
         // A site unpacked from a Windows archive keeps file names in the page's code page.

@@ -15,12 +15,14 @@
 #include <vector>
 
 #include "engine/Errors.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/Files.h"
 #include "tests/support/Sandbox.h"
 
 namespace quernfold {
 namespace {
 
+using test_support::FileSizeLimit;
 using test_support::ReadFile;
 using test_support::WriteFile;
 
@@ -213,26 +215,6 @@ TEST_F(OutputFileTest, SizeLimitFailsTheFileAndPublishesNothing) {
         }
     }
 }
-
-/** Leaves the file-size limit and the signal as they were, whatever the test does. */
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_saved{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 TEST_F(OutputFileTest, FullDiskKeepsTheEarlierFileWholeAndLeavesNoTemporaryFile) {
     const std::string earlier(300002, 'e');

@@ -14,12 +14,14 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/Files.h"
 #include "tests/support/Sandbox.h"
 
 namespace quernfold {
 namespace {
 
+using test_support::FileSizeLimit;
 using test_support::ReadFile;
 using test_support::WriteFile;
 
@@ -178,26 +180,6 @@ TEST_F(RwiniTest, FolderThatDoesNotExistGivesDefaultsAndNoError) {
     EXPECT_FALSE(store.LastError().empty());
     EXPECT_FALSE(fs::exists(m_folder.Root() / "missing"));
 }
-
-/** Leaves the file-size limit and the signal as they were, whatever the test does. */
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_saved{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 TEST_F(RwiniTest, WriteThatRunsOutOfSpaceLeavesTheOldFileWholeAndNoTemporaryFile) {
     const std::string before = "[sys]\nworkPath=/kept/\nsrcType=jsp\n";
