@@ -73,7 +73,9 @@ AssetDecision DecideAsset(std::string_view relativePath, const AssetRules& rules
     if (!listed && !robots) return {};
 
     AssetDecision decision{AssetDecision::Kind::Copy, {}};
-    const std::string disguise = "." + Lowered(rules.sourceType) + ".";
+    // ".<type>." built by appending: GCC 12 at -O3 misreads "." + std::string as an overlapping copy.
+    std::string disguise = TypeExtension(Lowered(rules.sourceType));
+    disguise.push_back('.');
     for (std::size_t i = 0; i < segments.size(); ++i) {
         const bool last = i + 1 == segments.size();
         if (last && name.starts_with(".")) {
