@@ -287,6 +287,9 @@ private:
     void ConvertHeld(const std::string& path, const OutputPathPlan& plan, const PreparedPage* prepared) {
         const std::string& outputPath = plan.outputPath;
         std::unique_ptr<PageOutput> out;
+        // A page that fails before it is expanded has no warnings of its own yet: the expander still holds the
+        // previous page's.
+        bool expanded = false;
         try {
             if (m_overlap && IdentityOf(outputPath) && IdentityOf(outputPath) == IdentityOf(path)) {
                 throw FileError(OutputIsTheSourceReason());
@@ -299,6 +302,7 @@ private:
             // With a report, the page's references are noted as it is written (a page converted ahead brings its own).
             std::optional<LinkScanningOutput> scanned;
             if (m_links && !prepared) scanned.emplace(*out);
+            expanded = true;
             const std::optional<std::string> failure =
                 prepared ? Replay(*prepared, *out)
                          : m_expander.ExpandSourcePage(path, scanned ? static_cast<OutputSink&>(*scanned) : *out);
@@ -311,14 +315,14 @@ private:
                 out->Discard();
                 m_state.CountFailedPage(true);
                 m_pageLog.AppendLog(PageFailedLine(path, *failure));
-                Record(path, outputPath, failure, prepared, nullptr);
+                Record(path, outputPath, failure, PageWarnings(prepared), nullptr);
                 return;
             }
             out->Publish();
             // From now on an include that reaches this file reads its source page, as before the page was written.
             if (m_overlap) m_earlierOutputs.Add(out->Id(), path);
             m_pageLog.AppendLog(PageGeneratedLine(outputPath));
-            Record(path, outputPath, std::nullopt, prepared,
+            Record(path, outputPath, std::nullopt, PageWarnings(prepared),
                    prepared ? &prepared->links : scanned ? &scanned->Links() : nullptr);
         } catch (const RunStopped&) {
             if (out) out->Discard();
@@ -329,19 +333,25 @@ private:
             if (out) out->Discard();
             m_state.CountFailedPage(false);
             m_pageLog.AppendLog(PageFailedLine(path, failure.what()));
-            Record(path, out ? outputPath : std::string(), std::string(failure.what()), prepared, nullptr, true);
+            Record(path, out ? outputPath : std::string(), std::string(failure.what()),
+                   expanded ? PageWarnings(prepared) : std::vector<PathReason>(), nullptr, true);
         }
     }
 
     // The page's facts for the report, in the committer's order; links: the references of what was published.
     void Record(const std::string& source, const std::string& output, std::optional<std::string> failure,
-                const PreparedPage* prepared, const std::vector<PageLink>* links, bool failureIsWarning = false) {
+                std::vector<PathReason> warnings, const std::vector<PageLink>* links, bool failureIsWarning = false) {
         if (!m_sinks.report) return;
-        PageRecord record{source, output, !failure, prepared ? prepared->pageWarnings : m_expander.PageWarnings(),
-                          std::move(failure)};
+        PageRecord record{source, output, !failure, std::move(warnings), std::move(failure)};
         if (failureIsWarning) record.warnings.push_back({source, *record.failure});
         m_sinks.report->pages.push_back(std::move(record));
         if (links) m_links->Add(output, *links);
+    }
+
+    // The warnings of the page just expanded (or converted ahead), for the report.
+    std::vector<PathReason> PageWarnings(const PreparedPage* prepared) const {
+        if (!m_sinks.report) return {};
+        return prepared ? prepared->pageWarnings : m_expander.PageWarnings();
     }
 
     RunState& m_state;

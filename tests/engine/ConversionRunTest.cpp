@@ -11,6 +11,7 @@
 #include "engine/LogText.h"
 #include "engine/MemoryOutputTree.h"
 #include "engine/MemorySiteFiles.h"
+#include "engine/RunReport.h"
 #include "engine/SettingsStore.h"
 #include "engine/Sinks.h"
 #include "tests/support/Files.h"
@@ -282,12 +283,22 @@ TEST_F(ConversionRunTest, OutputThatIsTheSourcePageFailsAndLeavesTheSourceAlone)
 }
 
 TEST_F(ConversionRunTest, TwoPagesWithOneOutputPathKeepTheFirst) {
-    Write("a.JSP", "upper");
+    Write("a.JSP", "upper<%@ include file=\"gone.inc\" %>");
     Write("a.jsp", "lower");
-    Run(Site(), Out());
-    EXPECT_EQ(Read(m_root / "out/a.html"), "upper\r\n");  // "a.JSP" sorts first, ties by raw bytes
-    EXPECT_EQ(state.failCount, 1);
-    EXPECT_NE(log.Text().find(Site() + "/a.jsp文件转换时异常,原因为："), std::string::npos);
+    for (const unsigned jobs : {1u, 2u}) {
+        RunReport report;
+        ConversionChoices choices{Site(), "jsp", "html", Out()};
+        choices.jobs = jobs;
+        StartConversion(choices, state, RunSinks{log, progress, messages, nullptr, nullptr, &report});
+        EXPECT_EQ(Read(m_root / "out/a.html"), "upper\r\n");  // "a.JSP" sorts first, ties by raw bytes
+        EXPECT_EQ(state.failCount, 1);
+        EXPECT_NE(log.Text().find(Site() + "/a.jsp文件转换时异常,原因为："), std::string::npos);
+        // The second page fails before it is expanded: the first page's missing include is not its warning.
+        ASSERT_EQ(report.pages.size(), 2u);
+        EXPECT_EQ(report.pages[0].warnings.size(), 1u);
+        ASSERT_EQ(report.pages[1].warnings.size(), 1u) << jobs;
+        EXPECT_EQ(report.pages[1].warnings[0].path, Site() + "/a.jsp");
+    }
 }
 
 // The run's rules hold for a site handed in through the seam: nothing of it is on disk, and it is read only there.
