@@ -22,7 +22,9 @@ std::string RealPath(const std::string& path) {
     return real ? std::string(real.get()) : std::string();
 }
 
-FileId IdOf(const struct stat& info) { return {static_cast<std::uint64_t>(info.st_dev), info.st_ino}; }
+FileId IdOf(const struct stat& info) {
+    return {static_cast<std::uint64_t>(info.st_dev), info.st_ino};
+}
 
 struct Walk {
     const std::string& siteRoot;
@@ -40,7 +42,11 @@ struct Walk {
     // Lists one folder (relative ends in '/' or is empty): its files are decided, its sub-folders returned.
     std::vector<std::string> ListFolder(const std::string& relative) {
         const std::string folder = siteRoot + relative;
-        std::vector<std::string> names;
+        struct Entry {
+            std::string name;
+            unsigned char type;
+        };
+        std::vector<Entry> entries;
         DIR* dir = ::opendir(folder.c_str());
         if (!dir) {
             listing.unreadable.push_back({folder, SystemReason(errno)});
@@ -49,21 +55,25 @@ struct Walk {
         errno = 0;
         while (const dirent* entry = ::readdir(dir)) {
             const std::string_view name = entry->d_name;
-            if (name != "." && name != "..") names.emplace_back(name);
+            if (name != "." && name != "..") entries.push_back({std::string(name), entry->d_type});
             errno = 0;
         }
         const int readError = errno;
         ::closedir(dir);
         if (readError != 0) listing.unreadable.push_back({folder, SystemReason(readError)});
-        std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-            return ListingOrder(a, b);
-        });
+        std::sort(entries.begin(), entries.end(),
+                  [](const Entry& a, const Entry& b) { return ListingOrder(a.name, b.name); });
 
         std::vector<std::string> subFolders;
-        for (const std::string& name : names) {
+        for (const auto& [name, type] : entries) {
             const std::string path = folder + name;
             struct stat info {};
-            if (::lstat(path.c_str(), &info) != 0) continue;
+            // The listing says what a plain file is; folders (for their identity) and the rest are asked.
+            if (type == DT_REG) {
+                info.st_mode = S_IFREG;
+            } else if (::lstat(path.c_str(), &info) != 0) {
+                continue;
+            }
             if (S_ISLNK(info.st_mode)) {
                 if (::stat(path.c_str(), &info) != 0 || LeadsOutside(path)) continue;
             }
@@ -78,7 +88,7 @@ struct Walk {
             } else if (S_ISREG(info.st_mode)) {
                 const AssetDecision decision = DecideAsset(relative + name, rules);
                 if (decision.kind == AssetDecision::Kind::Copy) {
-                    listing.files.push_back({path, relative + name, IdOf(info)});
+                    listing.files.push_back({path, relative + name});
                 } else if (decision.kind == AssetDecision::Kind::Skip) {
                     listing.skipped.push_back({path, decision.why});
                 }

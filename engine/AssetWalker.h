@@ -14,7 +14,6 @@ namespace quernfold {
 struct AssetFile {
     std::string path;      // siteRoot + relative
     std::string relative;  // '/'-separated below the site root
-    FileId id;
 };
 
 struct AssetListing {

@@ -190,8 +190,13 @@ public:
 
     /** Copies the static files when asked to, and writes the summary's line for them. */
     StaticFilesCounts CopyStaticFilesOfSite(const ConversionChoices& choices) {
-        StaticFilesJob job{m_state.siteRoot, m_state.outputRoot, DefaultAssetRules(m_state.srcExt), choices.codePage,
-                           [this](const FileId& id) { return IsReadByRun(id); }, &m_outputsClaimed,
+        StaticFilesJob job{m_state.siteRoot,
+                           m_state.outputRoot,
+                           &m_output,
+                           DefaultAssetRules(m_state.srcExt),
+                           choices.codePage,
+                           [this](const FileId& id) { return IsReadByRun(id); },
+                           &m_outputsClaimed,
                            [this] { return m_state.stopRequested.load(); }};
         if (!choices.assetTypes.empty()) {
             job.rules.types = choices.assetTypes;

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "engine/AssetCopier.h"
 #include "engine/Errors.h"
 #include "engine/LogLines.h"
 #include "engine/OutputFile.h"
@@ -53,6 +54,18 @@ int DiskOutputTree::OpenChild(int parentFd, const std::string& folder, bool& mad
 }
 
 std::unique_ptr<PageOutput> DiskOutputTree::Create(const OutputPathPlan& plan, std::uint64_t sizeLimit) {
+    const int folderFd = OpenFolders(plan);
+    return std::make_unique<OutputFile>(folderFd, LastSegment(plan.outputPath), plan.outputPath,
+                                        WritePolicy::Page(sizeLimit));
+}
+
+CopyOutcome DiskOutputTree::Copy(const OutputPathPlan& plan, const StaticSource& source,
+                                 const std::function<bool(const FileId&)>& isReadByRun) {
+    const int folderFd = OpenFolders(plan);
+    return CopyIntoFolder(folderFd, LastSegment(plan.outputPath), plan.outputPath, source, isReadByRun);
+}
+
+int DiskOutputTree::OpenFolders(const OutputPathPlan& plan) {
     if (m_chain.empty()) {
         // The output root is the user's choice, so a link there is followed; a missing one fails each page.
         const int fd = ::open(m_outputRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -70,8 +83,7 @@ std::unique_ptr<PageOutput> DiskOutputTree::Create(const OutputPathPlan& plan, s
         if (made) m_madeForLastPage.push_back(depth);
     }
     CloseFrom(plan.folders.size() + 1);
-    return std::make_unique<OutputFile>(m_chain.back().fd, LastSegment(plan.outputPath), plan.outputPath,
-                                        WritePolicy::Page(sizeLimit));
+    return m_chain.back().fd;
 }
 
 void DiskOutputTree::RemoveFoldersMadeForLastPage() noexcept {

@@ -11,8 +11,8 @@ namespace quernfold {
  * The output folder on disk. Each output folder is opened once (never through a link) and kept open while the
  * pages of its folder are written; a page's file is made and put in place relative to its folder's descriptor,
  * so no path is looked up again per page and a link swapped in for a folder after it was opened changes nothing.
- * Pages come folder by folder (a folder's pages, then its sub-folders), so the open folders form one chain from
- * the output root down.
+ * Pages and static files come folder by folder (a folder's files, then its sub-folders), so the open folders
+ * form one chain from the output root down.
  */
 class DiskOutputTree : public OutputTree {
 public:
@@ -22,6 +22,8 @@ public:
     DiskOutputTree& operator=(const DiskOutputTree&) = delete;
 
     std::unique_ptr<PageOutput> Create(const OutputPathPlan& plan, std::uint64_t sizeLimit) override;
+    CopyOutcome Copy(const OutputPathPlan& plan, const StaticSource& source,
+                     const std::function<bool(const FileId&)>& isReadByRun) override;
     void RemoveFoldersMadeForLastPage() noexcept override;
 
 private:
@@ -29,6 +31,8 @@ private:
         std::string path;
         int fd = -1;
     };
+    // Opens (making what is missing) the folders of plan; returns the descriptor of the deepest.
+    int OpenFolders(const OutputPathPlan& plan);
     void CloseFrom(std::size_t depth);
     int OpenChild(int parentFd, const std::string& folder, bool& made);
 

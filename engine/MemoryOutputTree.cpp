@@ -1,5 +1,10 @@
 #include "engine/MemoryOutputTree.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "engine/AssetCopier.h"
 #include "engine/Errors.h"
 #include "engine/LogLines.h"
 
@@ -42,12 +47,36 @@ private:
     bool m_open = true;
 };
 
-std::unique_ptr<PageOutput> MemoryOutputTree::Create(const OutputPathPlan& plan, std::uint64_t sizeLimit) {
+void MemoryOutputTree::MakeFolders(const OutputPathPlan& plan) {
     for (const std::string& folder : plan.folders) {
         if (m_links.count(folder)) throw FileError(OutputFolderIsLinkReason(folder));
         m_folders.insert(folder);
     }
+}
+
+std::unique_ptr<PageOutput> MemoryOutputTree::Create(const OutputPathPlan& plan, std::uint64_t sizeLimit) {
+    MakeFolders(plan);
     return std::make_unique<MemoryPageOutput>(*this, plan.outputPath, sizeLimit);
+}
+
+CopyOutcome MemoryOutputTree::Copy(const OutputPathPlan& plan, const StaticSource& source,
+                                   const std::function<bool(const FileId&)>&) {
+    MakeFolders(plan);
+    std::string bytes;
+    char buffer[64 * 1024];
+    for (off_t offset = 0;;) {
+        const ssize_t got = ::pread(source.Fd(), buffer, sizeof buffer, offset);
+        if (got < 0) throw FileError(SystemReason(errno));
+        if (got == 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+        offset += got;
+    }
+    const auto existing = m_files.find(plan.outputPath);
+    if (existing != m_files.end() && existing->second == bytes) return CopyOutcome::Unchanged;
+    if (bytes.size() > m_space) throw OutputError(SystemReason(ENOSPC));
+    m_space -= bytes.size();
+    m_files[plan.outputPath] = std::move(bytes);
+    return CopyOutcome::Copied;
 }
 
 }  // namespace quernfold

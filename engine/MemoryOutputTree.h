@@ -16,6 +16,9 @@ namespace quernfold {
 class MemoryOutputTree : public OutputTree {
 public:
     std::unique_ptr<PageOutput> Create(const OutputPathPlan& plan, std::uint64_t sizeLimit) override;
+    /** Copies the bytes; a file with the same bytes already there is Unchanged (there are no times here). */
+    CopyOutcome Copy(const OutputPathPlan& plan, const StaticSource& source,
+                     const std::function<bool(const FileId&)>& isReadByRun) override;
 
     /** A write larger than what is left of this many bytes (across pages) fails as on a full disk. */
     void FillAfter(std::uint64_t bytes) { m_space = bytes; }
@@ -31,6 +34,7 @@ public:
 
 private:
     friend class MemoryPageOutput;
+    void MakeFolders(const OutputPathPlan& plan);
     std::map<std::string, std::string> m_files;
     std::set<std::string> m_folders;
     std::set<std::string> m_links;

@@ -1,12 +1,18 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "engine/OutputSink.h"
 #include "engine/PathRules.h"
 
 namespace quernfold {
+
+class StaticSource;
+struct FileId;
+
+enum class CopyOutcome { Copied, Unchanged };
 
 /**
  * Where a run puts its pages: makes the output folders a page needs and opens the page's output there. The disk
@@ -20,6 +26,13 @@ public:
      * and opens plan.outputPath for writing. Throws FileError or OutputError with the reason.
      */
     virtual std::unique_ptr<PageOutput> Create(const OutputPathPlan& plan, std::uint64_t sizeLimit) = 0;
+    /**
+     * Makes the missing folders of plan as Create does and puts a copy of the static file source at
+     * plan.outputPath, bytes and times kept. A file there with the source's size and modification time is left
+     * alone (Unchanged); one the run reads (isReadByRun) is never replaced. Throws FileError or OutputError.
+     */
+    virtual CopyOutcome Copy(const OutputPathPlan& plan, const StaticSource& source,
+                             const std::function<bool(const FileId&)>& isReadByRun) = 0;
     /** Removes the folders the last Create made, deepest first, for a page that was abandoned (a stop request). */
     virtual void RemoveFoldersMadeForLastPage() noexcept {}
 };

@@ -1,19 +1,20 @@
 #include "engine/StaticFiles.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <fstream>
-#include <iterator>
+#include <cerrno>
 #include <vector>
 
+#include "engine/AsciiText.h"
 #include "engine/AssetCopier.h"
 #include "engine/AssetWalker.h"
-#include "engine/AsciiText.h"
 #include "engine/CodePageDetector.h"
 #include "engine/Errors.h"
 #include "engine/LinkCheck.h"
 #include "engine/LogLines.h"
-#include "engine/OutputMapping.h"
+#include "engine/OutputTree.h"
+#include "engine/PathRules.h"
 #include "engine/RunReport.h"
 #include "engine/Sinks.h"
 
@@ -36,21 +37,28 @@ bool IsStaticPage(std::string_view relative) {
     return EqualsIgnoringAsciiCase(extension, "htm") || EqualsIgnoringAsciiCase(extension, "html");
 }
 
-// The folders below the output root that hold relative, top down.
-std::vector<std::string> FoldersOf(const std::string& outputRoot, const std::string& relative) {
-    std::vector<std::string> folders;
+// Where relative goes below the output root: the folders that hold it, top down, and its path.
+OutputPathPlan PlanOf(const std::string& outputRoot, const std::string& relative) {
+    OutputPathPlan plan;
     for (std::size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', slash + 1)) {
-        folders.push_back(outputRoot + relative.substr(0, slash));
+        plan.folders.push_back(outputRoot + relative.substr(0, slash));
     }
-    return folders;
+    plan.outputPath = outputRoot + relative;
+    return plan;
 }
 
-void ScanLinks(const AssetFile& file, const std::string& target, CodePageChoice choice, LinkCheck& links) {
-    struct stat info {};
-    if (::stat(file.path.c_str(), &info) != 0 || static_cast<std::uint64_t>(info.st_size) > kLinkScanLimit) return;
-    std::ifstream in(target, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in && !in.eof()) return;
+// The references of a copied .htm/.html file, read from the source just copied (the same bytes).
+void ScanLinks(const StaticSource& source, const std::string& target, CodePageChoice choice, LinkCheck& links) {
+    if (static_cast<std::uint64_t>(source.Info().st_size) > kLinkScanLimit) return;
+    std::string bytes(static_cast<std::size_t>(source.Info().st_size), '\0');
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::pread(source.Fd(), bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
     CodePageDetector detector(choice);
     detector.Feed(bytes);
     const DetectedCodePage detected = detector.Finish();
@@ -77,38 +85,30 @@ StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, Asset
     for (const PathReason& folder : listing.unreadable) fail(folder.path, folder.reason);
     if (records) records->skipped = std::move(listing.skipped);
 
-    std::unordered_set<std::string> madeFolders;
     for (const AssetFile& file : listing.files) {
         if (job.stopRequested && job.stopRequested()) break;
-        const std::string target = job.outputRoot + file.relative;
-        if (job.isReadByRun && job.isReadByRun(file.id)) {
-            if (records) records->skipped.push_back({file.path, "a page of this run includes it"});
-            continue;
-        }
-        if (job.pageOutputs && job.pageOutputs->count(target) > 0) {
+        const OutputPathPlan plan = PlanOf(job.outputRoot, file.relative);
+        if (job.pageOutputs && job.pageOutputs->count(plan.outputPath) > 0) {
             if (records) records->skipped.push_back({file.path, "a converted page has the same output path"});
             continue;
         }
         try {
-            // Files come folder by folder: a folder made (or found) once needs no second look.
-            const std::size_t slash = file.relative.rfind('/');
-            if (slash != std::string::npos && madeFolders.count(file.relative.substr(0, slash)) == 0) {
-                MakeOutputFolders(FoldersOf(job.outputRoot, file.relative));
-                madeFolders.insert(file.relative.substr(0, slash));
+            const StaticSource source(file.path);
+            if (job.isReadByRun && job.isReadByRun(source.Id())) {
+                if (records) records->skipped.push_back({file.path, "a page of this run includes it"});
+                continue;
             }
-            const CopyOutcome outcome = CopyStaticFile(file.path, target, job.isReadByRun);
-            if (outcome == CopyOutcome::Copied) {
+            if (job.output->Copy(plan, source, job.isReadByRun) == CopyOutcome::Copied) {
                 ++counts.copied;
                 if (records) records->copied.push_back(file.path);
             } else {
                 ++counts.unchanged;
                 if (records) records->unchanged.push_back(file.path);
             }
+            if (links && IsStaticPage(file.relative)) ScanLinks(source, plan.outputPath, job.codePage, *links);
         } catch (const std::exception& failure) {
             fail(file.path, failure.what());
-            continue;
         }
-        if (links && IsStaticPage(file.relative)) ScanLinks(file, target, job.codePage, *links);
     }
     return counts;
 }

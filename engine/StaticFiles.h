@@ -14,12 +14,14 @@ namespace quernfold {
 
 class LogSink;
 class LinkCheck;
+class OutputTree;
 struct AssetRecords;
 
 /** What the static files step of a run works with. */
 struct StaticFilesJob {
     std::string siteRoot;    // ends in the separator
     std::string outputRoot;  // ends in the separator
+    OutputTree* output = nullptr;  // where the copies go: the run's output tree
     AssetRules rules;
     CodePageChoice codePage = CodePageChoice::Auto;  // for reading the references of copied .htm/.html files
     std::function<bool(const FileId&)> isReadByRun;  // pages and includes: never copied, never written over

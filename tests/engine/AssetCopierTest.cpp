@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/DiskOutputTree.h"
 #include "tests/support/Files.h"
 #include "tests/support/Sandbox.h"
 
@@ -37,8 +38,11 @@ protected:
         fs::create_directories(m_base / "out");
     }
 
+    // Copies from into the output folder, as the run does, through the output tree.
     CopyOutcome Copy(const fs::path& from, const fs::path& to, FileId readByRun = {}) {
-        return CopyStaticFile(from, to, [readByRun](const FileId& id) { return readByRun.Known() && id == readByRun; });
+        DiskOutputTree tree((m_base / "out").string() + "/");
+        return tree.Copy(OutputPathPlan{{}, to.string()}, StaticSource(from),
+                         [readByRun](const FileId& id) { return readByRun.Known() && id == readByRun; });
     }
     bool NoTemporaryFilesLeft() const {
         for (const auto& entry : fs::directory_iterator(m_base / "out")) {
