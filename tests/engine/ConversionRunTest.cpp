@@ -273,6 +273,34 @@ TEST_F(ConversionRunTest, StopRequestAbandonsThePageAndEndsWithTheSummary) {
     }
 }
 
+// A stop requested while the static files are copied ends the copy after the current file; the line counts it.
+TEST_F(ConversionRunTest, StopRequestDuringTheStaticFilesEndsThemAfterTheCurrentFile) {
+    Write("a.jsp", "A");
+    for (const char* file : {"css/a.css", "css/b.css", "img/c.png"}) Write(file, file);
+    struct StopAfterTheFirstCopy : MemoryOutputTree {
+        std::atomic<bool>* stop = nullptr;
+        CopyOutcome Copy(const OutputPathPlan& plan, const StaticSource& source,
+                         const std::function<bool(const FileId&)>& isReadByRun) override {
+            const CopyOutcome outcome = MemoryOutputTree::Copy(plan, source, isReadByRun);
+            *stop = true;
+            return outcome;
+        }
+    } tree;
+    tree.stop = &state.stopRequested;
+    ConversionChoices choices{Site(), "jsp", "html", Out()};
+    choices.copyAssets = true;
+    RunReport report;
+    const RunResult result = StartConversion(choices, state, RunSinks{log, progress, messages, nullptr, &tree, &report});
+    EXPECT_TRUE(result.stoppedOnRequest);
+    EXPECT_EQ(report.stopped, RunStop::User);
+    EXPECT_EQ(report.assets.copied, std::vector<std::string>{Site() + "/css/a.css"});
+    std::vector<std::string> written;
+    for (const auto& [path, bytes] : tree.Files()) written.push_back(path);
+    EXPECT_EQ(written, (std::vector<std::string>{Out() + "/a.html", Out() + "/css/a.css"}));
+    const std::string stars(78, '*');
+    EXPECT_TRUE(log.Text().ends_with("\r\n复制静态文件1个，其中未变化0个，失败0个\r\n" + stars)) << log.Text();
+}
+
 TEST_F(ConversionRunTest, OutputThatIsTheSourcePageFailsAndLeavesTheSourceAlone) {
     Write("a.jsp", "<% x %>keep me");
     Run(Site(), Site(), "jsp", "jsp");
