@@ -9,6 +9,7 @@
 #include <memory>
 #include <unordered_set>
 
+#include "engine/DepthFirst.h"
 #include "engine/Errors.h"
 #include "engine/PathRules.h"
 #include "engine/SourceWalker.h"
@@ -110,22 +111,8 @@ AssetListing CollectAssets(const std::string& siteRoot, const AssetRules& rules,
     }
     walk.foldersSeen.insert(IdOf(info));
 
-    // Depth first without recursion, in the order the pages are walked.
-    std::vector<std::vector<std::string>> pending{{std::string()}};
-    std::vector<std::size_t> next{0};
-    while (!pending.empty()) {
-        if (next.back() == pending.back().size()) {
-            pending.pop_back();
-            next.pop_back();
-            continue;
-        }
-        const std::string current = pending.back()[next.back()++];
-        std::vector<std::string> subFolders = walk.ListFolder(current);
-        if (!subFolders.empty()) {
-            pending.push_back(std::move(subFolders));
-            next.push_back(0);
-        }
-    }
+    // In the order the pages are walked.
+    VisitDepthFirst(std::string(), [&](const std::string& folder) { return walk.ListFolder(folder); });
     return std::move(walk.listing);
 }
 

@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "engine/AsciiText.h"
+#include "engine/DepthFirst.h"
 #include "engine/DiskSiteFiles.h"
 #include "engine/Errors.h"
 #include "engine/PathRules.h"
@@ -104,23 +105,7 @@ void CollectSourceFiles(SiteFiles& files, const std::string& folder, std::string
     if (rootKind == EntryKind::Missing) throw WalkError(root, SystemReason(ENOENT));
     if (rootKind != EntryKind::Folder) throw WalkError(root, SystemReason(ENOTDIR));
 
-    // Depth first without recursion, so a deep tree cannot exhaust the stack.
-    std::vector<std::vector<PendingFolder>> pending;
-    pending.push_back({PendingFolder{root, {}}});
-    std::vector<std::size_t> next{0};
-    while (!pending.empty()) {
-        if (next.back() == pending.back().size()) {
-            pending.pop_back();
-            next.pop_back();
-            continue;
-        }
-        const PendingFolder current = pending.back()[next.back()++];
-        std::vector<PendingFolder> subFolders = walk.ListFolder(current);
-        if (!subFolders.empty()) {
-            pending.push_back(std::move(subFolders));
-            next.push_back(0);
-        }
-    }
+    VisitDepthFirst(PendingFolder{root, {}}, [&](const PendingFolder& folder) { return walk.ListFolder(folder); });
 }
 
 void CollectSourceFiles(const std::string& folder, std::string_view sourceType, std::vector<std::string>& fileList,

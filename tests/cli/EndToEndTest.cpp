@@ -34,9 +34,12 @@ using test_support::ProcessResult;
 using test_support::ReadFile;
 using test_support::ReadTree;
 using test_support::RunProcess;
-using test_support::Sandbox;
 using test_support::Tree;
 using test_support::TreeDifferences;
+using test_support::Generated;
+using test_support::Started;
+using test_support::Summary;
+using test_support::Workspace;
 using test_support::WriteFile;
 
 const fs::path kData = fs::path(QUERNFOLD_TEST_DATA) / "cli";
@@ -51,45 +54,12 @@ std::string Finished(int succeeded, int failed) {
            "个，详见日志!\n";
 }
 
-std::string Summary(int pages, int succeeded, int failed, int warnings) {
-    return kStar + "\n共转换文件" + std::to_string(pages) + "个\n其中：成功" + std::to_string(succeeded) +
-           "个\n      失败" + std::to_string(failed) + "个\n转换过程中共发生" + std::to_string(warnings) +
-           "次异常警告\n" + kStar + "\n";
-}
-
-std::string Started(const std::string& source) {
-    return kEq + "\n开始转换:" + source + "....\n";
-}
-std::string Generated(const std::string& output) {
-    return ">>生成" + output + "成功！\n";
-}
 std::string Failed(const std::string& source, const std::string& reason) {
     return source + "文件转换时异常,原因为：" + reason + "\n";
 }
 std::string Warning(const std::string& path, const std::string& reason) {
     return kHash + "\n提取" + path + "时异常：" + reason + "\n";
 }
-
-/** A work folder holding a copy of a fixture site as "site" and an empty "out". */
-class Workspace {
-public:
-    explicit Workspace(const std::string& fixture = {}) {
-        if (!fixture.empty()) CopyTree(kData / fixture / "site", Site());
-        fs::create_directories(Site());
-        fs::create_directories(Out());
-    }
-    fs::path Dir() const { return m_sandbox.Root(); }
-    fs::path Site() const { return Dir() / "site"; }
-    fs::path Out() const { return Dir() / "out"; }
-
-    ProcessResult Run(const std::vector<std::string>& args, ProcessOptions options = {}) const {
-        options.workDir = Dir();
-        return RunProcess(QUERNFOLD_CLI, args, options);
-    }
-
-private:
-    Sandbox m_sandbox;
-};
 
 Tree ExpectedTree(const std::string& fixture) {
     return ReadTree(kData / fixture / "expected");

@@ -21,26 +21,18 @@ namespace quernfold {
 namespace {
 
 namespace fs = std::filesystem;
-using test_support::ProcessOptions;
 using test_support::ProcessResult;
 using test_support::ReadFile;
 using test_support::ReadTree;
-using test_support::RunProcess;
-using test_support::Sandbox;
 using test_support::Tree;
 using test_support::WriteFile;
 
-const std::string kEq(77, '=');
-const std::string kStar(78, '*');
-
 std::string Converted(const std::string& source, const std::string& output) {
-    return kEq + "\n开始转换:" + source + "....\n>>生成" + output + "成功！\n";
+    return test_support::Started(source) + test_support::Generated(output);
 }
 
 std::string Summary(int pages, const std::string& staticLine) {
-    const std::string n = std::to_string(pages);
-    return kStar + "\n共转换文件" + n + "个\n其中：成功" + n + "个\n      失败0个\n转换过程中共发生0次异常警告\n" +
-           staticLine + kStar + "\n";
+    return test_support::Summary(pages, pages, 0, 0, staticLine);
 }
 
 std::string StaticLine(int total, int unchanged, int failed) {
@@ -89,13 +81,11 @@ protected:
         }
     }
 
-    fs::path Site() const { return m_sandbox.Root() / "site"; }
-    fs::path Out() const { return m_sandbox.Root() / "out"; }
+    fs::path Site() const { return m_work.Site(); }
+    fs::path Out() const { return m_work.Out(); }
     ProcessResult Run(std::vector<std::string> args, const std::string& outputDir = "out") const {
         args.insert(args.end(), {"site", outputDir});
-        ProcessOptions options;
-        options.workDir = m_sandbox.Root();
-        return RunProcess(QUERNFOLD_CLI, args, options);
+        return m_work.Run(args);
     }
     Tree ExpectedTree() const {
         Tree tree = ReadTree(Out());  // the pages, compared elsewhere
@@ -107,7 +97,7 @@ protected:
         return tree;
     }
 
-    Sandbox m_sandbox;
+    test_support::Workspace m_work;
 };
 
 TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
@@ -124,7 +114,7 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
     EXPECT_EQ(copy.st_mtim.tv_sec, source.st_mtim.tv_sec);
     EXPECT_EQ(copy.st_mtim.tv_nsec, source.st_mtim.tv_nsec);
 
-    const nlohmann::json report = nlohmann::json::parse(ReadFile(m_sandbox.Root() / "r.json"));
+    const nlohmann::json report = nlohmann::json::parse(ReadFile(m_work.Dir() / "r.json"));
     EXPECT_EQ(report["choices"], (nlohmann::json{{"siteRoot", "site/"}, {"sourceType", "jsp"}, {"outputType", "html"},
                                                  {"outputDir", "out/"}, {"encoding", "auto"}}));
     ASSERT_EQ(report["pages"].size(), 4u);
@@ -154,7 +144,7 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
     for (const char* jobs : {"1", "3"}) {
         const ProcessResult again = Run({"-a", "-q", "-j", jobs, "--report", "again.json"});
         EXPECT_EQ(again.exitStatus, 0) << again.err;
-        const nlohmann::json other = nlohmann::json::parse(ReadFile(m_sandbox.Root() / "again.json"));
+        const nlohmann::json other = nlohmann::json::parse(ReadFile(m_work.Dir() / "again.json"));
         EXPECT_EQ(other["pages"], report["pages"]) << jobs;
         EXPECT_EQ(other["brokenLinks"], report["brokenLinks"]) << jobs;
     }
