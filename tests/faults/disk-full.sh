@@ -4,10 +4,7 @@
 source "$(dirname "$0")/lib.sh"
 check "a full output disk fails one page and the run goes on; a full log disk keeps the earlier log"
 
-# As root a mount namespace is enough; as another user, a user namespace makes the mount possible.
-unshare=(unshare -m)
-"${unshare[@]}" true 2>/dev/null || unshare=(unshare -r -m)
-"${unshare[@]}" true 2>/dev/null || skip "unshare -m is not permitted here, so no small tmpfs can be mounted"
+need_mount_namespace "no small tmpfs can be mounted"
 page site/a.jsp 'small page\r\n'
 head -c 300000 /dev/zero | tr '\0' 'x' >site/b.jsp
 page site/c.jsp 'after the full disk\r\n'

@@ -39,6 +39,13 @@ finish() {
   [ -s stderr ] && tail -n 5 stderr | sed 's/^/    ! /'
   exit 1
 }
+# Sets unshare to a command that enters a new mount namespace (with a user namespace when root's rights are
+# missing), or skips the case saying what cannot be done without one.
+need_mount_namespace() {
+  unshare=(unshare -m)
+  "${unshare[@]}" true 2>/dev/null || unshare=(unshare -r -m)
+  "${unshare[@]}" true 2>/dev/null || skip "unshare -m is not permitted here, so $1"
+}
 root_user() { [ "$(id -u)" -eq 0 ]; }
 # Cases that need a user without root's rights: as root, that takes setpriv.
 need_unprivileged_user() {

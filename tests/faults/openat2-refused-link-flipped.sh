@@ -1,15 +1,9 @@
 #!/usr/bin/env bash
 # Without openat2 (refused by a seccomp filter, as an old kernel or a sandbox would), a folder of the site that
 # trades places with a link out of it again and again during the runs never lets outside bytes into the output.
-set -uo pipefail
-cli=${QUERNFOLD_CLI:-}
-[ -x "$cli" ] || { echo "QUERNFOLD_CLI does not name a built quernfold-cli: '$cli'" >&2; exit 1; }
-command -v python3 >/dev/null || { echo "python3 is needed to install the seccomp filter" >&2; exit 77; }
-case "$cli" in /*) ;; *) cli="$PWD/$cli" ;; esac
-work=$(mktemp -d "${TMPDIR:-/tmp}/quernfold-fault.XXXXXX") || exit 1
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-echo "check: with openat2 answering EPERM, 20 runs while inc/ flips with a link out of the site never read outside"
+source "$(dirname "$0")/lib.sh"
+check "with openat2 answering EPERM, 20 runs while inc/ flips with a link out of the site never read outside"
+command -v python3 >/dev/null || skip "python3 is needed to install the seccomp filter"
 
 # Runs the rest of its command line with openat2 answering EPERM (and nothing else changed).
 cat >no-openat2.py <<'PY'
@@ -44,8 +38,8 @@ os.execv(sys.argv[1], sys.argv[1:])
 PY
 python3 no-openat2.py /bin/true
 rc=$?
-if ((rc == 77)); then echo "skipped: seccomp filters cannot be installed here" >&2; exit 77; fi
-((rc == 0)) || { echo "FAIL: the seccomp wrapper itself failed ($rc)"; exit 1; }
+((rc == 77)) && skip "seccomp filters cannot be installed here"
+((rc == 0)) || { fail "the seccomp wrapper itself failed ($rc)"; finish; }
 
 mkdir -p site/inc site/sub outside
 printf 'INSIDE\r\n' >site/inc/a.inc
@@ -67,23 +61,20 @@ while time.time() < end and not os.path.exists("stop"):
 PY
 flipper=$!
 
-failures=0
 inside=0
 for run in $(seq 1 20); do
   rm -rf out && mkdir out
   python3 no-openat2.py "$cli" site out >stdout 2>stderr
   status=$?
-  if ((status > 1)); then echo "FAIL: run $run exited $status"; failures=$((failures + 1)); fi
-  if grep -rq SECRET out stdout; then echo "FAIL: run $run let outside bytes through"; failures=$((failures + 1)); fi
+  ((status <= 1)) || fail "run $run exited $status"
+  ! grep -rq SECRET out stdout || fail "run $run let outside bytes through"
   inside=$((inside + $(cat out/sub/*.html 2>/dev/null | grep -c INSIDE)))
 done
 touch stop
 wait "$flipper"
 # Put the site back as it was made, then compare every file's bytes.
 [ -L site/inc ] && { python3 -c "import ctypes; ctypes.CDLL(None).renameat2(-100, b'site/inc', -100, b'site/flip', 2)"; }
-after=$(hashes)
-[ "$before" == "$after" ] || { echo "FAIL: the site's files changed"; failures=$((failures + 1)); }
-((inside > 0)) || { echo "FAIL: no run read the include inside the site"; failures=$((failures + 1)); }
+[ "$before" == "$(hashes)" ] || fail "the site's files changed"
+((inside > 0)) || fail "no run read the include inside the site"
 echo "runs: 20, includes read inside the site: $inside"
-((failures == 0)) && { echo PASS; exit 0; }
-exit 1
+finish
