@@ -20,6 +20,7 @@
 #include "engine/OutputMapping.h"
 #include "engine/OutputSink.h"
 #include "engine/PageExpander.h"
+#include "engine/PageOutputs.h"
 #include "engine/PageScheduler.h"
 #include "engine/PathRules.h"
 #include "engine/RunReport.h"
@@ -101,16 +102,14 @@ public:
     /** Lists the pages and, before any is converted, where each one's output goes. */
     void Collect() {
         CollectSourceFiles(m_files, m_state.siteRoot, m_state.srcExt, m_state.fileList, &m_pageIds);
-        // Only the paths are kept (the folders to make are worked out again per page), so a big site costs little.
-        m_outputPaths.reserve(m_state.fileList.size());
-        for (const std::string& page : m_state.fileList) {
-            m_outputPaths.push_back(MapOutputPath(page, m_state.siteRoot, m_state.outputRoot, m_outputType).outputPath);
-        }
+        m_outputs.emplace(m_state.fileList, [this](const std::string& page) {
+            return MapOutputPath(page, m_state.siteRoot, m_state.outputRoot, m_outputType).outputPath;
+        });
         // Only an output folder on disk can share files with the site.
         m_overlap = !m_sinks.output && OutputOverlapsSite(m_state.siteRoot, m_state.outputRoot, m_state.fileList);
         if (!m_overlap) return;
-        for (std::size_t i = 0; i < m_outputPaths.size(); ++i) {
-            const auto existing = IdentityOf(m_outputPaths[i]);
+        for (std::size_t i = 0; i < m_outputs->Count(); ++i) {
+            const auto existing = IdentityOf(m_outputs->PathOf(i));
             if (existing && !m_pageIds.count(*existing)) m_earlierOutputs.Add(*existing, m_state.fileList[i]);
         }
     }
@@ -120,7 +119,7 @@ public:
         std::unordered_set<FileId, FileIdHash> includes;
         for (const std::string& target : sideOutputs) {
             if (includes.empty() && NeedsIncludes(target, m_state.siteRoot)) includes = LookAheadAtIncludes();
-            const RunFilesBeforeStart files{m_outputPaths, m_pageIds, includes};
+            const RunFilesBeforeStart files{*m_outputs, m_pageIds, includes};
             if (auto why = WhySideOutputIsTaken(target, files)) return why;
             if (const auto id = SideOutputId(target)) m_sideOutputIds.emplace_back(target, *id);
         }
@@ -164,9 +163,9 @@ public:
                 if (ahead) {
                     PreparedPage page = ahead->Take(index, m_state.stopRequested);
                     if (page.state == PreparedPage::State::Stopped) throw RunStopped();
-                    ConvertFile(path, plan, page.state == PreparedPage::State::Ready ? &page : nullptr);
+                    ConvertFile(index, plan, page.state == PreparedPage::State::Ready ? &page : nullptr);
                 } else {
-                    ConvertFile(path, plan, nullptr);
+                    ConvertFile(index, plan, nullptr);
                 }
             } catch (const RunStopped&) {
                 end = LoopEnd::StopRequested;
@@ -196,7 +195,7 @@ public:
                            DefaultAssetRules(m_state.srcExt),
                            choices.codePage,
                            [this](const FileId& id) { return IsReadByRun(id); },
-                           &m_outputsClaimed,
+                           [this](const std::string& path) { return m_outputs && m_outputs->IsClaimed(path); },
                            [this] { return m_state.stopRequested.load(); }};
         if (!choices.assetTypes.empty()) {
             job.rules.types = choices.assetTypes;
@@ -275,11 +274,11 @@ private:
 
     // Converts one page: the prepared one when a worker converted it ahead, else by expanding it now. A stop
     // request abandons the page: no file, no temporary file and no folder of it stays, and RunStopped passes.
-    void ConvertFile(const std::string& path, const OutputPathPlan& plan, const PreparedPage* prepared) {
-        if (TrimSpaces(path).empty()) return;
+    void ConvertFile(std::size_t index, const OutputPathPlan& plan, const PreparedPage* prepared) {
+        if (TrimSpaces(m_state.fileList[index]).empty()) return;
         const std::int64_t warningsBefore = m_state.warningCount;
         try {
-            ConvertHeld(path, plan, prepared);
+            ConvertHeld(index, plan, prepared);
         } catch (const RunStopped&) {
             m_pageLog.Drop();
             m_state.warningCount = warningsBefore;
@@ -289,7 +288,8 @@ private:
     }
 
     // ConvertFile with the page's lines going to m_pageLog.
-    void ConvertHeld(const std::string& path, const OutputPathPlan& plan, const PreparedPage* prepared) {
+    void ConvertHeld(std::size_t index, const OutputPathPlan& plan, const PreparedPage* prepared) {
+        const std::string& path = m_state.fileList[index];
         const std::string& outputPath = plan.outputPath;
         std::unique_ptr<PageOutput> out;
         // A page that fails before it is expanded has no warnings of its own yet: the expander still holds the
@@ -300,7 +300,7 @@ private:
                 throw FileError(OutputIsTheSourceReason());
             }
             // A page that fails still claims its output path, so a later page cannot take it over.
-            if (!m_outputsClaimed.insert(outputPath).second) {
+            if (!m_outputs->Claim(index, outputPath)) {
                 throw FileError(OutputAlreadyWrittenReason(outputPath));
             }
             out = m_output.Create(plan, kOutputPageLimit);
@@ -374,10 +374,9 @@ private:
     DiskOutputTree m_diskOutput;
     OutputTree& m_output;
     bool m_overlap = false;                  // the output folder shares folders with the site, by identity
-    std::vector<std::string> m_outputPaths;  // of every listed page, in order
+    std::optional<PageOutputs> m_outputs;  // of every listed page, known before the first
     std::unordered_set<FileId, FileIdHash> m_pageIds;
     std::unordered_set<FileId, FileIdHash> m_filesReadAhead;  // read by pages the workers converted
-    std::unordered_set<std::string> m_outputsClaimed;
     std::vector<std::pair<std::string, FileId>> m_sideOutputIds;
     std::unique_ptr<LinkCheck> m_links;  // with a report only
 };

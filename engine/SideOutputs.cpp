@@ -42,7 +42,8 @@ std::optional<std::string> WhySideOutputIsTaken(const std::string& target, const
     // The same name in the same folder, however either is spelled.
     const std::string name = NameOf(target);
     std::optional<std::optional<FileId>> folder;
-    for (const std::string& outputPath : files.outputPaths) {
+    for (std::size_t page = 0; page < files.outputs.Count(); ++page) {
+        const std::string outputPath = files.outputs.PathOf(page);
         if (NameOf(outputPath) != name) continue;
         if (!folder) folder = IdentityOf(FolderOf(target));
         if (*folder && IdentityOf(FolderOf(outputPath)) == **folder)

@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/PageOutputs.h"
 #include "engine/PathRules.h"
 #include "engine/SiteFiles.h"
 
@@ -12,7 +13,7 @@ namespace quernfold {
 
 /** What a run knows of its files before the first page: what a side output (--log) must never replace. */
 struct RunFilesBeforeStart {
-    const std::vector<std::string>& outputPaths;
+    const PageOutputs& outputs;
     const std::unordered_set<FileId, FileIdHash>& pageIds;
     const std::unordered_set<FileId, FileIdHash>& includeIds;  // filled only when NeedsIncludes said so
 };

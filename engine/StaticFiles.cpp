@@ -88,7 +88,7 @@ StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, Asset
     for (const AssetFile& file : listing.files) {
         if (job.stopRequested && job.stopRequested()) break;
         const OutputPathPlan plan = PlanOf(job.outputRoot, file.relative);
-        if (job.pageOutputs && job.pageOutputs->count(plan.outputPath) > 0) {
+        if (job.isPageOutput && job.isPageOutput(plan.outputPath)) {
             if (records) records->skipped.push_back({file.path, "a converted page has the same output path"});
             continue;
         }

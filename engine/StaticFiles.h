@@ -4,7 +4,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <unordered_set>
 
 #include "engine/AssetRules.h"
 #include "engine/CodePage.h"
@@ -25,7 +24,7 @@ struct StaticFilesJob {
     AssetRules rules;
     CodePageChoice codePage = CodePageChoice::Auto;  // for reading the references of copied .htm/.html files
     std::function<bool(const FileId&)> isReadByRun;  // pages and includes: never copied, never written over
-    const std::unordered_set<std::string>* pageOutputs = nullptr;  // output paths the pages took
+    std::function<bool(const std::string&)> isPageOutput;  // whether a page took this output path
     std::function<bool()> stopRequested;                          // checked between files
 };
 
