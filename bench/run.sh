@@ -350,7 +350,7 @@ if ("jsp", 5000) in perPage and ("jsp", 50000) in perPage:
                     + ("met" if 0.8 <= scale <= 1.2 else "NOT met"))
 if not smoke:
     print()
-    for verdict in verdicts:
+    for verdict in sorted(verdicts, key=lambda verdict: verdict.split(" (")[0].split(":")[0]):  # by target, stable
         print(verdict)
 EOF
 

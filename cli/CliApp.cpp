@@ -189,13 +189,13 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     // A refused or aborted run has no report: an earlier report file stays as it was.
     if ((reportFile || reportToStdout) && result.outcome == RunOutcome::Completed) {
-        const std::string json = ReportJson(report);
         try {
             if (reportFile) {
-                reportFile->Write(json);
+                WriteReportJson(report, [&](std::string_view piece) { reportFile->Write(piece); });
                 reportFile->Publish();
             } else {
-                out << json << std::flush;
+                WriteReportJson(report, [&](std::string_view piece) { out << piece; });
+                out << std::flush;
                 if (!out) throw std::runtime_error("cannot write the report to standard output");
             }
         } catch (const std::exception& failure) {

@@ -96,7 +96,6 @@ public:
           m_expander(m_settings, state, m_cachedFiles, m_pageLog),
           m_diskOutput(state.outputRoot),
           m_output(sinks.output ? *sinks.output : m_diskOutput) {
-        if (sinks.report) m_links = std::make_unique<LinkCheck>(state.outputRoot);
     }
 
     /** Lists the pages and, before any is converted, where each one's output goes. */
@@ -105,6 +104,10 @@ public:
         m_outputs.emplace(m_state.fileList, [this](const std::string& page) {
             return MapOutputPath(page, m_state.siteRoot, m_state.outputRoot, m_outputType).outputPath;
         });
+        if (m_sinks.report) {
+            m_links = std::make_unique<LinkCheck>(m_state.outputRoot, &*m_outputs,
+                                                  [this](std::size_t page) { return CollectLinksAgain(page); });
+        }
         // Only an output folder on disk can share files with the site.
         m_overlap = !m_sinks.output && OutputOverlapsSite(m_state.siteRoot, m_state.outputRoot, m_state.fileList);
         if (!m_overlap) return;
@@ -253,6 +256,25 @@ private:
                             m_filesReadAhead.count(*existing) > 0);
     }
 
+    // The references of a page as its conversion collected them, from an expansion into nothing (no log line, no
+    // count and no stop: the run is over).
+    std::vector<PageLink> CollectLinksAgain(std::size_t page) {
+        RunState scratch;
+        scratch.siteRoot = m_state.siteRoot;
+        scratch.outputRoot = m_state.outputRoot;
+        ExpanderSettings settings = m_settings;
+        settings.stopRequested = nullptr;
+        Discarding nowhere;
+        PageExpander again(settings, scratch, m_cachedFiles, nowhere);
+        LinkScanningOutput scanned(nowhere);
+        try {
+            again.ExpandSourcePage(m_state.fileList[page], scanned);
+        } catch (const std::exception&) {
+            // Only a page that was published is asked for, and it expanded then.
+        }
+        return scanned.Links();
+    }
+
     // Expands every page once into nothing, to learn every file the run will read before anything is written.
     std::unordered_set<FileId, FileIdHash> LookAheadAtIncludes() {
         RunState scratch;
@@ -320,14 +342,14 @@ private:
                 out->Discard();
                 m_state.CountFailedPage(true);
                 m_pageLog.AppendLog(PageFailedLine(path, *failure));
-                Record(path, outputPath, failure, PageWarnings(prepared), nullptr);
+                Record(index, outputPath, failure, PageWarnings(prepared), nullptr);
                 return;
             }
             out->Publish();
             // From now on an include that reaches this file reads its source page, as before the page was written.
             if (m_overlap) m_earlierOutputs.Add(out->Id(), path);
             m_pageLog.AppendLog(PageGeneratedLine(outputPath));
-            Record(path, outputPath, std::nullopt, PageWarnings(prepared),
+            Record(index, outputPath, std::nullopt, PageWarnings(prepared),
                    prepared ? &prepared->links : scanned ? &scanned->Links() : nullptr);
         } catch (const RunStopped&) {
             if (out) out->Discard();
@@ -338,19 +360,20 @@ private:
             if (out) out->Discard();
             m_state.CountFailedPage(false);
             m_pageLog.AppendLog(PageFailedLine(path, failure.what()));
-            Record(path, out ? outputPath : std::string(), std::string(failure.what()),
+            Record(index, out ? outputPath : std::string(), std::string(failure.what()),
                    expanded ? PageWarnings(prepared) : std::vector<PathReason>(), nullptr, true);
         }
     }
 
     // The page's facts for the report, in the committer's order; links: the references of what was published.
-    void Record(const std::string& source, const std::string& output, std::optional<std::string> failure,
+    void Record(std::size_t index, const std::string& output, std::optional<std::string> failure,
                 std::vector<PathReason> warnings, const std::vector<PageLink>* links, bool failureIsWarning = false) {
         if (!m_sinks.report) return;
+        const std::string& source = m_state.fileList[index];
         PageRecord record{source, output, !failure, std::move(warnings), std::move(failure)};
         if (failureIsWarning) record.warnings.push_back({source, *record.failure});
         m_sinks.report->pages.push_back(std::move(record));
-        if (links) m_links->Add(output, *links);
+        if (links) m_links->AddPage(index, output, *links);
     }
 
     // The warnings of the page just expanded (or converted ahead), for the report.

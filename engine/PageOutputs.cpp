@@ -42,4 +42,13 @@ bool PageOutputs::IsClaimed(const std::string& path) const {
     return AnyPageWith(path, [&](std::size_t page) { return m_claimed[page]; });
 }
 
+std::optional<std::size_t> PageOutputs::FirstPageWith(const std::string& path) const {
+    std::optional<std::size_t> first;
+    AnyPageWith(path, [&](std::size_t page) {
+        if (!first || page < *first) first = page;
+        return false;
+    });
+    return first;
+}
+
 }  // namespace quernfold

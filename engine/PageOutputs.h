@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +32,8 @@ public:
     bool Claim(std::size_t page, const std::string& outputPath);
     /** Whether some page claimed path. */
     bool IsClaimed(const std::string& path) const;
+    /** The first page (in list order) whose output path is path. */
+    std::optional<std::size_t> FirstPageWith(const std::string& path) const;
 
 private:
     // Calls visit(page) for every page whose output path is path, in list order, until visit returns true.

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quernfold {
@@ -54,7 +56,12 @@ struct RunReport {
     std::vector<BrokenLink> brokenLinks;
 };
 
-/** The report as JSON text (UTF-8; bytes that are not UTF-8 and control characters of paths as "\xNN"). */
+/**
+ * Writes the report as JSON text (UTF-8; bytes that are not UTF-8 and control characters of paths as "\xNN") in
+ * pieces to write, one list element at a time, so its text never stands whole in memory.
+ */
+void WriteReportJson(const RunReport& report, const std::function<void(std::string_view)>& write);
+/** The same, whole, as one string. */
 std::string ReportJson(const RunReport& report);
 
 }  // namespace quernfold

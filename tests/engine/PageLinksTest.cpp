@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/LinkCheck.h"
+#include "engine/PageOutputs.h"
 #include "engine/LinkScanningOutput.h"
 #include "tests/support/Files.h"
 #include "tests/support/Sandbox.h"
@@ -160,6 +161,33 @@ TEST(LinkCheck, ListsTargetsMissingAtTheEndWithCaseAndFoldersCounting) {
     EXPECT_EQ(broken[0].page, out + "news/a.html");
     EXPECT_EQ(broken[1].link, "gone.html");
     EXPECT_EQ(broken[1].target, out + "news/gone.html");
+}
+
+// A reference to a later page is kept as two numbers; if that page fails, its text comes from collecting again.
+TEST(LinkCheck, ReferencesToLaterPagesAreBrokenOnlyWhenThatPageFails) {
+    const test_support::Sandbox sandbox;
+    const std::string out = sandbox.Root().string() + "/";
+    const std::vector<std::string> pages = {"p0", "p1", "p2"};
+    const PageOutputs outputs(pages, [&](const std::string& page) { return out + page + ".html"; });
+    const std::vector<PageLink> links = {{1, "p1.html", "p1.html"}, {2, "p2.html?x#y", "p2.html"},
+                                         {3, "gone.html", "gone.html"}, {4, "/p2.html", "/p2.html"}};
+    int collected = 0;
+    LinkCheck check(out, &outputs, [&](std::size_t page) {
+        EXPECT_EQ(page, 0u);
+        ++collected;
+        return links;
+    });
+    test_support::WriteFile(out + "p0.html", "x");
+    check.AddPage(0, out + "p0.html", links);
+    test_support::WriteFile(out + "p1.html", "x");  // p2 fails: nothing is published for it
+    const std::vector<BrokenLink> broken = check.Finish();
+    EXPECT_EQ(collected, 1);
+    ASSERT_EQ(broken.size(), 3u);
+    EXPECT_EQ(broken[0].line, 2);
+    EXPECT_EQ(broken[0].link, "p2.html?x#y");
+    EXPECT_EQ(broken[0].target, out + "p2.html");
+    EXPECT_EQ(broken[1].link, "gone.html");
+    EXPECT_EQ(broken[2].line, 4);
 }
 
 }  // namespace

@@ -50,6 +50,10 @@ TEST(ReportJson, ParsesBackWithEveryFieldAndEscapedPaths) {
     EXPECT_EQ(json["brokenLinks"][0],
               (nlohmann::json{{"page", "/tmp/a.html"}, {"line", 12}, {"link", "img/x.gif?v=1"}, {"target", "/tmp/img/x.gif"}}));
 
+    // Empty lists are still JSON.
+    const nlohmann::json empty = nlohmann::json::parse(ReportJson(RunReport{}));
+    EXPECT_TRUE(empty["pages"].empty() && empty["assets"]["skipped"].empty() && empty["brokenLinks"].empty());
+
     const std::pair<RunStop, nlohmann::json> stops[] = {{RunStop::None, nullptr}, {RunStop::User, "user"}};
     for (const auto& [stop, expected] : stops) {
         report.stopped = stop;
