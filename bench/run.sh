@@ -7,7 +7,9 @@
 #   bench/run.sh --static-only   only the static files figures (below)
 #
 # Options: --work DIR (default /tmp/quernfold-bench; sites are kept there and reused while the generator and its
-# arguments are unchanged), --keep (keep the output trees), --no-micro (skip the micro-benchmarks).
+# arguments are unchanged), --keep (keep the output trees), --no-micro (skip the micro-benchmarks), --fresh-fs
+# (as root: write the output trees to a new ext4 file system in a file under DIR, mounted for the run and thrown
+# away at its end, so the figures do not depend on what was deleted on the disk before; see below).
 # QUERNFOLD_BENCH_BUILD=DIR builds there instead of the release preset's folder (build/release).
 #
 # Each site is generated, read once so it sits in the page cache, and copied and converted once untimed. Then the
@@ -33,6 +35,7 @@ smoke=0
 keep=0
 micro=1
 pagesBench=1
+freshFs=0
 while (($#)); do
   case "$1" in
     --smoke) smoke=1 ;;
@@ -40,6 +43,7 @@ while (($#)); do
     --no-micro) micro=0 ;;
     --static-only) pagesBench=0; micro=0 ;;
     --work) work=$2; shift ;;
+    --fresh-fs) freshFs=1 ;;
     -h|--help) sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown argument $1" >&2; exit 2 ;;
   esac
@@ -84,6 +88,28 @@ seed=1
 mkdir -p "$work"
 run=$work/run-$$
 mkdir "$run"
+image=
+cleanup() {
+  if ((keep)); then
+    echo "Output trees kept in $run${image:+ (a file system mounted from $image)}"
+    return
+  fi
+  if [ -n "$image" ]; then
+    if mountpoint -q "$run"; then umount "$run" || true; fi
+    rm -f "$image"
+  fi
+  rm -rf "$run"
+}
+trap cleanup EXIT
+if ((freshFs)); then
+  # ext4 creates files several times slower for many minutes after a big delete (its inode allocator passes over
+  # the recently freed ones), which no round alternation can even out; a new file system has no such past.
+  [ "$(id -u)" -eq 0 ] || { echo "run.sh: --fresh-fs needs root (mount)" >&2; exit 2; }
+  image=$work/scratch-$$.ext4
+  truncate -s 32G "$image"
+  mkfs.ext4 -q -F -N 4000000 -E lazy_itable_init=0,lazy_journal_init=0 "$image"
+  mount -o loop "$image" "$run"
+fi
 results=$run/results.tsv
 syscalls=$run/syscalls.tsv
 : >"$results"
@@ -93,14 +119,6 @@ if [ "$pagesBench" = 1 ] && ! command -v strace >/dev/null; then
 fi
 generator_stamp=$(sha256sum "$here/sitegen.py" | cut -c1-16)
 
-cleanup() {
-  if ((keep)); then
-    echo "Output trees kept in $run"
-  else
-    rm -rf "$run"
-  fi
-}
-trap cleanup EXIT
 
 # Runs a command under /usr/bin/time; appends "wall user sys maxrss_kb status" to $1.
 timed() {

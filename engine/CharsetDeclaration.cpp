@@ -123,6 +123,11 @@ std::optional<CodePage> FromMetaAttribute(const Attribute& attribute) {
     return std::nullopt;
 }
 
+bool MayStartDeclaration(char c) {
+    const char lower = static_cast<char>(c | 0x20);
+    return c == '<' || lower == 'r' || lower == 's';
+}
+
 // "Response.CodePage = 65001" (or Session.CodePage) in ASP script; at points at the object name.
 std::optional<CodePage> FromScriptCodePage(std::string_view head, std::size_t at, std::size_t& next) {
     std::size_t i = at;
@@ -232,6 +237,9 @@ std::optional<CodePage> CodePageFromNumber(long number) {
 std::optional<CodePage> FindDeclaredCodePage(std::string_view head) {
     std::size_t i = 0;
     while (i < head.size()) {
+        // Most bytes cannot start a declaration: skip them in a tight loop.
+        while (i < head.size() && !MayStartDeclaration(head[i])) ++i;
+        if (i == head.size()) break;
         const char c = head[i];
         if (c == '<') {
             std::string_view body;
@@ -263,7 +271,8 @@ std::optional<CodePage> FindDeclaredCodePage(std::string_view head) {
             i = end + 1;
             continue;
         }
-        if (c == 'R' || c == 'r' || c == 'S' || c == 's') {
+        if ((c == 'R' || c == 'r' || c == 'S' || c == 's') && i + 1 < head.size() && (head[i + 1] | 0x20) == 'e') {
+            // Only "Response." and "Session." lead anywhere: letters r and s are everywhere in page text.
             std::size_t next = i + 1;
             if (const auto found = FromScriptCodePage(head, i, next)) {
                 return found;
