@@ -335,7 +335,7 @@ for line in open(results):
     print(f"| {style.upper()} | {pages:,} | {jobs} | {cpWall:.2f} | {qfWall:.2f} | {pages / qfWall:,.0f} | {ratio:.2f} | "
           f"{'-' if cpuRatio is None else f'{cpuRatio:.2f}'} | {rss:.1f} | {qfWall / pages * 1e6:.0f} | {perCall} |")
     if pages == 20000 and jobs == "1":
-        verdicts.append(f"target 2 ({style.upper()}, 20,000 pages, --jobs 1): {ratio:.2f} x cp -r, at most 1.5: "
+        verdicts.append(f"target 2 ({style.upper()}, 20,000 pages, --jobs 1): {ratio:.3f} x cp -r, at most 1.5: "
                         + ("met" if ratio <= 1.5 else "NOT met"))
     verdicts.append(f"target 4 ({style.upper()}, {pages:,} pages, --jobs {jobs}): peak RSS {rss:.1f} MB, at most 32: "
                     + ("met" if rss <= 32 else "NOT met"))
@@ -351,7 +351,7 @@ for (style, pages, one), (wall, ratio, cpuRatio) in sorted(walls.items()):
         many, manyRatio, manyCpu = walls[(style, pages, False)]
         print(f"{style.upper()} {pages:,}: --jobs N / --jobs 1 = {many / wall:.2f} (same rounds)")
         if pages == 20000:
-            verdicts.append(f"target 3 ({style.upper()}, 20,000 pages): --jobs N / --jobs 1 = {many / wall:.2f}, "
+            verdicts.append(f"target 3 ({style.upper()}, 20,000 pages): --jobs N / --jobs 1 = {many / wall:.3f}, "
                             "at most 0.7: " + ("met" if many / wall <= 0.7 else "NOT met")
                             + f"; --jobs N / cp -r = {manyRatio:.2f}"
                             + ("" if manyCpu is None else f"; CPU ratio {manyCpu:.2f}"))
