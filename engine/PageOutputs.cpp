@@ -26,8 +26,8 @@ bool PageOutputs::AnyPageWith(const std::string& path, const std::function<bool(
     const std::uint64_t hash = HashOf(path);
     auto it = std::lower_bound(m_byHash.begin(), m_byHash.end(), std::make_pair(hash, std::uint32_t{0}));
     for (; it != m_byHash.end() && it->first == hash; ++it) {
-        // Equal hashes are only candidates: the paths themselves decide.
-        if (PathOf(it->second) == path && visit(it->second)) return true;
+        // Equal hashes are only candidates: the paths themselves decide (worked out only for a page visit wants).
+        if (visit(it->second) && PathOf(it->second) == path) return true;
     }
     return false;
 }
@@ -45,7 +45,10 @@ bool PageOutputs::IsClaimed(const std::string& path) const {
 std::optional<std::size_t> PageOutputs::FirstPageWith(const std::string& path) const {
     std::optional<std::size_t> first;
     AnyPageWith(path, [&](std::size_t page) {
-        if (!first || page < *first) first = page;
+        if (!first || page < *first) {
+            // Checked here, as the table does not check a page visit turns down.
+            if (PathOf(page) == path) first = page;
+        }
         return false;
     });
     return first;

@@ -36,7 +36,8 @@ public:
     std::optional<std::size_t> FirstPageWith(const std::string& path) const;
 
 private:
-    // Calls visit(page) for every page whose output path is path, in list order, until visit returns true.
+    // True when visit(page) and then the page's output path equal path for some page among those whose output
+    // path hashes like path; visit comes first, so pages it turns down cost no path.
     bool AnyPageWith(const std::string& path, const std::function<bool(std::size_t)>& visit) const;
 
     const std::vector<std::string>& m_pages;

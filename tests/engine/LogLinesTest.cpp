@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace quernfold {
 namespace {
 
-// Whether glibc's own decoder takes the text for UTF-8: a check that does not share the code under test.
-bool IsValidUtf8(const std::string& text) {
+// The text's code points as glibc's own decoder reads it (a check that does not share the code under test);
+// nullopt when it is not UTF-8.
+std::optional<std::u32string> DecodedByGlibc(const std::string& text) {
     static const iconv_t cd = ::iconv_open("UTF-32LE", "UTF-8");
     ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
     std::string in = text;
@@ -18,8 +21,20 @@ bool IsValidUtf8(const std::string& text) {
     char* inPtr = in.data();
     char* outPtr = out.data();
     std::size_t inLeft = in.size(), outLeft = out.size();
-    const std::size_t result = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    return result != static_cast<std::size_t>(-1) && inLeft == 0;
+    if (::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0) {
+        return std::nullopt;
+    }
+    std::u32string decoded;
+    for (const char* at = out.data(); at < outPtr; at += 4) {
+        char32_t c = 0;
+        for (int i = 3; i >= 0; --i) c = (c << 8) | static_cast<unsigned char>(at[i]);
+        decoded.push_back(c);
+    }
+    return decoded;
+}
+
+bool IsValidUtf8(const std::string& text) {
+    return DecodedByGlibc(text).has_value();
 }
 
 // The code points a log line must never hold raw, decoded by glibc: controls, line separators, bidi controls.
@@ -29,20 +44,8 @@ bool IsUnsafeCodePoint(char32_t c) {
 }
 
 bool HasControlCharacter(const std::string& text) {
-    static const iconv_t cd = ::iconv_open("UTF-32LE", "UTF-8");
-    ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    std::string in = text;
-    std::string out(text.size() * 4 + 4, '\0');
-    char* inPtr = in.data();
-    char* outPtr = out.data();
-    std::size_t inLeft = in.size(), outLeft = out.size();
-    if (::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) return true;
-    for (const char* at = out.data(); at < outPtr; at += 4) {
-        char32_t c = 0;
-        for (int i = 3; i >= 0; --i) c = (c << 8) | static_cast<unsigned char>(at[i]);
-        if (IsUnsafeCodePoint(c)) return true;
-    }
-    return false;
+    const std::optional<std::u32string> decoded = DecodedByGlibc(text);
+    return !decoded || std::any_of(decoded->begin(), decoded->end(), IsUnsafeCodePoint);
 }
 
 TEST(LogPath, EscapesControlCharactersAndBytesThatAreNotUtf8) {
