@@ -111,6 +111,16 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     std::optional<StopSignals> signals;
     if (environment.handleStopSignals) signals.emplace(state.stopRequested);
 
+    const bool reportToStdout = options.hasReportFile && options.reportFile == "-";
+    if (reportToStdout && environment.stdoutClosedAtStart) {
+        // Standard output leads to /dev/null: the report would be lost while the run said it was written.
+        err << kProgramPrefix << "cannot write the report to standard output: it was closed at start-up\n";
+        return kExitRefused;
+    }
+    // --mkdir first: a side output may lie in the output folder it makes.
+    std::string outputFolderNote;
+    if (!PrepareOutputFolder(options, err, outputFolderNote)) return kExitRefused;
+
     // The log file is opened before the run, so a name that cannot be written costs no conversion.
     std::unique_ptr<LogFileWriter> logFile;
     if (options.hasLogFile) {
@@ -122,12 +132,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             return kExitRefused;
         }
     }
-    std::string outputFolderNote;
-    if (!PrepareOutputFolder(options, err, outputFolderNote)) return kExitRefused;
 
     // So is the report file: its temporary file beside the target shows a folder that cannot be written.
     std::unique_ptr<PageOutput> reportFile;
-    const bool reportToStdout = options.hasReportFile && options.reportFile == "-";
     if (options.hasReportFile && !reportToStdout) {
         try {
             reportFile = CreateAtomicFile(options.reportFile, WritePolicy::LogFile());

@@ -14,8 +14,10 @@ set(QUERNFOLD_ENGINE_SOURCES
   site/SiteFiles.cpp
   site/SiteWalk.cpp
   site/SourceWalker.cpp
+  page/DirectiveScan.cpp
   page/IncludeDirective.cpp
   page/LinkScanningOutput.cpp
+  page/NamedTargets.cpp
   page/PageExpander.cpp
   page/PageLinks.cpp
   page/PreparedPage.cpp

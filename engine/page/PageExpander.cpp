@@ -282,6 +282,7 @@ std::optional<std::string> PageExpander::ExpandPage(const std::string& pagePath,
         return reason;
     } catch (const std::exception& failure) {
         Warn(pagePath, failure.what());
+        NoteDirectiveTargets(pagePath);
         return std::string(failure.what());
     }
 }
@@ -404,10 +405,12 @@ void PageExpander::ExpandInclude(std::string_view target, OutputSink& out, const
         if (m_handledDirectives == kIncludeBudget + 1) {
             Warn(resolved, IncludeBudgetSpentReason(kIncludeBudget));
         }
+        NoteNamedTarget(resolved, cleaned, utf8, pageDir);
         return;
     }
     if (m_state.pageDepth >= kMaxDepth) {
         Warn(resolved, IncludesTooDeepReason(kMaxDepth));
+        NoteNamedTarget(resolved, cleaned, utf8, pageDir);
         return;
     }
     if (!IsInsideRoot(resolved, m_state.siteRoot, sep)) {

@@ -11,6 +11,9 @@ void OpenClosedStandardStreams() noexcept;
 
 enum class StandardStream { Input, Output, Error };
 
+/** Whether OpenClosedStandardStreams found stream closed (and put /dev/null there): what goes there is lost. */
+bool WasClosedAtStart(StandardStream stream) noexcept;
+
 /** Whether stream is a terminal (the progress bar is drawn on one only). */
 bool IsTerminal(StandardStream stream) noexcept;
 

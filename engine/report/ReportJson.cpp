@@ -79,9 +79,12 @@ void WriteReportJson(const RunReport& report, const std::function<void(std::stri
                          {"failed", report.failed},
                          {"warnings", report.warnings}});
     field("stopped", Stopped(report.stopped));
+    field("brokenLinksTotal", report.brokenLinksTotal);
+    field("truncated", report.brokenLinksTruncated);
     list("  ", "brokenLinks", report.brokenLinks.size(), [&](std::size_t i) {
         const BrokenLink& link = report.brokenLinks[i];
-        return Json{{"page", Text(link.page)}, {"line", link.line}, {"link", Text(link.link)}, {"target", Text(link.target)}};
+        return Json{{"page", Text(link.page)},     {"line", link.line},    {"link", Text(link.link)},
+                    {"target", Text(link.target)}, {"count", link.count}};
     }, true);
     write("}\n");
 }

@@ -88,18 +88,22 @@ public:
                      choices.codePage,
                      kNativeSeparator,
                      LineReader::kDefaultLineLimit,
-                     &state.stopRequested},
+                     &state.stopRequested,
+                     choices.copyAssets},
           m_maxWarnings(choices.maxWarnings),
           m_jobs(choices.jobs == 0 ? DefaultWorkerCount() : choices.jobs),
           m_pageLog(sinks.log),
           m_expander(m_settings, state, m_cachedFiles, m_pageLog),
           m_diskOutput(sinks.output ? nullptr : OpenOutputTreeOnDisk(state.outputRoot)),
-          m_output(sinks.output ? *sinks.output : *m_diskOutput) {
-    }
+          m_output(sinks.output ? *sinks.output : *m_diskOutput),
+          m_copyAssets(choices.copyAssets),
+          m_knowSiteFiles(choices.copyAssets || !choices.sideOutputs.empty()) {}
 
     /** Lists the pages and, before any is converted, where each one's output goes. */
     void Collect() {
-        CollectSourceFiles(m_files, m_state.siteRoot, m_state.srcExt, m_state.fileList, &m_pageIds);
+        if (m_knowSiteFiles) m_siteFiles.skipFolder = IdentityOf(m_state.outputRoot);
+        CollectSourceFiles(m_files, m_state.siteRoot, m_state.srcExt, m_state.fileList, &m_pageIds,
+                           m_knowSiteFiles ? &m_siteFiles : nullptr);
         m_outputs.emplace(m_state.fileList, [this](const std::string& page) {
             return MapOutputPath(page, m_state.siteRoot, m_state.outputRoot, m_outputType).outputPath;
         });
@@ -117,12 +121,24 @@ public:
     }
 
     /** Why one of the side outputs must not be written; nullopt when none would replace a file of the run. */
-    std::optional<std::string> CheckSideOutputs(const std::vector<std::string>& sideOutputs) {
+    std::optional<std::string> CheckSideOutputs(const std::vector<std::string>& sideOutputs,
+                                                const ConversionChoices& choices) {
         std::unordered_set<FileId, FileIdHash> includes;
-        for (const std::string& target : sideOutputs) {
+        const AssetRules rules = StaticFileRules(choices);
+        for (std::size_t i = 0; i < sideOutputs.size(); ++i) {
+            const std::string& target = sideOutputs[i];
             if (includes.empty() && NeedsIncludes(target, m_state.siteRoot)) includes = LookAheadAtIncludes();
-            const RunFilesBeforeStart files{*m_outputs, m_pageIds, includes};
+            RunFilesBeforeStart files{*m_outputs, m_siteFiles.ids, m_pageIds, includes, m_state.outputRoot, {}};
+            if (m_copyAssets) {
+                files.isStaticOutput = [&](const std::string& relative) {
+                    return DecideAsset(relative, rules).kind == AssetDecision::Kind::Copy &&
+                           m_files.Kind(m_state.siteRoot + relative) == EntryKind::File;
+                };
+            }
             if (auto why = WhySideOutputIsTaken(target, files)) return why;
+            for (std::size_t j = 0; j < i; ++j) {
+                if (auto why = WhySideOutputsClash(target, sideOutputs[j])) return why;
+            }
             if (const auto id = SideOutputId(target)) m_sideOutputIds.emplace_back(target, *id);
         }
         return std::nullopt;
@@ -195,22 +211,63 @@ public:
                            m_state.outputRoot,
                            &m_files,
                            &m_output,
-                           DefaultAssetRules(m_state.srcExt),
+                           StaticFileRules(choices),
                            choices.codePage,
                            [this](const FileId& id) { return IsReadByRun(id); },
-                           [this](const std::string& path) { return m_outputs && m_outputs->IsClaimed(path); },
-                           [this] { return m_state.stopRequested.load(); }};
-        if (!choices.assetTypes.empty()) {
-            job.rules.types = choices.assetTypes;
-            job.rules.rootRobots = false;
-        }
+                           [this](const FileId& id) { return m_siteFiles.ids.count(id) > 0; },
+                           NamedTargets(),
+                           [this](const std::string& path) { return PageWithOutput(path); },
+                           &m_state.stopRequested};
         return CopyStaticFiles(job, m_sinks.log, m_sinks.report ? &m_sinks.report->assets : nullptr, m_links.get());
     }
 
-    /** The references that lead nowhere, now that everything is in place. */
-    std::vector<BrokenLink> BrokenLinks() { return m_links ? m_links->Finish() : std::vector<BrokenLink>(); }
+    /** What the save-log button must not replace with "log.txt" after this run. */
+    std::shared_ptr<const RunState::LastRun> Owned(const ConversionChoices& choices) const {
+        auto owned = std::make_shared<RunState::LastRun>();
+        owned->filesRead = m_pageIds;
+        owned->filesRead.insert(m_expander.FilesRead().begin(), m_expander.FilesRead().end());
+        owned->filesRead.insert(m_filesReadAhead.begin(), m_filesReadAhead.end());
+        owned->outputRoot = IdentityOf(m_state.outputRoot);
+        const std::string relative = "log.txt";
+        owned->logTxtIsOutputPath =
+            PageWithOutput(m_state.outputRoot + relative).has_value() ||
+            (m_copyAssets && DecideAsset(relative, StaticFileRules(choices)).kind == AssetDecision::Kind::Copy &&
+             m_files.Kind(m_state.siteRoot + relative) == EntryKind::File);
+        return owned;
+    }
+
+    /** The references that lead nowhere, now that everything is in place, into the report. */
+    void FinishBrokenLinks(RunReport& report) {
+        if (!m_links) return;
+        report.brokenLinks = m_links->Finish();
+        report.brokenLinksTotal = m_links->TotalFound();
+        report.brokenLinksTruncated = m_links->Truncated();
+    }
 
 private:
+    static AssetRules StaticFileRules(const ConversionChoices& choices) {
+        AssetRules rules = DefaultAssetRules(TrimSpaces(choices.sourceType));
+        if (!choices.assetTypes.empty()) {
+            rules.types = choices.assetTypes;
+            rules.rootRobots = false;
+        }
+        return rules;
+    }
+
+    // The fragments directives named without expanding them, by this thread and by the workers.
+    std::vector<std::string> NamedTargets() const {
+        std::vector<std::string> named(m_namedAhead.begin(), m_namedAhead.end());
+        named.insert(named.end(), m_expander.NamedTargets().begin(), m_expander.NamedTargets().end());
+        return named;
+    }
+
+    // Whether a page of the run has outputPath, and whether it was converted (a failed page keeps its claim).
+    std::optional<bool> PageWithOutput(const std::string& outputPath) const {
+        const std::optional<std::size_t> page = m_outputs ? m_outputs->FirstPageWith(outputPath) : std::nullopt;
+        if (!page) return std::nullopt;
+        return !std::binary_search(m_failedPages.begin(), m_failedPages.end(), *page);
+    }
+
     bool IsReadByRun(const FileId& id) const {
         return m_pageIds.count(id) > 0 || m_expander.FilesRead().count(id) > 0 || m_filesReadAhead.count(id) > 0;
     }
@@ -235,6 +292,7 @@ private:
     // warnings counted as they come. Returns the page's own failure, as the expansion would.
     std::optional<std::string> Replay(const PreparedPage& page, OutputSink& out) {
         for (const FileId& id : page.filesRead) m_filesReadAhead.insert(id);
+        m_namedAhead.insert(page.namedTargets.begin(), page.namedTargets.end());
         std::size_t written = 0;
         std::int64_t counted = 0;
         for (const PreparedPage::Line& line : page.lines) {
@@ -340,6 +398,7 @@ private:
                 // The page's own warning is already logged; the page is still a failure, never "converted", and
                 // nothing of it is published.
                 out->Discard();
+                m_failedPages.push_back(index);
                 m_state.CountFailedPage(true);
                 m_pageLog.AppendLog(PageFailedLine(path, *failure));
                 Record(index, outputPath, failure, PageWarnings(prepared), nullptr);
@@ -358,6 +417,8 @@ private:
         } catch (const std::exception& failure) {
             // Nothing half-written is published: a file that stood at the output path stays as it was.
             if (out) out->Discard();
+            if (expanded) m_expander.NoteDirectiveTargets(path);
+            m_failedPages.push_back(index);
             m_state.CountFailedPage(false);
             m_pageLog.AppendLog(PageFailedLine(path, failure.what()));
             Record(index, out ? outputPath : std::string(), std::string(failure.what()),
@@ -401,6 +462,11 @@ private:
     std::unordered_set<FileId, FileIdHash> m_pageIds;
     std::unordered_set<FileId, FileIdHash> m_filesReadAhead;  // read by pages the workers converted
     std::vector<std::pair<std::string, FileId>> m_sideOutputIds;
+    bool m_copyAssets;
+    bool m_knowSiteFiles;                       // with static files or side outputs: they may not replace one
+    SiteFileIds m_siteFiles;                    // every file of the site, by identity
+    std::unordered_set<std::string> m_namedAhead;  // fragments named, not expanded, by pages the workers converted
+    std::vector<std::size_t> m_failedPages;     // in list order
     std::unique_ptr<LinkCheck> m_links;  // with a report only
 };
 
@@ -470,7 +536,7 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
         return result;
     }
     state.fileCount = static_cast<std::int64_t>(state.fileList.size());
-    if (auto taken = run.CheckSideOutputs(choices.sideOutputs)) {
+    if (auto taken = run.CheckSideOutputs(choices.sideOutputs, choices)) {
         result.sideOutputRefusal = std::move(*taken);
         return result;
     }
@@ -485,7 +551,14 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
     const std::int64_t succeeded = attempted - state.failCount;
     // A run stopped at the warning limit or on request publishes no static files.
     std::optional<StaticFilesCounts> staticFiles;
-    if (choices.copyAssets && end == LoopEnd::AllPages) staticFiles = run.CopyStaticFilesOfSite(choices);
+    if (choices.copyAssets && end == LoopEnd::AllPages) {
+        staticFiles = run.CopyStaticFilesOfSite(choices);
+        // A stop during the static files ends the run as a stop during the pages does.
+        if (staticFiles->stopped || state.stopRequested.load()) {
+            sinks.log.AppendLog(RunStoppedLine());
+            end = LoopEnd::StopRequested;
+        }
+    }
     sinks.log.AppendLog(SummaryBannerLine());
     sinks.log.AppendLog(SummaryTotalLine(attempted));
     sinks.log.AppendLog(SummarySuccessLine(succeeded));
@@ -503,10 +576,11 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
     result.attempted = attempted;
     result.failed = state.failCount;
     result.warnings = state.warningCount;
-    const bool stoppedOnRequest = end == LoopEnd::StopRequested || (staticFiles && state.stopRequested.load());
+    const bool stoppedOnRequest = end == LoopEnd::StopRequested;
     result.stoppedAtWarningLimit = end == LoopEnd::WarningLimit;
     result.stoppedOnRequest = stoppedOnRequest;
     result.sideOutputsRead = run.SideOutputsRead();
+    state.lastRun = run.Owned(choices);
     result.staticFilesFailed = staticFiles ? staticFiles->failed : 0;
     if (RunReport* report = sinks.report) {
         report->siteRoot = state.siteRoot;
@@ -521,7 +595,7 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
         report->stopped = stoppedOnRequest                   ? RunStop::User
                           : end == LoopEnd::WarningLimit ? RunStop::Limit
                                                          : RunStop::None;
-        report->brokenLinks = run.BrokenLinks();
+        run.FinishBrokenLinks(*report);
     }
     return result;
 }
@@ -534,6 +608,16 @@ bool SaveConversionLog(const std::string& outputDirText, const std::string& logT
     }
     state.outputRoot = WithTrailingSeparator(TrimSpaces(outputDirText), kNativeSeparator);
     const std::string logPath = state.outputRoot + "log.txt";
+    if (const auto owned = state.lastRun) {
+        // Saving again replaces an earlier log.txt; never a file of the run.
+        const std::optional<FileId> existing = IdentityOf(logPath);
+        const bool isOutputPath = owned->logTxtIsOutputPath && owned->outputRoot &&
+                                  IdentityOf(state.outputRoot) == owned->outputRoot;
+        if ((existing && owned->filesRead.count(*existing)) || isOutputPath) {
+            messages.ShowMessage(LogSaveFailedText(LogTxtOwnedReason(logPath)), kTitleError, MessageIcon::Stop);
+            return false;
+        }
+    }
     try {
         WriteFileAtomically(logPath, logText);
     } catch (const std::exception& failure) {

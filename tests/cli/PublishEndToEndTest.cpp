@@ -131,15 +131,17 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
     EXPECT_EQ(report["totals"], (nlohmann::json{{"pages", 4}, {"converted", 4}, {"failed", 0}, {"warnings", 0}}));
     EXPECT_TRUE(report["stopped"].is_null());
     const nlohmann::json broken = nlohmann::json::array({
-        {{"page", "out/index.html"}, {"line", 2}, {"link", "/img/logo.png"}, {"target", "out/img/logo.png"}},
-        {{"page", "out/index.html"}, {"line", 4}, {"link", "missing.html"}, {"target", "out/missing.html"}},
-        {{"page", "out/index.html"}, {"line", 6}, {"link", "../up.htm"}, {"target", "out/up.htm"}},
-        {{"page", "out/index.html"}, {"line", 7}, {"link", "inc/head.htm"}, {"target", "out/inc/head.htm"}},
-        {{"page", "out/news/list.html"}, {"line", 2}, {"link", "图.gif"}, {"target", "out/news/图.gif"}},
-        {{"page", "out/news/list.html"}, {"line", 3}, {"link", "乗.htm"}, {"target", "out/news/乗.htm"}},
-        {{"page", "out/static/old.htm"}, {"line", 2}, {"link", "gone.htm"}, {"target", "out/static/gone.htm"}},
+        {{"page", "out/index.html"}, {"line", 2}, {"link", "/img/logo.png"}, {"target", "out/img/logo.png"}, {"count", 1}},
+        {{"page", "out/index.html"}, {"line", 4}, {"link", "missing.html"}, {"target", "out/missing.html"}, {"count", 1}},
+        {{"page", "out/index.html"}, {"line", 6}, {"link", "../up.htm"}, {"target", "out/up.htm"}, {"count", 1}},
+        {{"page", "out/index.html"}, {"line", 7}, {"link", "inc/head.htm"}, {"target", "out/inc/head.htm"}, {"count", 1}},
+        {{"page", "out/news/list.html"}, {"line", 2}, {"link", "图.gif"}, {"target", "out/news/图.gif"}, {"count", 1}},
+        {{"page", "out/news/list.html"}, {"line", 3}, {"link", "乗.htm"}, {"target", "out/news/乗.htm"}, {"count", 1}},
+        {{"page", "out/static/old.htm"}, {"line", 2}, {"link", "gone.htm"}, {"target", "out/static/gone.htm"}, {"count", 1}},
     });
     EXPECT_EQ(report["brokenLinks"], broken) << report["brokenLinks"].dump(1);
+    EXPECT_EQ(report["brokenLinksTotal"], broken.size());
+    EXPECT_EQ(report["truncated"], false);
     // Pages converted ahead by workers are recorded in list order, with the same references, as one after another.
     for (const char* jobs : {"1", "3"}) {
         const ProcessResult again = Run({"-a", "-q", "-j", jobs, "--report", "again.json"});

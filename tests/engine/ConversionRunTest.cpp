@@ -279,9 +279,8 @@ TEST_F(ConversionRunTest, StopRequestDuringTheStaticFilesEndsThemAfterTheCurrent
     for (const char* file : {"css/a.css", "css/b.css", "img/c.png"}) Write(file, file);
     struct StopAfterTheFirstCopy : MemoryOutputTree {
         std::atomic<bool>* stop = nullptr;
-        CopyOutcome Copy(const OutputPathPlan& plan, SourceFile& source,
-                         const std::function<bool(const FileId&)>& isReadByRun) override {
-            const CopyOutcome outcome = MemoryOutputTree::Copy(plan, source, isReadByRun);
+        CopyOutcome Copy(const OutputPathPlan& plan, SourceFile& source, const CopyRules& rules) override {
+            const CopyOutcome outcome = MemoryOutputTree::Copy(plan, source, rules);
             *stop = true;
             return outcome;
         }
@@ -298,7 +297,10 @@ TEST_F(ConversionRunTest, StopRequestDuringTheStaticFilesEndsThemAfterTheCurrent
     for (const auto& [path, bytes] : tree.Files()) written.push_back(path);
     EXPECT_EQ(written, (std::vector<std::string>{Out() + "/a.html", Out() + "/css/a.css"}));
     const std::string stars(78, '*');
+    // Logged as a stop during the pages is: the stop line, the summary counting what was copied, no final message.
+    EXPECT_NE(log.Text().find("\r\n转换已被用户中止\r\n" + stars + "\r\n共转换文件1个"), std::string::npos) << log.Text();
     EXPECT_TRUE(log.Text().ends_with("\r\n复制静态文件1个，其中未变化0个，失败0个\r\n" + stars)) << log.Text();
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(ConversionRunTest, OutputThatIsTheSourcePageFailsAndLeavesTheSourceAlone) {

@@ -27,7 +27,9 @@ TEST(ReportJson, ParsesBackWithEveryFieldAndEscapedPaths) {
     report.failed = 1;
     report.warnings = 1;
     report.stopped = RunStop::Limit;
-    report.brokenLinks = {{"/tmp/a.html", 12, "img/x.gif?v=1", "/tmp/img/x.gif"}};
+    report.brokenLinks = {{"/tmp/a.html", 12, "img/x.gif?v=1", "/tmp/img/x.gif", 40}};
+    report.brokenLinksTotal = 3;
+    report.brokenLinksTruncated = true;
 
     const nlohmann::json json = nlohmann::json::parse(ReportJson(report));
     EXPECT_EQ(json["choices"]["siteRoot"], "/srv/\\xB2\\xE2site/");
@@ -48,7 +50,13 @@ TEST(ReportJson, ParsesBackWithEveryFieldAndEscapedPaths) {
     EXPECT_EQ(json["totals"], (nlohmann::json{{"pages", 2}, {"converted", 1}, {"failed", 1}, {"warnings", 1}}));
     EXPECT_EQ(json["stopped"], "limit");
     EXPECT_EQ(json["brokenLinks"][0],
-              (nlohmann::json{{"page", "/tmp/a.html"}, {"line", 12}, {"link", "img/x.gif?v=1"}, {"target", "/tmp/img/x.gif"}}));
+              (nlohmann::json{{"page", "/tmp/a.html"},
+                              {"line", 12},
+                              {"link", "img/x.gif?v=1"},
+                              {"target", "/tmp/img/x.gif"},
+                              {"count", 40}}));
+    EXPECT_EQ(json["brokenLinksTotal"], 3);
+    EXPECT_EQ(json["truncated"], true);
 
     // Empty lists are still JSON.
     const nlohmann::json empty = nlohmann::json::parse(ReportJson(RunReport{}));

@@ -10,9 +10,16 @@
 
 namespace quernfold {
 
+namespace {
+
+bool g_closedAtStart[3] = {false, false, false};
+
+}  // namespace
+
 void OpenClosedStandardStreams() noexcept {
     for (int fd = 0; fd <= 2; ++fd) {
         if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        g_closedAtStart[fd] = true;
         // The lowest free descriptor is fd itself, since the ones below it are open by now.
         const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
         if (opened >= 0 && opened != fd) {
@@ -37,6 +44,10 @@ int DescriptorOf(StandardStream stream) {
 }
 
 }  // namespace
+
+bool WasClosedAtStart(StandardStream stream) noexcept {
+    return g_closedAtStart[DescriptorOf(stream)];
+}
 
 bool IsTerminal(StandardStream stream) noexcept {
     return ::isatty(DescriptorOf(stream)) == 1;
