@@ -212,7 +212,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     if (!options.quiet) {
         // A reader that went away only stopped the view; the run's result stands.
-        if (stdoutLog.Finish() == StreamLog::Status::Failed) {
+        // A failed write that stdout's tie to stderr made is seen here only by asking whether the reader is gone.
+        if (stdoutLog.Finish() == StreamLog::Status::Failed &&
+            !(environment.outIsStandardOutput && ReaderIsGone(StandardStream::Output))) {
             err << kProgramPrefix << "cannot write the log to standard output\n";
             status = kExitRefused;
         }

@@ -22,6 +22,7 @@ struct CliEnvironment {
     bool handleStopSignals = false;  // SIGHUP / SIGINT / SIGTERM stop the run cleanly, then end the program by it
     int columns = 0;                 // the terminal's width for the progress bar; 0: ask the terminal
     bool stdoutClosedAtStart = false;  // standard output was closed (it leads to /dev/null): --report - is refused
+    bool outIsStandardOutput = false;  // out writes to descriptor 1, whose reader can be asked after
 };
 
 /**

@@ -12,5 +12,6 @@ int main(int argc, char** argv) {
     return quernfold::RunCli(args, std::cout, std::cerr, quernfold::IsTerminal(quernfold::StandardStream::Error),
                              quernfold::CliEnvironment{
                                  .handleStopSignals = true,
-                                 .stdoutClosedAtStart = quernfold::WasClosedAtStart(quernfold::StandardStream::Output)});
+                                 .stdoutClosedAtStart = quernfold::WasClosedAtStart(quernfold::StandardStream::Output),
+                                 .outIsStandardOutput = true});
 }

@@ -179,12 +179,14 @@ TEST(CliSinks, DiagnosticsKeepEachWarningPairAndEachFailedPageOnly) {
     for (const std::string& line :
          {std::string(77, '='), std::string("开始转换:a.jsp...."), hashes, std::string("提取inc/x时异常：gone"),
           std::string(">>生成o/a.html成功！"), std::string(77, '='), std::string("开始转换:b.jsp...."),
-          std::string("b.jsp文件转换时异常,原因为：Not a directory"), std::string(78, '*'),
-          std::string("共转换文件2个")}) {
+          std::string("b.jsp文件转换时异常,原因为：Not a directory"),
+          std::string("复制静态文件c.css时异常,原因为：Permission denied"), std::string(78, '*'),
+          std::string("共转换文件2个"), std::string("复制静态文件1个，其中未变化0个，失败1个")}) {
         diagnostics.AppendLog(line);
     }
     EXPECT_EQ(err.str(), "quernfold-cli: " + hashes + "\nquernfold-cli: 提取inc/x时异常：gone\n" +
-                             "quernfold-cli: b.jsp文件转换时异常,原因为：Not a directory\n");
+                             "quernfold-cli: b.jsp文件转换时异常,原因为：Not a directory\n" +
+                             "quernfold-cli: 复制静态文件c.css时异常,原因为：Permission denied\n");
 }
 
 TEST(CliSinks, ProgressBarFitsTheTerminalAndEndsFull) {
@@ -320,6 +322,17 @@ TEST_F(CliInProcess, StdoutThatCannotBeWrittenGivesStatusTwo) {
     m_out.setstate(std::ios::badbit);
     EXPECT_EQ(Run({Site().string(), Out().string()}), 2);
     EXPECT_EQ(m_err.str(), kFinishedOne + "quernfold-cli: cannot write the log to standard output\n");
+}
+
+// Standard output closed at start-up leads to /dev/null: a report sent there would be lost, so it is refused.
+TEST_F(CliInProcess, ReportToAStdoutClosedAtStartUpIsRefusedWhileAPlainRunConverts) {
+    const CliEnvironment closed{.stdoutClosedAtStart = true};
+    EXPECT_EQ(RunCli({"--report", "-", Site().string(), Out().string()}, m_out, m_err, false, closed), 2);
+    EXPECT_EQ(m_err.str(), "quernfold-cli: cannot write the report to standard output: it was closed at start-up\n");
+    EXPECT_FALSE(fs::exists(Out() / "a.html"));
+    m_err.str("");
+    EXPECT_EQ(RunCli({Site().string(), Out().string()}, m_out, m_err, false, closed), 0);
+    EXPECT_EQ(m_err.str(), kFinishedOne);
 }
 
 TEST_F(CliInProcess, QuietRunWritesNothingToStdoutEvenWhenItCannotBeWritten) {

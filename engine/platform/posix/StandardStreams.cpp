@@ -1,6 +1,7 @@
 #include "engine/platform/StandardStreams.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -47,6 +48,12 @@ int DescriptorOf(StandardStream stream) {
 
 bool WasClosedAtStart(StandardStream stream) noexcept {
     return g_closedAtStart[DescriptorOf(stream)];
+}
+
+bool ReaderIsGone(StandardStream stream) noexcept {
+    // A pipe's writing end reports POLLERR once the reading end is closed; a socket's, POLLHUP.
+    pollfd descriptor{DescriptorOf(stream), 0, 0};
+    return ::poll(&descriptor, 1, 0) == 1 && (descriptor.revents & (POLLERR | POLLHUP)) != 0;
 }
 
 bool IsTerminal(StandardStream stream) noexcept {
