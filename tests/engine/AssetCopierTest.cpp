@@ -14,6 +14,8 @@
 
 #include "engine/platform/posix/DiskOutputTree.h"
 #include "engine/platform/posix/DiskSiteFiles.h"
+#include "engine/log/Sinks.h"
+#include "engine/output/StaticFiles.h"
 #include "engine/run/StopRequest.h"
 #include "tests/support/Files.h"
 #include "tests/support/Sandbox.h"
@@ -161,6 +163,48 @@ TEST_F(AssetCopierTest, KeepsHolesAndCopiesTheSizeTheFileHadWhenOpened) {
     in.seekg(kSize / 2);
     in.read(bytes, 6);
     EXPECT_EQ(std::string(bytes, 6), "middle");
+}
+
+// Static files are listed by the walk and opened later: a folder swapped for a link out of the site in between
+// brings no outside byte into the output.
+TEST_F(AssetCopierTest, FolderSwappedForALinkOutAfterTheWalkBringsNothingFromOutside) {
+    WriteFile(m_base / "site" / "css" / "a.css", "inside");
+    WriteFile(m_base / "outside" / "a.css", "OUTSIDE");
+    struct SwappingSite : DiskSiteFiles {
+        using DiskSiteFiles::DiskSiteFiles;
+        fs::path base;
+        std::unique_ptr<SourceFile> OpenPage(const std::string& path) override {
+            if (fs::is_directory(base / "site" / "css") && !fs::is_symlink(base / "site" / "css")) {
+                fs::rename(base / "site" / "css", base / "css.old");
+                fs::create_directory_symlink(base / "outside", base / "site" / "css");
+            }
+            return DiskSiteFiles::OpenPage(path);
+        }
+    };
+    for (const auto containment : {DiskSiteFiles::Containment::Kernel, DiskSiteFiles::Containment::Segments}) {
+        if (fs::is_symlink(m_base / "site" / "css")) {
+            fs::remove(m_base / "site" / "css");
+            fs::rename(m_base / "css.old", m_base / "site" / "css");
+        }
+        SwappingSite site((m_base / "site").string() + "/", containment);
+        site.base = m_base;
+        DiskOutputTree tree((m_base / "out").string() + "/");
+        struct : LogSink {
+            void ClearLog() override {}
+            void AppendLog(std::string_view line) override { lines += std::string(line) + "\n"; }
+            std::string lines;
+        } log;
+        StaticFilesJob job;
+        job.siteRoot = (m_base / "site").string() + "/";
+        job.outputRoot = (m_base / "out").string() + "/";
+        job.site = &site;
+        job.output = &tree;
+        job.rules = DefaultAssetRules("jsp");
+        const StaticFilesCounts counts = CopyStaticFiles(job, log, nullptr, nullptr);
+        EXPECT_EQ(counts.copied, 0);
+        EXPECT_EQ(counts.failed, 1) << log.lines;
+        EXPECT_FALSE(fs::exists(m_base / "out" / "css" / "a.css"));
+    }
 }
 
 // A stop request abandons a copy: neither the file nor its temporary file stays.
