@@ -18,7 +18,6 @@ set(QUERNFOLD_ENGINE_SOURCES
   page/LinkScanningOutput.cpp
   page/PageExpander.cpp
   page/PageLinks.cpp
-  page/PreparedPage.cpp
   output/EarlierOutputFiles.cpp
   output/OutputMapping.cpp
   output/PageOutputs.cpp
@@ -26,8 +25,13 @@ set(QUERNFOLD_ENGINE_SOURCES
   output/SideOutputs.cpp
   output/StaticFiles.cpp
   run/ConversionRun.cpp
+  run/OverlapGuard.cpp
+  run/PagePublisher.cpp
   run/PageScheduler.cpp
+  run/PreparedPage.cpp
   run/RunPlan.cpp
+  run/RunSummary.cpp
+  run/SideOutputGuard.cpp
   log/LogLines.cpp
   report/LinkCheck.cpp
   report/ReportJson.cpp

@@ -8,6 +8,7 @@
 #include "engine/site/AssetRules.h"
 #include "engine/text/CodePage.h"
 #include "engine/site/SiteFiles.h"
+#include "engine/report/RunReport.h"
 
 namespace quernfold {
 
@@ -27,13 +28,6 @@ struct StaticFilesJob {
     std::function<bool(const FileId&)> isReadByRun;  // pages and includes: never copied, never written over
     std::function<bool(const std::string&)> isPageOutput;  // whether a page took this output path
     std::function<bool()> stopRequested;                          // checked between files
-};
-
-struct StaticFilesCounts {
-    std::int64_t copied = 0;
-    std::int64_t unchanged = 0;
-    std::int64_t failed = 0;
-    std::int64_t Total() const { return copied + unchanged + failed; }
 };
 
 /**

@@ -229,7 +229,7 @@ struct PageScan {
 
 }  // namespace
 
-PageExpander::PageExpander(ExpanderSettings settings, RunState& state, SiteFiles& files, LogSink& log)
+PageExpander::PageExpander(ExpanderSettings settings, ExpansionContext& state, SiteFiles& files, LogSink& log)
     : m_settings(std::move(settings)),
       m_sourceTypeTrimmed(TrimSpaces(m_settings.sourceType)),
       m_outputTypeTrimmed(TrimSpaces(m_settings.outputType)),

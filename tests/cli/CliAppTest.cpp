@@ -261,8 +261,8 @@ TEST(CliExitStatus, FollowsTheOutcomeAndTheCounts) {
     for (const Row& row : rows) {
         RunResult result;
         result.outcome = row.outcome;
-        result.failed = row.failed;
-        result.warnings = row.warnings;
+        result.counts.failed = row.failed;
+        result.counts.warnings = row.warnings;
         EXPECT_EQ(ExitStatusFor(result), row.status);
     }
 }

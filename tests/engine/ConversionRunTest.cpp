@@ -1,4 +1,5 @@
 #include "engine/run/ConversionRun.h"
+#include "engine/run/RunState.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -171,8 +172,8 @@ TEST_F(ConversionRunTest, SourcePageThatFailsIsAFailureWithOneWarning) {
 TEST_F(ConversionRunTest, StopAtTenWarningsCountsTheAttemptedPages) {
     for (int i = 0; i < 12; ++i) Write("p" + std::to_string(10 + i) + ".jsp", "<%@ include file=\"none.inc\" %>");
     const RunResult result = Run(Site(), Out());
-    EXPECT_TRUE(result.stoppedAtWarningLimit);
-    EXPECT_EQ(result.attempted, 10);
+    EXPECT_TRUE((result.counts.stopped == RunStop::Limit));
+    EXPECT_EQ(result.counts.pages, 10);
     EXPECT_FALSE(fs::exists(m_root / "out/p20.html"));
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[0].text,
@@ -198,8 +199,8 @@ TEST_F(ConversionRunTest, WarningLimitIsTheOneAskedFor) {
         ConversionChoices choices{Site(), "jsp", "html", Out()};
         choices.maxWarnings = row.maxWarnings;
         const RunResult result = Run(choices);
-        EXPECT_EQ(result.attempted, row.attempted);
-        EXPECT_EQ(result.stoppedAtWarningLimit, row.stopped);
+        EXPECT_EQ(result.counts.pages, row.attempted);
+        EXPECT_EQ((result.counts.stopped == RunStop::Limit), row.stopped);
         // The stop's message is the same whatever the limit.
         ASSERT_EQ(messages.shown.size(), row.stopped ? 2u : 1u);
         if (row.stopped) {
@@ -259,8 +260,8 @@ TEST_F(ConversionRunTest, StopRequestAbandonsThePageAndEndsWithTheSummary) {
         ConversionChoices choices{Site(), "jsp", "html", Out()};
         choices.jobs = row.jobs;
         const RunResult result = Run(choices, &stopper);
-        EXPECT_TRUE(result.stoppedOnRequest);
-        EXPECT_EQ(result.attempted, 1);
+        EXPECT_TRUE((result.counts.stopped == RunStop::User));
+        EXPECT_EQ(result.counts.pages, 1);
         EXPECT_EQ(log.Text(), row.log);
         EXPECT_TRUE(messages.shown.empty());  // no final message after a stop
         // Only page 1's file: no file, temporary file or folder of the abandoned page.
@@ -291,8 +292,8 @@ TEST_F(ConversionRunTest, StopRequestDuringTheStaticFilesEndsThemAfterTheCurrent
     choices.copyAssets = true;
     RunReport report;
     const RunResult result = StartConversion(choices, state, RunSinks{log, progress, messages, nullptr, &tree, &report});
-    EXPECT_TRUE(result.stoppedOnRequest);
-    EXPECT_EQ(report.stopped, RunStop::User);
+    EXPECT_TRUE((result.counts.stopped == RunStop::User));
+    EXPECT_EQ(report.counts.stopped, RunStop::User);
     EXPECT_EQ(report.assets.copied, std::vector<std::string>{Site() + "/css/a.css"});
     std::vector<std::string> written;
     for (const auto& [path, bytes] : tree.Files()) written.push_back(path);
@@ -341,9 +342,9 @@ TEST_F(ConversionRunTest, AnInMemorySiteFollowsTheCollisionRuleAndTheStopAtTen) 
     site.Add(root + "inc/x.inc", std::string("\xFF\xFE", 2));  // a UTF-16 mark: every include of it fails
     ConversionChoices choices{root, "jsp", "html", Out()};
     const RunResult result = StartConversion(choices, state, RunSinks{log, progress, messages, nullptr}, &site);
-    EXPECT_TRUE(result.stoppedAtWarningLimit);
-    EXPECT_EQ(result.attempted, 11);  // the collision's warning and nine includes
-    EXPECT_EQ(result.failed, 1);
+    EXPECT_TRUE((result.counts.stopped == RunStop::Limit));
+    EXPECT_EQ(result.counts.pages, 11);  // the collision's warning and nine includes
+    EXPECT_EQ(result.counts.failed, 1);
     EXPECT_EQ(Read(m_root / "out/a.html"), "upper\r\n");
     EXPECT_EQ(Read(m_root / "out/p18.html"), "\r\nx\r\n");
     EXPECT_FALSE(fs::exists(m_root / "out/p19.html"));
@@ -429,8 +430,8 @@ TEST_F(ConversionRunTest, FailedPagesPublishNothingKeepWhatStoodThereAndClaimThe
     tree.FillAfter(40);
     tree.PlantLinkAt(out + "sub");
     const RunResult result = Run(Site(), Out(), "jsp", "html", &tree);
-    EXPECT_EQ(result.attempted, 6) << log.Text();
-    EXPECT_EQ(result.failed, 4);
+    EXPECT_EQ(result.counts.pages, 6) << log.Text();
+    EXPECT_EQ(result.counts.failed, 4);
     EXPECT_EQ(tree.Files(), (std::map<std::string, std::string>{{out + "a.html", "earlier a"},
                                                                  {out + "b.html", "earlier b"},
                                                                  {out + "c.html", "c\r\n"},
@@ -456,7 +457,7 @@ TEST_F(ConversionRunTest, ReRunIntoTheSiteRootPicksUpEditsAndGivesWhatAFirstRunG
     Run(Site(), Site());
     Write("b.jsp", "new b");
     const RunResult again = Run(Site(), Site() + "/./");
-    EXPECT_EQ(again.failed, 0) << log.Text();
+    EXPECT_EQ(again.counts.failed, 0) << log.Text();
     const auto reRun = TreeOf(m_root / "site");
 
     const std::string reRunLog = log.Text();

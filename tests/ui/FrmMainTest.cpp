@@ -679,16 +679,16 @@ private slots:
         QVERIFY(!convertEnabled);
         QCOMPARE(window->isVisible(), !closes);
         QCOMPARE(m_presenter.boxes.size(), finalBoxes);
-        QCOMPARE(window->LastRun().stoppedOnRequest, stops);
+        QCOMPARE(window->LastRun().counts.stopped == RunStop::User, stops);
         const std::string log = window->LogText();
         const std::string summaryStart = Banner('*', 78) + "\r\n共转换文件";
         QVERIFY2(log.find(summaryStart) != std::string::npos, log.c_str());
         if (stops) {
             QVERIFY2(log.find("\r\n转换已被用户中止\r\n" + summaryStart) != std::string::npos, log.c_str());
-            QVERIFY(window->LastRun().attempted < kPages);
+            QVERIFY(window->LastRun().counts.pages < kPages);
         } else {
             QVERIFY(log.find("转换已被用户中止") == std::string::npos);
-            QCOMPARE(window->LastRun().attempted, static_cast<long long>(kPages));
+            QCOMPARE(window->LastRun().counts.pages, static_cast<std::int64_t>(kPages));
         }
     }
 
