@@ -17,6 +17,7 @@ set(QUERNFOLD_ENGINE_SOURCES
   page/IncludeDirective.cpp
   page/LinkScanningOutput.cpp
   page/PageExpander.cpp
+  page/PageExpanderIncludes.cpp
   page/PageLinks.cpp
   output/EarlierOutputFiles.cpp
   output/OutputMapping.cpp
