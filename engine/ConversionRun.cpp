@@ -186,7 +186,7 @@ public:
         if (end == LoopEnd::WarningLimit) {
             m_sinks.messages.ShowMessage(TooManyWarningsText(), kTitleWarning, MessageIcon::Stop);
         }
-        progress.SetVisible(false);
+        // The bar stays up when the static files follow: they are counted on it next.
         return end;
     }
 
@@ -199,7 +199,8 @@ public:
                            choices.codePage,
                            [this](const FileId& id) { return IsReadByRun(id); },
                            [this](const std::string& path) { return m_outputs && m_outputs->IsClaimed(path); },
-                           [this] { return m_state.stopRequested.load(); }};
+                           [this] { return m_state.stopRequested.load(); },
+                           &m_sinks.progress};
         if (!choices.assetTypes.empty()) {
             job.rules.types = choices.assetTypes;
             job.rules.rootRobots = false;
@@ -486,6 +487,12 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
     // A run stopped at the warning limit or on request publishes no static files.
     std::optional<StaticFilesCounts> staticFiles;
     if (choices.copyAssets && end == LoopEnd::AllPages) staticFiles = run.CopyStaticFilesOfSite(choices);
+    if (!stoppedEarly) sinks.progress.SetVisible(false);
+    // A stop during the copy ends the run as a stop during the pages does: a line, the summary, no final box.
+    if (staticFiles && staticFiles->stopped) {
+        end = LoopEnd::StopRequested;
+        sinks.log.AppendLog(RunStoppedLine());
+    }
     sinks.log.AppendLog(SummaryBannerLine());
     sinks.log.AppendLog(SummaryTotalLine(attempted));
     sinks.log.AppendLog(SummarySuccessLine(succeeded));
@@ -503,7 +510,7 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
     result.attempted = attempted;
     result.failed = state.failCount;
     result.warnings = state.warningCount;
-    const bool stoppedOnRequest = end == LoopEnd::StopRequested || (staticFiles && state.stopRequested.load());
+    const bool stoppedOnRequest = end == LoopEnd::StopRequested;
     result.stoppedAtWarningLimit = end == LoopEnd::WarningLimit;
     result.stoppedOnRequest = stoppedOnRequest;
     result.sideOutputsRead = run.SideOutputsRead();

@@ -13,6 +13,7 @@ namespace quernfold {
 
 class LogSink;
 class LinkCheck;
+class ProgressSink;
 class OutputTree;
 struct AssetRecords;
 
@@ -26,18 +27,21 @@ struct StaticFilesJob {
     std::function<bool(const FileId&)> isReadByRun;  // pages and includes: never copied, never written over
     std::function<bool(const std::string&)> isPageOutput;  // whether a page took this output path
     std::function<bool()> stopRequested;                          // checked between files
+    ProgressSink* progress = nullptr;  // counts the files, as the pages were counted
 };
 
 struct StaticFilesCounts {
     std::int64_t copied = 0;
     std::int64_t unchanged = 0;
     std::int64_t failed = 0;
+    bool stopped = false;  // a stop request ended the copy before its last file
     std::int64_t Total() const { return copied + unchanged + failed; }
 };
 
 /**
  * Copies the static files of the site into the output tree, after the pages: each under the same path below
- * the output folder. A failed copy writes one log line and the step goes on; a file whose output path a page
+ * the output folder. The step opens with one log line and shows its progress as the pages did: range 0 to the
+ * number of files + 1, the value after each file. A failed copy writes one log line and the step goes on; a file whose output path a page
  * took is skipped (the page wins). records and links, when given, receive the facts and the references of
  * copied .htm/.html files.
  */
