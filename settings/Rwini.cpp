@@ -8,6 +8,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -51,6 +52,12 @@ ReadStatus ReadFileContents(const std::string& path, std::string& bytes, std::st
     return ReadStatus::Ok;
 }
 
+/** Whether the file at path (links followed) has no write bit for anybody: mode & 0222 == 0. */
+bool HasNoWriteBit(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0;
+}
+
 }  // namespace
 
 Rwini::Rwini(std::string path) : m_path(std::move(path)) {}
@@ -83,6 +90,11 @@ void Rwini::WriteIni(std::string_view section, std::string_view key, std::string
     if (status == ReadStatus::Failed) {
         // A file we cannot read is not ours to replace.
         m_lastError = error;
+        return;
+    }
+    if (status == ReadStatus::Ok && HasNoWriteBit(m_path)) {
+        // Root may write any file, but a file with no write bit at all was made read-only on purpose.
+        m_lastError = "cannot write " + m_path + ": the file is read-only";
         return;
     }
     auto file = IniFile::Parse(status == ReadStatus::Ok ? bytes : std::string());
