@@ -27,6 +27,7 @@ namespace {
 class SilentPresenter final : public quernfold::MessagePresenter {
 public:
     void Present(QWidget*, const QString&, const QString&, quernfold::MessageIcon) override {}
+    bool Ask(QWidget*, const QString&, const QString&) override { return false; }
 };
 
 class NoFolders final : public quernfold::FolderPicker {
