@@ -13,9 +13,9 @@ constexpr int kPointSize = 9;
 
 // The Chinese faces of Windows first, then those of the common Linux distributions.
 const char* const kWindowsFaces[] = {"SimSun", "宋体", "NSimSun"};
-const char* const kProportionalFaces[] = {"Noto Sans CJK SC",    "Source Han Sans SC",  "WenQuanYi Micro Hei",
-                                          "WenQuanYi Zen Hei",   "Droid Sans Fallback", "Noto Serif CJK SC",
-                                          "AR PL UMing CN",      "AR PL UKai CN"};
+const char* const kProportionalFaces[] = {"Noto Sans CJK SC",  "Source Han Sans SC",  "WenQuanYi Micro Hei",
+                                          "WenQuanYi Zen Hei", "Droid Sans Fallback", "Noto Serif CJK SC",
+                                          "AR PL UMing CN",    "AR PL UKai CN"};
 // Monospaced faces come first for the log: like SimSun they give Latin text half the width of a Chinese
 // character.
 const char* const kLogFaces[] = {"Noto Sans Mono CJK SC", "WenQuanYi Zen Hei Mono", "WenQuanYi Micro Hei Mono",
