@@ -69,10 +69,16 @@ void ScanLinks(SourceFile& source, const std::string& target, CodePageChoice cho
 
 StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, AssetRecords* records, LinkCheck* links) {
     StaticFilesCounts counts;
+    // Written before the walk, which may take a while on a big site: the window and the terminal are not silent.
+    log.AppendLog(StaticFilesStartLine());
     const std::optional<FileId> outputId = IdOf(job.outputRoot);
     // An output folder that is the site root itself holds every file of the site: nothing is copied onto itself.
     if (outputId && outputId == IdOf(job.siteRoot)) return counts;
     AssetListing listing = CollectAssets(*job.site, job.siteRoot, job.rules, outputId);
+    if (job.progress) {
+        job.progress->SetRange(0, static_cast<long long>(listing.files.size()) + 1);
+        job.progress->SetValue(0);
+    }
 
     auto fail = [&](const std::string& path, const std::string& reason) {
         ++counts.failed;
@@ -82,12 +88,12 @@ StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, Asset
     for (const PathReason& folder : listing.unreadable) fail(folder.path, folder.reason);
     if (records) records->skipped = std::move(listing.skipped);
 
-    for (const AssetFile& file : listing.files) {
-        if (job.stopRequested && job.stopRequested()) break;
+    // One file: copied, unchanged, failed or skipped.
+    const auto copyOne = [&](const AssetFile& file) {
         const OutputPathPlan plan = PlanOf(job.outputRoot, file.relative);
         if (job.isPageOutput && job.isPageOutput(plan.outputPath)) {
             if (records) records->skipped.push_back({file.path, "a converted page has the same output path"});
-            continue;
+            return;
         }
         try {
             // Opened beneath the site root, as pages are: a folder swapped for a link since the walk cannot lead
@@ -96,7 +102,7 @@ StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, Asset
             SourceFile& source = *opened;
             if (job.isReadByRun && job.isReadByRun(source.Id())) {
                 if (records) records->skipped.push_back({file.path, "a page of this run includes it"});
-                continue;
+                return;
             }
             if (job.output->Copy(plan, source, job.isReadByRun) == CopyOutcome::Copied) {
                 ++counts.copied;
@@ -109,6 +115,15 @@ StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, Asset
         } catch (const std::exception& failure) {
             fail(file.path, failure.what());
         }
+    };
+    long long done = 0;
+    for (const AssetFile& file : listing.files) {
+        if (job.stopRequested && job.stopRequested()) {
+            counts.stopped = true;
+            break;
+        }
+        copyOne(file);
+        if (job.progress) job.progress->SetValue(++done);
     }
     return counts;
 }

@@ -14,6 +14,7 @@ namespace quernfold {
 
 class LogSink;
 class LinkCheck;
+class ProgressSink;
 class OutputTree;
 struct AssetRecords;
 
@@ -28,11 +29,13 @@ struct StaticFilesJob {
     std::function<bool(const FileId&)> isReadByRun;  // pages and includes: never copied, never written over
     std::function<bool(const std::string&)> isPageOutput;  // whether a page took this output path
     std::function<bool()> stopRequested;                          // checked between files
+    ProgressSink* progress = nullptr;  // counts the files, as the pages were counted
 };
 
 /**
  * Copies the static files of the site into the output tree, after the pages: each under the same path below
- * the output folder. A failed copy writes one log line and the step goes on; a file whose output path a page
+ * the output folder. The step opens with one log line and shows its progress as the pages did: range 0 to the
+ * number of files + 1, the value after each file. A failed copy writes one log line and the step goes on; a file whose output path a page
  * took is skipped (the page wins). records and links, when given, receive the facts and the references of
  * copied .htm/.html files.
  */

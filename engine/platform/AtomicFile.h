@@ -18,7 +18,7 @@ struct WritePolicy {
     bool keepMode = false;             // the new file takes the mode of the one it replaces
     bool sync = false;                 // the bytes and the folder entry reach the disk before Publish returns
     bool inPlaceIfNotRegular = false;  // a device or pipe at the target (/dev/stdout) is written as it stands
-    bool leaveUnwritableTarget = false;  // a target the user may not write is left untouched (EACCES)
+    bool leaveUnwritableTarget = false;  // a target the user may not write, or with no write bit, is left untouched
     bool inPlaceIfFolderReadOnly = false;  // a writable file in a folder we cannot add names to is rewritten
     bool unnamed = true;  // false: always a named temporary file, as where the file system has no unnamed ones
     std::uint64_t sizeLimit = UINT64_MAX;

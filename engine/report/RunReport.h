@@ -44,6 +44,7 @@ struct StaticFilesCounts {
     std::int64_t copied = 0;
     std::int64_t unchanged = 0;
     std::int64_t failed = 0;
+    bool stopped = false;  // a stop request ended the copy before its last file
     std::int64_t Total() const { return copied + unchanged + failed; }
 };
 

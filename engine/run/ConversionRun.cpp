@@ -109,7 +109,7 @@ public:
         if (end == LoopEnd::WarningLimit) {
             m_sinks.messages.ShowMessage(TooManyWarningsText(), kTitleWarning, MessageIcon::Stop);
         }
-        progress.SetVisible(false);
+        // The bar stays up when the static files follow: they are counted on it next.
         return end;
     }
 
@@ -123,7 +123,8 @@ public:
                            m_choices.codePage,
                            [this](const FileId& id) { return m_publisher->IsReadByRun(id); },
                            [this](const std::string& path) { return m_plan->Outputs().IsClaimed(path); },
-                           [this] { return m_state.stopRequested.load(); }};
+                           [this] { return m_state.stopRequested.load(); },
+                           &m_sinks.progress};
         if (!m_choices.assetTypes.empty()) {
             job.rules.types = m_choices.assetTypes;
             job.rules.rootRobots = false;
@@ -262,11 +263,13 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
     state.fileCount = static_cast<std::int64_t>(state.fileList.size());
     RunCounts counts;
     LoopEnd end = LoopEnd::StopRequested;
+    bool barShown = false;
     try {
         if (auto taken = run.CheckSideOutputs()) {
             result.sideOutputRefusal = std::move(*taken);
             return result;
         }
+        barShown = true;
         end = run.ConvertAll(counts.pages);
     } catch (const RunStopped&) {
         // Stopped while the side outputs were checked against what the pages include: nothing was converted.
@@ -274,10 +277,15 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
     }
     // A run stopped at the warning limit or on request publishes no static files.
     if (choices.copyAssets && end == LoopEnd::AllPages) counts.staticFiles = run.CopyStaticFilesOfSite();
+    if (barShown) sinks.progress.SetVisible(false);
+    // A stop during the copy ends the run as a stop during the pages does: a line, the summary, no final box.
+    if (counts.staticFiles && counts.staticFiles->stopped) {
+        end = LoopEnd::StopRequested;
+        sinks.log.AppendLog(RunStoppedLine());
+    }
     counts.failed = state.failCount;
     counts.warnings = state.warningCount;
-    const bool stoppedOnRequest = end == LoopEnd::StopRequested || (counts.staticFiles && state.stopRequested.load());
-    counts.stopped = stoppedOnRequest                ? RunStop::User
+    counts.stopped = end == LoopEnd::StopRequested  ? RunStop::User
                      : end == LoopEnd::WarningLimit ? RunStop::Limit
                                                     : RunStop::None;
     FinishRun(counts, choices, run.ThePlan(), sinks, result);

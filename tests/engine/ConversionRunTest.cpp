@@ -298,8 +298,41 @@ TEST_F(ConversionRunTest, StopRequestDuringTheStaticFilesEndsThemAfterTheCurrent
     std::vector<std::string> written;
     for (const auto& [path, bytes] : tree.Files()) written.push_back(path);
     EXPECT_EQ(written, (std::vector<std::string>{Out() + "/a.html", Out() + "/css/a.css"}));
+    // Logged as a stop during the pages is: the line, then the summary counting what was copied, no final box.
     const std::string stars(78, '*');
-    EXPECT_TRUE(log.Text().ends_with("\r\n复制静态文件1个，其中未变化0个，失败0个\r\n" + stars)) << log.Text();
+    const std::string expected = "\r\n" + std::string(77, '=') + "\r\n开始转换:" + Site() + "/a.jsp....\r\n>>生成" + Out() +
+                                 "/a.html成功！\r\n开始复制静态文件\r\n转换已被用户中止\r\n" + stars +
+                                 "\r\n共转换文件1个\r\n其中：成功1个\r\n      失败0个\r\n转换过程中共发生0次异常警告\r\n"
+                                 "复制静态文件1个，其中未变化0个，失败0个\r\n" + stars;
+    EXPECT_EQ(log.Text(), expected);
+    EXPECT_TRUE(messages.shown.empty());
+    // The bar counts the pages, then the three static files on the same bar: it stops after the first.
+    EXPECT_EQ(progress.events, (std::vector<std::string>{"range 0 2", "show", "value 1", "range 0 4", "value 0",
+                                                         "value 1", "hide"}));
+}
+
+// The copy opens with a line of its own and counts every listed file on the bar, skipped ones included.
+TEST_F(ConversionRunTest, StaticFilesAreAnnouncedAndCountedOnTheBar) {
+    Write("a.jsp", "<%@ include file=\"inc/top.htm\" %>A");
+    Write("inc/top.htm", "TOP");  // included: listed, never copied
+    for (const char* file : {"css/a.css", "img/b.png"}) Write(file, file);
+    ConversionChoices choices{Site(), "jsp", "html", Out()};
+    choices.copyAssets = true;
+    const RunResult result = Run(choices);
+    EXPECT_FALSE((result.counts.stopped == RunStop::User));
+    const std::string text = log.Text();
+    EXPECT_NE(text.find("a.html成功！\r\n开始复制静态文件\r\n" + std::string(78, '*')), std::string::npos) << text;
+    EXPECT_NE(text.find("复制静态文件2个，其中未变化0个，失败0个"), std::string::npos) << text;
+    EXPECT_EQ(progress.events, (std::vector<std::string>{"range 0 2", "show", "value 1", "range 0 4", "value 0",
+                                                         "value 1", "value 2", "value 3", "hide"}));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "文件转换完成，成功：1个，异常：0个，详见日志!");
+
+    // Without the option the log has no such line and the bar counts the pages alone.
+    progress.events.clear();
+    Run(Site(), Out());
+    EXPECT_EQ(log.Text().find("开始复制静态文件"), std::string::npos) << log.Text();
+    EXPECT_EQ(progress.events, (std::vector<std::string>{"range 0 2", "show", "value 1", "hide"}));
 }
 
 TEST_F(ConversionRunTest, OutputThatIsTheSourcePageFailsAndLeavesTheSourceAlone) {
