@@ -32,9 +32,14 @@ constexpr std::string_view kProgram = "quernfold-cli";
 /** Lists what a run would write; returns the exit status. */
 int DryRun(const CliOptions& options, std::ostream& out, std::ostream& err) {
     StreamMessages messages(err, nullptr);
-    const auto plan = PlanConversion(options.choices, messages);
-    if (!plan) return kExitRefused;
-    for (const PlannedPage& page : *plan) {
+    // The side outputs are judged as the run would judge them, though nothing is written.
+    ConversionChoices choices = options.choices;
+    if (options.hasLogFile) choices.sideOutputs.push_back(options.logFile);
+    if (options.hasReportFile && options.reportFile != "-") choices.sideOutputs.push_back(options.reportFile);
+    const PlannedRun plan = PlanConversion(choices, messages);
+    if (!plan.sideOutputRefusal.empty()) err << kProgram << ": " << plan.sideOutputRefusal << "\n";
+    if (plan.outcome != RunOutcome::Completed) return kExitRefused;
+    for (const PlannedPage& page : plan.pages) {
         out << LogPath(page.source) << " -> " << LogPath(page.output);
         if (page.collidesWith) out << " (collides with " << LogPath(*page.collidesWith) << ")";
         if (page.outputIsSourceFile) out << " (is a source file)";
@@ -83,7 +88,8 @@ std::size_t CharacterCount(std::string_view text) {
 
 int ExitStatusFor(const RunResult& result) {
     if (result.outcome != RunOutcome::Completed) return kExitRefused;
-    return result.failed == 0 && result.warnings == 0 && result.staticFilesFailed == 0 ? kExitClean : kExitProblems;
+    const RunCounts& counts = result.counts;
+    return counts.failed == 0 && counts.warnings == 0 && counts.StaticFilesFailed() == 0 ? kExitClean : kExitProblems;
 }
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool errIsTerminal,

@@ -19,8 +19,8 @@ set(QUERNFOLD_ENGINE_SOURCES
   page/LinkScanningOutput.cpp
   page/NamedTargets.cpp
   page/PageExpander.cpp
+  page/PageExpanderIncludes.cpp
   page/PageLinks.cpp
-  page/PreparedPage.cpp
   output/EarlierOutputFiles.cpp
   output/OutputMapping.cpp
   output/PageOutputs.cpp
@@ -28,8 +28,13 @@ set(QUERNFOLD_ENGINE_SOURCES
   output/SideOutputs.cpp
   output/StaticFiles.cpp
   run/ConversionRun.cpp
+  run/OverlapGuard.cpp
+  run/PagePublisher.cpp
   run/PageScheduler.cpp
+  run/PreparedPage.cpp
   run/RunPlan.cpp
+  run/RunSummary.cpp
+  run/SideOutputGuard.cpp
   log/LogLines.cpp
   report/LinkCheck.cpp
   report/ReportJson.cpp

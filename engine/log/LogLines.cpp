@@ -101,6 +101,8 @@ std::string SummaryFailureLine(std::int64_t failed) { return "      失败" + Nu
 
 std::string SummaryWarningLine(std::int64_t warnings) { return "转换过程中共发生" + Number(warnings) + "次异常警告"; }
 
+std::string StaticFilesStartLine() { return "开始复制静态文件"; }
+
 std::string StaticFileFailedLine(std::string_view sourcePath, std::string_view reason) {
     return std::string(kStaticFilePrefix) + LogPath(sourcePath) + std::string(kStaticFileFailedMarker) + LogPath(reason);
 }

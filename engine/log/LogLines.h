@@ -27,6 +27,7 @@ std::string SummaryTotalLine(std::int64_t pages);
 std::string SummarySuccessLine(std::int64_t succeeded);
 std::string SummaryFailureLine(std::int64_t failed);
 std::string SummaryWarningLine(std::int64_t warnings);
+std::string StaticFilesStartLine();                                        // after the last page's lines
 std::string StaticFileFailedLine(std::string_view sourcePath, std::string_view reason);
 std::string StaticFilesSummaryLine(std::int64_t total, std::int64_t unchanged, std::int64_t failed);
 

@@ -70,7 +70,7 @@ std::optional<std::string> WhySideOutputIsTaken(const std::string& target, const
             return SideOutputTakenText(target, "it is the copy of the static file " + *relative + " of this run");
         }
     }
-    if (const auto id = SideOutputId(target); id && files.siteFileIds.count(*id)) {
+    if (const auto id = SideOutputId(target); id && files.isFileOfSite && files.isFileOfSite(*id)) {
         return SideOutputTakenText(target, "it is a file of the site");
     }
     return std::nullopt;

@@ -15,7 +15,7 @@ namespace quernfold {
 /** What a run knows of its files before the first page: what a side output (--log, --report) must never replace. */
 struct RunFilesBeforeStart {
     const PageOutputs& outputs;
-    const std::unordered_set<FileId, FileIdHash>& siteFileIds;  // every file the walk listed (pages among them)
+    std::function<bool(const FileId&)> isFileOfSite;  // every file the walk listed (pages among them)
     const std::unordered_set<FileId, FileIdHash>& pageIds;
     const std::unordered_set<FileId, FileIdHash>& includeIds;  // filled only when NeedsIncludes said so
     std::string outputRoot;

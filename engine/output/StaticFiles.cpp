@@ -80,6 +80,8 @@ std::unordered_set<FileId, FileIdHash> FragmentIds(SiteFiles& site, const std::v
 
 StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, AssetRecords* records, LinkCheck* links) {
     StaticFilesCounts counts;
+    // Written before the walk, which may take a while on a big site: the window and the terminal are not silent.
+    log.AppendLog(StaticFilesStartLine());
     const std::optional<FileId> outputId = IdOf(job.outputRoot);
     // An output folder that is the site root itself holds every file of the site: nothing is copied onto itself.
     if (outputId && outputId == IdOf(job.siteRoot)) return counts;
@@ -91,6 +93,10 @@ StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, Asset
     CopyRules rules;
     rules.mayNotReplace = [&](const FileId& id) { return isPrivate(id) || (job.isFileOfSite && job.isFileOfSite(id)); };
     rules.stopRequested = job.stopRequested;
+    if (job.progress) {
+        job.progress->SetRange(0, static_cast<long long>(listing.files.size()) + 1);
+        job.progress->SetValue(0);
+    }
 
     auto fail = [&](const std::string& path, const std::string& reason) {
         ++counts.failed;
@@ -103,17 +109,14 @@ StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, Asset
     for (const PathReason& folder : listing.unreadable) fail(folder.path, folder.reason);
     if (records) records->skipped = std::move(listing.skipped);
 
-    for (const AssetFile& file : listing.files) {
-        if (job.stopRequested && job.stopRequested->load()) {
-            counts.stopped = true;
-            break;
-        }
+    // One file: copied, unchanged, failed or skipped.
+    const auto copyOne = [&](const AssetFile& file) {
         const OutputPathPlan plan = PlanOf(job.outputRoot, file.relative);
         if (const std::optional<bool> converted = job.pageWithOutput ? job.pageWithOutput(plan.outputPath)
                                                                      : std::nullopt) {
             skip(file.path, *converted ? "a converted page has the same output path"
                                        : "the page with this output path failed");
-            continue;
+            return;
         }
         try {
             // Opened beneath the site root, as pages are: a folder swapped for a link since the walk cannot lead
@@ -122,7 +125,7 @@ StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, Asset
             SourceFile& source = *opened;
             if (isPrivate(source.Id())) {
                 skip(file.path, "a page of this run includes it");
-                continue;
+                return;
             }
             switch (job.output->Copy(plan, source, rules)) {
                 case CopyOutcome::Copied:
@@ -136,15 +139,22 @@ StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, Asset
                     break;
                 case CopyOutcome::NotReplaced:
                     skip(file.path, "its output path is a file of the site");
-                    continue;
+                    return;
             }
             if (links && IsStaticPage(file.relative)) ScanLinks(source, plan.outputPath, job.codePage, *links);
         } catch (const RunStopped&) {
             counts.stopped = true;
-            break;
         } catch (const std::exception& failure) {
             fail(file.path, failure.what());
         }
+    };
+    long long done = 0;
+    for (const AssetFile& file : listing.files) {
+        if (job.stopRequested && job.stopRequested->load()) counts.stopped = true;
+        if (counts.stopped) break;
+        copyOne(file);
+        if (counts.stopped) break;
+        if (job.progress) job.progress->SetValue(++done);
     }
     return counts;
 }

@@ -10,11 +10,13 @@
 #include "engine/site/AssetRules.h"
 #include "engine/text/CodePage.h"
 #include "engine/site/SiteFiles.h"
+#include "engine/report/RunReport.h"
 
 namespace quernfold {
 
 class LogSink;
 class LinkCheck;
+class ProgressSink;
 class OutputTree;
 struct AssetRecords;
 
@@ -32,22 +34,17 @@ struct StaticFilesJob {
     // Whether a page of the run has this output path: nullopt when none has, else whether that page converted.
     std::function<std::optional<bool>(const std::string&)> pageWithOutput;
     const std::atomic<bool>* stopRequested = nullptr;  // seen between files and within a large one
-};
-
-struct StaticFilesCounts {
-    std::int64_t copied = 0;
-    std::int64_t unchanged = 0;
-    std::int64_t failed = 0;
-    bool stopped = false;  // a stop request ended the step; the counts say what was done by then
-    std::int64_t Total() const { return copied + unchanged + failed; }
+    ProgressSink* progress = nullptr;  // counts the files, as the pages were counted
 };
 
 /**
  * Copies the static files of the site into the output tree, after the pages: each under the same path below
- * the output folder. A failed copy writes one log line and the step goes on; a file whose output path a page of
- * the run has (converted or failed) is skipped (the page wins), and so is one whose output path is a file of the
- * site or a file the run reads. records and links, when given, receive the facts and the references of copied
- * .htm/.html files; links also learns which files the step put in place.
+ * the output folder. The step opens with one log line and shows its progress as the pages did: range 0 to the
+ * number of files + 1, the value after each file. A failed copy writes one log line and the step goes on; a file
+ * whose output path a page of the run has (converted or failed) is skipped (the page wins), and so is one whose
+ * output path is a file of the site or a file the run reads. A stop request ends the step within the current file.
+ * records and links, when given, receive the facts and the references of copied .htm/.html files; links also
+ * learns which files the step put in place.
  */
 StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, AssetRecords* records, LinkCheck* links);
 

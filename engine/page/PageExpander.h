@@ -13,7 +13,7 @@
 #include "engine/text/LineReader.h"
 #include "engine/output/PathRules.h"
 #include "engine/report/RunReport.h"
-#include "engine/run/RunState.h"
+#include "engine/page/ExpansionContext.h"
 #include "engine/site/SiteFiles.h"
 
 namespace quernfold {
@@ -43,7 +43,7 @@ public:
     static constexpr std::int64_t kMaxDepth = 6;               // a directive met at this depth is refused
     static constexpr std::int64_t kIncludeBudget = 1000;       // handled directives per source page
 
-    PageExpander(ExpanderSettings settings, RunState& state, SiteFiles& files, LogSink& log);
+    PageExpander(ExpanderSettings settings, ExpansionContext& context, SiteFiles& files, LogSink& log);
 
     /**
      * Expands one source page (depth 1) with a fresh include budget. Returns the description of the failure when
@@ -94,7 +94,7 @@ private:
     std::string m_sourceTypeTrimmed;
     std::string m_outputTypeTrimmed;
     bool m_aspPages;
-    RunState& m_state;
+    ExpansionContext& m_state;
     SiteFiles& m_files;
     LogSink& m_log;
     std::int64_t m_handledDirectives = 0;

@@ -21,7 +21,7 @@ struct WritePolicy {
     // /dev/stdout, /dev/stderr, /dev/fd/N and /proc/self/fd/N are written through that open descriptor, from where
     // it stands: never reopened at offset 0, never replaced, whatever it leads to.
     bool throughOpenDescriptor = false;
-    bool leaveUnwritableTarget = false;  // a target the user may not write is left untouched (EACCES)
+    bool leaveUnwritableTarget = false;  // a target the user may not write, or with no write bit, is left untouched
     bool inPlaceIfFolderReadOnly = false;  // a writable file in a folder we cannot add names to is rewritten
     bool unnamed = true;  // false: always a named temporary file, as where the file system has no unnamed ones
     std::uint64_t sizeLimit = UINT64_MAX;

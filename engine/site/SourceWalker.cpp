@@ -1,7 +1,5 @@
 #include "engine/site/SourceWalker.h"
 
-#include <algorithm>
-
 #include "engine/text/AsciiText.h"
 #include "engine/platform/Disk.h"
 #include "engine/site/SiteWalk.h"
@@ -43,26 +41,13 @@ bool IsSourcePageName(std::string_view name, std::string_view sourceType) {
 }
 
 void CollectSourceFiles(SiteFiles& files, const std::string& folder, std::string_view sourceType,
-                        std::vector<std::string>& fileList, std::unordered_set<FileId, FileIdHash>* pageIds,
-                        SiteFileIds* siteFiles) {
+                        std::vector<std::string>& fileList, std::unordered_set<FileId, FileIdHash>* pageIds) {
     WalkRules rules;
-    std::vector<std::string> outputFolders;  // the paths the walk reaches the output folder by
     rules.file = [&](const std::string& path, const std::string&, const FolderEntry& entry) {
-        if (siteFiles && entry.id.Known() &&
-            std::none_of(outputFolders.begin(), outputFolders.end(),
-                         [&](const std::string& prefix) { return path.starts_with(prefix); })) {
-            siteFiles->ids.insert(entry.id);
-        }
         if (!IsSourcePageName(entry.name, sourceType)) return;
         fileList.push_back(path);
         if (pageIds && entry.id.Known()) pageIds->insert(entry.id);
     };
-    if (siteFiles && siteFiles->skipFolder) {
-        rules.enter = [&](const std::string& path, const std::string&, const FolderEntry& entry) {
-            if (entry.id == *siteFiles->skipFolder) outputFolders.push_back(path);
-            return true;
-        };
-    }
     WalkSite(files, folder, rules);
 }
 

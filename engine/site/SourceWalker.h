@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -15,26 +14,15 @@ namespace quernfold {
 bool IsSourcePageName(std::string_view name, std::string_view sourceType);
 
 /**
- * Every regular file the page walk lists, pages among them, by identity: the files of the site, which nothing the
- * run writes may replace. The output folder, when it lies in the site, holds none of them.
- */
-struct SiteFileIds {
-    std::optional<FileId> skipFolder;  // the output folder's identity, when it exists
-    std::unordered_set<FileId, FileIdHash> ids;
-};
-
-/**
  * Walks folder and every folder below it through files and appends the source pages to fileList: a folder's
  * pages first, in listing order, then the whole tree of each sub-folder in order. Links are followed, but each
  * folder is walked once (a link back to an ancestor cannot loop), its identity taken from the folder itself, and
  * a link that leads out of the site root is neither walked nor listed. FIFOs, sockets, devices and broken links
  * are skipped. Every path begins with the exact text of folder. pageIds, when given, receives the identity of
- * every listed page whose identity is known, and siteFiles that of every file listed. Throws WalkError when a folder
- * cannot be listed.
+ * every listed page whose identity is known. Throws WalkError when a folder cannot be listed.
  */
 void CollectSourceFiles(SiteFiles& files, const std::string& folder, std::string_view sourceType,
-                        std::vector<std::string>& fileList, std::unordered_set<FileId, FileIdHash>* pageIds = nullptr,
-                        SiteFileIds* siteFiles = nullptr);
+                        std::vector<std::string>& fileList, std::unordered_set<FileId, FileIdHash>* pageIds = nullptr);
 
 /** The same over the disk, folder being the site root. */
 void CollectSourceFiles(const std::string& folder, std::string_view sourceType, std::vector<std::string>& fileList,

@@ -263,8 +263,8 @@ TEST(CliExitStatus, FollowsTheOutcomeAndTheCounts) {
     for (const Row& row : rows) {
         RunResult result;
         result.outcome = row.outcome;
-        result.failed = row.failed;
-        result.warnings = row.warnings;
+        result.counts.failed = row.failed;
+        result.counts.warnings = row.warnings;
         EXPECT_EQ(ExitStatusFor(result), row.status);
     }
 }
@@ -310,6 +310,22 @@ TEST_F(CliInProcess, DrawsTheProgressBarOnATerminalAndErasesItForEveryText) {
     // Shown at 0 of 1 page, erased for the first log line, drawn full at 1 of 1, hidden, message.
     EXPECT_EQ(m_err.str(), "\r[" + std::string(33, '.') + "] 0/1" + erase + "\r[" + std::string(33, '#') + "] 1/1" +
                                erase + kFinishedOne);
+}
+
+TEST_F(CliInProcess, CountsTheStaticFilesOnTheSameBarAfterThePages) {
+    WriteFile(Site() / "css/a.css", "a{}");
+    WriteFile(Site() / "img/b.png", "png");
+    EXPECT_EQ(Run({"-a", Site().string(), Out().string()}, true), 0);
+    const std::string erase = "\r" + std::string(39, ' ') + "\r";
+    const std::string err = m_err.str();
+    // The page's bar full at 1 of 1, erased for "开始复制静态文件", then the files counted from 0 of 2 to 2 of 2.
+    const std::size_t pagesDone = err.find("\r[" + std::string(33, '#') + "] 1/1" + erase);
+    const std::size_t filesStart = err.find("\r[" + std::string(33, '.') + "] 0/2");
+    ASSERT_NE(pagesDone, std::string::npos) << err;
+    ASSERT_NE(filesStart, std::string::npos) << err;
+    EXPECT_LT(pagesDone, filesStart);
+    EXPECT_TRUE(err.ends_with("\r[" + std::string(33, '#') + "] 2/2" + erase + kFinishedOne)) << err;
+    EXPECT_NE(m_out.str().find("a.html成功！\n开始复制静态文件\n"), std::string::npos) << m_out.str();
 }
 
 TEST_F(CliInProcess, LogFileThatFailsToWriteGivesTheSaveLogErrorAndStatusTwo) {

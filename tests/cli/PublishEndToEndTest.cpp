@@ -45,6 +45,8 @@ const std::string kPagesLog = Converted("site/about.jsp", "out/about.html") +
                               Converted("site/index.jsp", "out/index.html") +
                               Converted("site/my page.jsp", "out/my page.html") +
                               Converted("site/news/list.jsp", "out/news/list.html");
+// With -a one line follows the last page's, before the copy starts.
+const std::string kCopyingLog = kPagesLog + "开始复制静态文件\n";
 
 // The static files a run copies, with their bytes.
 const std::vector<std::pair<std::string, std::string>> kCopied = {
@@ -105,7 +107,7 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
     fs::create_directories(Out());
     const ProcessResult first = Run({"-a", "--report", "r.json"});
     EXPECT_EQ(first.exitStatus, 0) << first.err;
-    EXPECT_EQ(first.out, kPagesLog + Summary(4, StaticLine(4, 0, 0)));
+    EXPECT_EQ(first.out, kCopyingLog + Summary(4, StaticLine(4, 0, 0)));
     const Tree tree = ReadTree(Out());
     EXPECT_EQ(tree, ExpectedTree());
     EXPECT_EQ(tree.count("about.html") ? tree.at("about.html") : "", "<p>about</p>\r\n");  // the page wins
@@ -155,7 +157,7 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
     // A second run over the unchanged site copies nothing.
     const ProcessResult second = Run({"-a"});
     EXPECT_EQ(second.exitStatus, 0);
-    EXPECT_EQ(second.out, kPagesLog + Summary(4, StaticLine(4, 4, 0)));
+    EXPECT_EQ(second.out, kCopyingLog + Summary(4, StaticLine(4, 4, 0)));
     EXPECT_EQ(ReadTree(Out()), tree);
 
     // A changed file is copied again; a copy that cannot land fails alone, and the run says so in its status.
@@ -166,7 +168,7 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
     WriteFile(Out() / "img" / "Logo.PNG" / "blocker", "x");
     const ProcessResult third = Run({"-a"});
     EXPECT_EQ(third.exitStatus, 1);
-    EXPECT_EQ(third.out, kPagesLog + "复制静态文件site/img/Logo.PNG时异常,原因为：Is a directory\n" +
+    EXPECT_EQ(third.out, kCopyingLog + "复制静态文件site/img/Logo.PNG时异常,原因为：Is a directory\n" +
                              Summary(4, StaticLine(4, 2, 1)));
     EXPECT_EQ(ReadFile(Out() / "css" / "a.css"), "body { color: red }\n");
 }

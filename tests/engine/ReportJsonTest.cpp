@@ -22,11 +22,10 @@ TEST(ReportJson, ParsesBackWithEveryFieldAndEscapedPaths) {
     report.assets.unchanged = {"/srv/s.css"};
     report.assets.failed = {{"/srv/c.js", "Permission denied"}};
     report.assets.skipped = {{"/srv/WEB-INF/", "folder WEB-INF is never published"}};
-    report.totalPages = 2;
-    report.converted = 1;
-    report.failed = 1;
-    report.warnings = 1;
-    report.stopped = RunStop::Limit;
+    report.counts.pages = 2;
+    report.counts.failed = 1;
+    report.counts.warnings = 1;
+    report.counts.stopped = RunStop::Limit;
     report.brokenLinks = {{"/tmp/a.html", 12, "img/x.gif?v=1", "/tmp/img/x.gif", 40}};
     report.brokenLinksTotal = 3;
     report.brokenLinksTruncated = true;
@@ -64,7 +63,7 @@ TEST(ReportJson, ParsesBackWithEveryFieldAndEscapedPaths) {
 
     const std::pair<RunStop, nlohmann::json> stops[] = {{RunStop::None, nullptr}, {RunStop::User, "user"}};
     for (const auto& [stop, expected] : stops) {
-        report.stopped = stop;
+        report.counts.stopped = stop;
         EXPECT_EQ(nlohmann::json::parse(ReportJson(report))["stopped"], expected);
     }
 }

@@ -192,10 +192,11 @@ void OutputFile::Open(const WritePolicy& policy) {
         }
     }
     const bool regularTarget = m_targetExisted && S_ISREG(existing.st_mode);
-    if (m_fd < 0 && regularTarget && policy.leaveUnwritableTarget &&
-        ::faccessat(m_folderFd, m_name.c_str(), W_OK, AT_EACCESS) != 0) {
-        // The user made the file read-only; renaming over it would ignore that.
-        Fail(SystemReason(errno));
+    if (m_fd < 0 && regularTarget && policy.leaveUnwritableTarget) {
+        // The user made the file read-only; renaming over it would ignore that. Root may write any file, but one
+        // without a single write bit was made read-only on purpose too.
+        if (::faccessat(m_folderFd, m_name.c_str(), W_OK, AT_EACCESS) != 0) Fail(SystemReason(errno));
+        if ((existing.st_mode & 0222) == 0) Fail(SystemReason(EACCES));
     }
     // A kept mode is set exactly once the file is open; a new file gets 0666 less the umask, as any new file does.
     const bool keepMode = policy.keepMode && regularTarget;

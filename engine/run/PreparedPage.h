@@ -71,8 +71,9 @@ private:
  */
 class PagePreparer {
 public:
-    PagePreparer(const ExpanderSettings& settings, const RunState& run, std::size_t cacheCapacity,
-                 std::size_t outputLimit, bool noteLinks = false);
+    /** site: the worker's own view of the site, its paths beginning with siteRoot. */
+    PagePreparer(const ExpanderSettings& settings, std::unique_ptr<SiteFiles> site, const std::string& siteRoot,
+                 std::size_t cacheCapacity, std::size_t outputLimit, bool noteLinks = false);
     ~PagePreparer();
     PagePreparer(const PagePreparer&) = delete;
     PagePreparer& operator=(const PagePreparer&) = delete;
@@ -84,7 +85,7 @@ private:
 
     std::size_t m_outputLimit;
     bool m_noteLinks;
-    std::unique_ptr<RunState> m_state;
+    ExpansionContext m_context;
     std::unique_ptr<SiteFiles> m_files;
     std::unique_ptr<SiteFiles> m_cachedFiles;
     std::unique_ptr<Recorder> m_recorder;
