@@ -14,6 +14,7 @@ set(QUERNFOLD_ENGINE_SOURCES
   site/SiteFiles.cpp
   site/SiteWalk.cpp
   site/SourceWalker.cpp
+  page/CaseVariants.cpp
   page/IncludeDirective.cpp
   page/LinkScanningOutput.cpp
   page/PageExpander.cpp
@@ -34,6 +35,7 @@ set(QUERNFOLD_ENGINE_SOURCES
   run/RunSummary.cpp
   run/SideOutputGuard.cpp
   log/LogLines.cpp
+  report/LinkCauses.cpp
   report/LinkCheck.cpp
   report/ReportJson.cpp
 )

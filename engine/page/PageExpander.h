@@ -30,6 +30,10 @@ struct ExpanderSettings {
     std::size_t lineLimit = LineReader::kDefaultLineLimit;  // longest line, and longest open block, of a file
     // When set, the expansion throws RunStopped at the next line or the next 64 KiB read.
     const std::atomic<bool>* stopRequested = nullptr;
+    // ASP pages drop their code blocks as JSP pages do, so no server code is published.
+    bool dropServerCode = false;
+    // The extension rewrite also takes the source extension in other letter cases, at a word end.
+    bool anyCaseLinks = false;
 };
 
 /**

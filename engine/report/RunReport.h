@@ -36,6 +36,8 @@ struct BrokenLink {
     std::int64_t line = 0;  // 1-based line of that file
     std::string link;    // as written, in UTF-8
     std::string target;  // the path it was resolved to
+    std::string cause = {};   // why it leads nowhere: missing, notCopied, letterCase, ... (LinkCauses)
+    std::string detail = {};  // what the cause names: the file in another letter case, why a file was not copied, ...
 };
 
 enum class RunStop { None, Limit, User };

@@ -15,6 +15,7 @@
 #include "engine/page/PageExpander.h"
 #include "engine/platform/AtomicFile.h"
 #include "engine/platform/Disk.h"
+#include "engine/report/LinkCauses.h"
 #include "engine/report/LinkCheck.h"
 #include "engine/report/RunReport.h"
 #include "engine/run/HeldLog.h"
@@ -59,7 +60,9 @@ public:
                      choices.codePage,
                      kNativeSeparator,
                      LineReader::kDefaultLineLimit,
-                     &state.stopRequested},
+                     &state.stopRequested,
+                     choices.dropServerCode,
+                     choices.anyCaseLinks},
           m_jobs(choices.jobs == 0 ? DefaultWorkerCount() : choices.jobs),
           m_pageLog(sinks.log),
           m_expander(m_settings, state, m_cachedFiles, m_pageLog),
@@ -114,26 +117,41 @@ public:
     }
 
     /** Copies the static files of the site after the pages. */
+    AssetRules StaticFileRules() const {
+        AssetRules rules = DefaultAssetRules(m_state.srcExt);
+        if (!m_choices.assetTypes.empty()) {
+            rules.types = m_choices.assetTypes;
+            rules.rootRobots = false;
+        }
+        return rules;
+    }
+
     StaticFilesCounts CopyStaticFilesOfSite() {
         StaticFilesJob job{m_state.siteRoot,
                            m_state.outputRoot,
                            &m_files,
                            &m_output,
-                           DefaultAssetRules(m_state.srcExt),
+                           StaticFileRules(),
                            m_choices.codePage,
                            [this](const FileId& id) { return m_publisher->IsReadByRun(id); },
                            [this](const std::string& path) { return m_plan->Outputs().IsClaimed(path); },
                            [this] { return m_state.stopRequested.load(); },
                            &m_sinks.progress};
-        if (!m_choices.assetTypes.empty()) {
-            job.rules.types = m_choices.assetTypes;
-            job.rules.rootRobots = false;
-        }
         return CopyStaticFiles(job, m_sinks.log, m_sinks.report ? &m_sinks.report->assets : nullptr, m_links.get());
     }
 
     /** The references that lead nowhere, now that everything is in place. */
     std::vector<BrokenLink> BrokenLinks() { return m_links ? m_links->Finish() : std::vector<BrokenLink>(); }
+
+    /** Why each broken link leads nowhere, from the site and the output tree as the run leaves them. */
+    void ExplainBrokenLinks(RunReport& report) {
+        const std::unique_ptr<SiteFiles> output = OpenSiteOnDisk(m_state.outputRoot);
+        LinkCauses causes({m_state.siteRoot, m_state.outputRoot, m_state.srcExt, std::string(TrimSpaces(m_choices.outputType)),
+                           report.counts.staticFiles.has_value(), StaticFileRules(), &m_plan->Outputs(),
+                           &report.assets.skipped},
+                          m_files, *output);
+        for (BrokenLink& link : report.brokenLinks) causes.Explain(link);
+    }
 
 private:
     LoopEnd ConvertEach(PageScheduler* ahead, std::int64_t& pages) {
@@ -290,7 +308,10 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
                                                     : RunStop::None;
     FinishRun(counts, choices, run.ThePlan(), sinks, result);
     result.sideOutputsRead = run.SideOutputsRead();
-    if (sinks.report) sinks.report->brokenLinks = run.BrokenLinks();
+    if (sinks.report) {
+        sinks.report->brokenLinks = run.BrokenLinks();
+        run.ExplainBrokenLinks(*sinks.report);
+    }
     return result;
 }
 
