@@ -36,9 +36,12 @@ void LinkCauses::Explain(BrokenLink& link) {
                                 sourceExtension)) {
         const std::string converted =
             target.substr(0, target.size() - sourceExtension.size()) + TypeExtension(m_facts.outputType);
-        if (m_output.Kind(converted) != EntryKind::Missing) {
+        // CHECKCODE.ASP beside CheckCode.htm: the extension is the first fault to mend.
+        const std::string existing =
+            m_output.Kind(converted) != EntryKind::Missing ? converted : WithOtherCase(converted);
+        if (!existing.empty()) {
             link.cause = "sourceExtension";
-            link.detail = converted + " (--links-any-case rewrites it)";
+            link.detail = existing + " (--links-any-case rewrites it)";
             return;
         }
     }

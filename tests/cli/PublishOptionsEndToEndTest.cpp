@@ -78,10 +78,10 @@ TEST_F(PublishOptions, WithoutTheOptionsCodeStaysAndOtherLetterCasesLeadNowhere)
     EXPECT_EQ(BrokenLinks(), (std::vector<std::string>{"out/Default.htm CheckCode.Asp sourceExtension",
                                                        "out/Default.htm NEWS/List.ASP?id=3 sourceExtension",
                                                        "out/Default.htm x.Aspx missing",
-                                                       "out/NEWS/List.htm ../default.ASP missing"}));
+                                                       "out/NEWS/List.htm ../default.ASP sourceExtension"}));
     // The run's last stderr line, after its final message, counts the broken links by cause.
     EXPECT_TRUE(run.err.ends_with("!\n"
-                                 "quernfold-cli: 4 broken links: 2 missing, 2 sourceExtension (see the report)\n"))
+                                 "quernfold-cli: 4 broken links: 1 missing, 3 sourceExtension (see the report)\n"))
         << run.err;
 }
 

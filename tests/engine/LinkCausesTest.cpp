@@ -62,6 +62,8 @@ INSTANTIATE_TEST_SUITE_P(
         CauseCase{"TheOutputOfAFailedPage", "/o/d/p.htm", "/gone.htm", "/o/gone.htm", "pageFailed", ""},
         CauseCase{"SourceExtensionBesideTheConvertedPage", "/o/d/p.htm", "B.Asp?id=1", "/o/d/B.Asp",
                   "sourceExtension", "/o/d/B.htm (--links-any-case rewrites it)"},
+        CauseCase{"SourceExtensionAndLetterCase", "/o/d/p.htm", "b.ASP", "/o/d/b.ASP", "sourceExtension",
+                  "/o/d/B.htm (--links-any-case rewrites it)"},
         CauseCase{"SourceExtensionWithoutAConvertedPage", "/o/d/p.htm", "C.ASP", "/o/d/C.ASP", "missing", ""},
         CauseCase{"FolderAndNameInAnotherLetterCase", "/o/d/p.htm", "/IMG/Logo.gif", "/o/IMG/Logo.gif", "letterCase",
                   "/o/img/logo.GIF"},
