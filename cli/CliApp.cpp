@@ -20,10 +20,27 @@
 #include "engine/platform/StandardStreams.h"
 #include "engine/output/PathRules.h"
 #include "engine/run/RunPlan.h"
+#include "engine/report/LinkCauses.h"
 #include "engine/report/RunReport.h"
 #include "engine/run/RunState.h"
 
 namespace quernfold {
+
+namespace {
+
+// One line for the end of a run with a report: how many links lead nowhere, by cause.
+std::string BrokenLinksText(const std::vector<BrokenLink>& links) {
+    std::string text = std::to_string(links.size()) + (links.size() == 1 ? " broken link" : " broken links");
+    const char* separator = ": ";
+    for (const auto& [cause, count] : CountByCause(links)) {
+        if (count == 0) continue;
+        text += separator + std::to_string(count) + " " + cause;
+        separator = ", ";
+    }
+    return text + " (see the report)";
+}
+
+}  // namespace
 
 namespace {
 
@@ -214,6 +231,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
                 << LogPath(failure.what()) << "\n";
             status = kExitRefused;
         }
+    }
+    if ((reportFile || reportToStdout) && result.outcome == RunOutcome::Completed && !report.brokenLinks.empty()) {
+        err << kProgramPrefix << BrokenLinksText(report.brokenLinks) << "\n";
     }
 
     if (!options.quiet) {

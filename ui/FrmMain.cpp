@@ -186,12 +186,11 @@ void FrmMain::BuildMenu() {
     options->setObjectName(QStringLiteral("menuOptions"));
     options->setFont(InterfaceFont());
     m_optionsMenu = options;
-    m_copyAssets = options->addAction(QStringLiteral("同时复制静态文件(&A)"));
-    m_copyAssets->setObjectName(QStringLiteral("menuCopyAssets"));
-    m_copyAssets->setCheckable(true);
-    // Read without storing a default: the file gains the key only when the user toggles the item.
-    m_copyAssets->setChecked(m_settings.PeekIni(kSection, "copyAssets").value_or("0") == "1");
-    connect(m_copyAssets, &QAction::toggled, this, &FrmMain::ToggleCopyAssets);
+    m_copyAssets = AddStoredOption(options, QStringLiteral("同时复制静态文件(&A)"), "menuCopyAssets", "copyAssets");
+    m_dropServerCode =
+        AddStoredOption(options, QStringLiteral("删除ASP服务器代码(&D)"), "menuDropServerCode", "dropServerCode");
+    m_anyCaseLinks =
+        AddStoredOption(options, QStringLiteral("链接扩展名不区分大小写(&C)"), "menuAnyCaseLinks", "anyCaseLinks");
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
     help->setObjectName(QStringLiteral("menu1"));
@@ -202,7 +201,16 @@ void FrmMain::BuildMenu() {
     about->setObjectName(QStringLiteral("menu1_2"));
 }
 
-void FrmMain::ToggleCopyAssets(bool on) { m_settings.WriteIni(kSection, "copyAssets", on ? "1" : "0"); }
+QAction* FrmMain::AddStoredOption(QMenu* menu, const QString& text, const char* objectName, const char* key) {
+    QAction* item = menu->addAction(text);
+    item->setObjectName(QString::fromLatin1(objectName));
+    item->setCheckable(true);
+    // Read without storing a default: the file gains the key only when the user toggles the item.
+    item->setChecked(m_settings.PeekIni(kSection, key).value_or("0") == "1");
+    const std::string stored = key;
+    connect(item, &QAction::toggled, this, [this, stored](bool on) { m_settings.WriteIni(kSection, stored, on ? "1" : "0"); });
+    return item;
+}
 
 void FrmMain::CentreOnScreen() {
     if (const QScreen* screen = this->screen()) {
@@ -252,6 +260,8 @@ void FrmMain::Convert() {
     choices.outputDir = m_outputDir->text().toStdString();
     choices.codePage = CodePageChoice::Auto;
     choices.copyAssets = m_copyAssets->isChecked();
+    choices.dropServerCode = m_dropServerCode->isChecked();
+    choices.anyCaseLinks = m_anyCaseLinks->isChecked();
 
     SetConverting(true);
     m_workerFailure.clear();

@@ -80,7 +80,8 @@ private:
     void SaveLog();
     void OpenMakerSite();
     void ShowAbout();
-    void ToggleCopyAssets(bool on);
+    // A checkable item of the options menu whose state is stored under key, written only when toggled.
+    QAction* AddStoredOption(QMenu* menu, const QString& text, const char* objectName, const char* key);
     void SetConverting(bool converting);
     void ShowInstructionColour();
 
@@ -102,6 +103,8 @@ private:
     QPushButton* m_command3 = nullptr;
     QProgressBar* m_bar1 = nullptr;
     QAction* m_copyAssets = nullptr;
+    QAction* m_dropServerCode = nullptr;
+    QAction* m_anyCaseLinks = nullptr;
     QMenu* m_optionsMenu = nullptr;
     QLabel* m_label5 = nullptr;
 

@@ -32,6 +32,10 @@ struct ExpanderSettings {
     const std::atomic<bool>* stopRequested = nullptr;
     // Whether the files directives name without being expanded are noted (static files are to be copied).
     bool noteNamedTargets = false;
+    // ASP pages drop their code blocks as JSP pages do, so no server code is published.
+    bool dropServerCode = false;
+    // The extension rewrite also takes the source extension in other letter cases, at a word end.
+    bool anyCaseLinks = false;
 };
 
 /**

@@ -35,7 +35,7 @@ void PageExpander::ExpandBlock(std::string_view blockText, OutputSink& out, cons
     std::string scratch;
     const std::optional<std::string_view> target = IncludeTarget(cp, blockText, scratch);
     if (!target) {
-        if (m_aspPages) {
+        if (m_aspPages && !m_settings.dropServerCode) {
             out.Write("<%");
             out.Write(blockText);
             out.WriteLine("%>");

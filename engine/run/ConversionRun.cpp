@@ -17,6 +17,7 @@
 #include "engine/platform/AtomicFile.h"
 #include "engine/platform/Disk.h"
 #include "engine/platform/FolderIdentity.h"
+#include "engine/report/LinkCauses.h"
 #include "engine/report/LinkCheck.h"
 #include "engine/report/RunReport.h"
 #include "engine/run/HeldLog.h"
@@ -62,7 +63,9 @@ public:
                      kNativeSeparator,
                      LineReader::kDefaultLineLimit,
                      &state.stopRequested,
-                     choices.copyAssets},
+                     choices.copyAssets,
+                     choices.dropServerCode,
+                     choices.anyCaseLinks},
           m_jobs(choices.jobs == 0 ? DefaultWorkerCount() : choices.jobs),
           m_pageLog(sinks.log),
           m_expander(m_settings, state, m_cachedFiles, m_pageLog),
@@ -165,6 +168,16 @@ public:
             (m_choices.copyAssets && DecideAsset(relative, StaticFileRules()).kind == AssetDecision::Kind::Copy &&
              m_files.Kind(m_state.siteRoot + relative) == EntryKind::File);
         return owned;
+    }
+
+    /** Why each broken link leads nowhere, from the site and the output tree as the run leaves them. */
+    void ExplainBrokenLinks(RunReport& report) {
+        const std::unique_ptr<SiteFiles> output = OpenSiteOnDisk(m_state.outputRoot);
+        LinkCauses causes({m_state.siteRoot, m_state.outputRoot, m_state.srcExt, std::string(TrimSpaces(m_choices.outputType)),
+                           report.counts.staticFiles.has_value(), StaticFileRules(), &m_plan->Outputs(),
+                           &report.assets.skipped},
+                          m_files, *output);
+        for (BrokenLink& link : report.brokenLinks) causes.Explain(link);
     }
 
 private:
@@ -331,7 +344,10 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
                                                     : RunStop::None;
     FinishRun(counts, choices, run.ThePlan(), sinks, result);
     result.sideOutputsRead = run.SideOutputsRead();
-    if (sinks.report) run.FinishBrokenLinks(*sinks.report);
+    if (sinks.report) {
+        run.FinishBrokenLinks(*sinks.report);
+        run.ExplainBrokenLinks(*sinks.report);
+    }
     state.lastRun = run.Owned();
     return result;
 }
