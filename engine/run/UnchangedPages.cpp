@@ -1,0 +1,176 @@
+#include "engine/run/UnchangedPages.h"
+
+#include <string_view>
+
+#include "engine/platform/AtomicFile.h"
+#include "engine/platform/FileSystem.h"
+#include "engine/platform/RunRecords.h"
+#include "engine/run/RunPlan.h"
+
+namespace quernfold {
+
+namespace {
+
+// A file changed this shortly before it was read may change again within the same tick of the file system's
+// clock, leaving its stamp as it was: such a page is not recorded. File systems that keep whole seconds (FAT, some
+// network file systems) get the widest tick there is, two seconds.
+constexpr std::int64_t kFineTickNs = 50'000'000;
+constexpr std::int64_t kCoarseTickNs = 2'000'000'000;
+
+bool ChangedTooRecently(const FileStamp& stamp, std::int64_t readNs) {
+    const bool wholeSeconds = stamp.modifiedNs % 1'000'000'000 == 0 && stamp.changedNs % 1'000'000'000 == 0;
+    const std::int64_t tick = wholeSeconds ? kCoarseTickNs : kFineTickNs;
+    return stamp.modifiedNs > readNs - tick || stamp.changedNs > readNs - tick;
+}
+
+std::string LookupKey(const ReadTrace::Lookup& lookup) {
+    std::string key = lookup.resolved;
+    key.append(1, '\0').append(lookup.cleaned).append(1, '\0').append(lookup.pageDir);
+    key.push_back(lookup.tryRaw ? '1' : '0');
+    return key;
+}
+
+}  // namespace
+
+UnchangedPages::UnchangedPages(const RunPlan& plan, std::optional<std::string> recordPath, std::string choices,
+                               bool ignoreEarlier)
+    : m_plan(plan), m_choices(std::move(choices)), m_entries(plan.Pages().size()) {
+    if (!recordPath || ignoreEarlier) return;
+    std::string bytes;
+    std::string error;
+    if (ReadWholeFile(*recordPath, bytes, error) != ReadOutcome::Ok) return;
+    m_earlier = ParseRunRecord(bytes);
+    if (m_earlier && m_earlier->choices != m_choices) m_earlier.reset();
+}
+
+std::vector<bool> UnchangedPages::Find(const IncludeLookup& lookup) {
+    const std::vector<std::string>& pages = m_plan.Pages();
+    std::vector<bool> unchanged(pages.size(), false);
+    if (!m_earlier) return unchanged;
+    const RunRecord earlier = std::move(*m_earlier);
+    m_earlier.reset();
+    std::unordered_map<std::string_view, const RunRecord::Page*> bySource;
+    for (const RunRecord::Page& page : earlier.pages) bySource.emplace(page.source, &page);
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        const auto found = bySource.find(pages[i]);
+        if (found == bySource.end()) continue;
+        // A second listing of the same source (never expected) is converted: only the first may keep its record.
+        const RunRecord::Page& page = *found->second;
+        bySource.erase(found);
+        if (!IsUnchanged(earlier, page, m_plan.OutputOf(i).outputPath, lookup)) continue;
+        unchanged[i] = true;
+        // Kept pages stay in the record even when this run stops before it reaches them: their output stays.
+        m_entries[i] = {page.outputId, page.outputSize, page.outputSettledNs,
+                        static_cast<std::uint32_t>(m_uses.size()), page.fileCount, page.lookupCount};
+        for (std::uint32_t n = 0; n < page.fileCount; ++n) {
+            m_uses.push_back(FileNumber(earlier.files[earlier.uses[page.first + n]]));
+        }
+        for (std::uint32_t n = 0; n < page.lookupCount; ++n) {
+            m_uses.push_back(LookupNumber(earlier.lookups[earlier.uses[page.first + page.fileCount + n]]));
+        }
+    }
+    return unchanged;
+}
+
+bool UnchangedPages::IsUnchanged(const RunRecord& earlier, const RunRecord::Page& page, const std::string& outputPath,
+                                 const IncludeLookup& lookup) {
+    if (page.output != outputPath || page.fileCount == 0) return false;
+    if (earlier.files[earlier.uses[page.first]].path != page.source) return false;
+    // The output file as this program left it: the same file (not a link put in its place), the same size, not
+    // changed since it was whole.
+    const std::optional<FileStamp> output = StampAt(outputPath, false);
+    if (!output || output->id != page.outputId || output->size != page.outputSize ||
+        output->changedNs > page.outputSettledNs || output->modifiedNs > page.outputSettledNs) {
+        return false;
+    }
+    for (std::uint32_t n = 0; n < page.fileCount; ++n) {
+        if (!SameFile(earlier.files[earlier.uses[page.first + n]])) return false;
+    }
+    for (std::uint32_t n = 0; n < page.lookupCount; ++n) {
+        if (!SameLookup(earlier.lookups[earlier.uses[page.first + page.fileCount + n]], lookup)) return false;
+    }
+    return true;
+}
+
+bool UnchangedPages::SameFile(const ReadTrace::Opened& opened) {
+    auto [at, added] = m_stamps.try_emplace(opened.path);
+    if (added) at->second = StampAt(opened.path);
+    return at->second && *at->second == opened.stamp;
+}
+
+bool UnchangedPages::SameLookup(const ReadTrace::Lookup& earlier, const IncludeLookup& lookup) {
+    auto [at, added] = m_answers.try_emplace(LookupKey(earlier));
+    if (added) at->second = lookup.FindTarget(earlier.resolved, earlier.cleaned, earlier.tryRaw, earlier.pageDir);
+    return at->second == earlier.found;
+}
+
+std::uint32_t UnchangedPages::FileNumber(const ReadTrace::Opened& file) {
+    std::string key = file.path;
+    for (const std::int64_t part : {static_cast<std::int64_t>(file.stamp.id.device),
+                                    static_cast<std::int64_t>(file.stamp.id.inode),
+                                    static_cast<std::int64_t>(file.stamp.size), file.stamp.modifiedNs,
+                                    file.stamp.changedNs}) {
+        key.append(1, '\0').append(std::to_string(part));
+    }
+    const auto [at, added] = m_fileNumbers.try_emplace(std::move(key), static_cast<std::uint32_t>(m_files.size()));
+    if (added) m_files.push_back(file);
+    return at->second;
+}
+
+std::uint32_t UnchangedPages::LookupNumber(const ReadTrace::Lookup& lookup) {
+    std::string key = LookupKey(lookup);
+    key.append(1, lookup.found ? '+' : '-').append(lookup.found.value_or(std::string()));
+    const auto [at, added] = m_lookupNumbers.try_emplace(std::move(key), static_cast<std::uint32_t>(m_lookups.size()));
+    if (added) m_lookups.push_back(lookup);
+    return at->second;
+}
+
+std::vector<FileId> UnchangedPages::FilesOf(std::size_t index) const {
+    std::vector<FileId> ids;
+    const Entry& entry = m_entries.at(index);
+    for (std::uint32_t n = 0; n < entry.fileCount; ++n) ids.push_back(m_files[m_uses[entry.first + n]].stamp.id);
+    return ids;
+}
+
+void UnchangedPages::Forget(std::size_t index) {
+    m_entries.at(index) = Entry();
+}
+
+void UnchangedPages::Converted(std::size_t index, FileId outputId, std::uint64_t outputSize, std::int64_t settledNs,
+                               const ReadTrace& trace) {
+    Forget(index);
+    if (trace.doubtful || !outputId.Known() || trace.opened.empty()) return;
+    for (const ReadTrace::Opened& opened : trace.opened) {
+        if (ChangedTooRecently(opened.stamp, trace.startedNs)) return;
+    }
+    const auto first = static_cast<std::uint32_t>(m_uses.size());
+    for (const ReadTrace::Opened& opened : trace.opened) m_uses.push_back(FileNumber(opened));
+    for (const ReadTrace::Lookup& lookup : trace.lookups) m_uses.push_back(LookupNumber(lookup));
+    m_entries.at(index) = {outputId, outputSize, settledNs, first, static_cast<std::uint32_t>(trace.opened.size()),
+                           static_cast<std::uint32_t>(trace.lookups.size())};
+}
+
+void UnchangedPages::Save(const std::string& outputRoot) {
+    const std::optional<std::string> path = RunRecordPath(outputRoot);
+    if (!path || !MakeRunRecordFolder(*path)) return;
+    try {
+        std::size_t count = 0;
+        for (const Entry& entry : m_entries) count += entry.fileCount > 0 ? 1 : 0;
+        const std::unique_ptr<PageOutput> file = CreateAtomicFile(*path, WritePolicy{});
+        RunRecordWriter writer([&](std::string_view piece) { file->Write(piece); }, m_choices, m_files, m_lookups,
+                               count);
+        for (std::size_t i = 0; i < m_entries.size(); ++i) {
+            const Entry& entry = m_entries[i];
+            if (entry.fileCount == 0) continue;
+            writer.AddPage({m_plan.Pages()[i], m_plan.OutputOf(i).outputPath, entry.outputId, entry.outputSize,
+                            entry.settledNs, 0, entry.fileCount, entry.lookupCount},
+                           m_uses.data() + entry.first);
+        }
+        writer.Finish();
+        file->Publish();
+    } catch (const std::exception&) {
+        // Without a record the next run converts every page, which is always right (nothing half-written stays).
+    }
+}
+
+}  // namespace quernfold
