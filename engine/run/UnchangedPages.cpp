@@ -51,6 +51,11 @@ std::vector<bool> UnchangedPages::Find(const IncludeLookup& lookup) {
     m_earlier.reset();
     std::unordered_map<std::string_view, const RunRecord::Page*> bySource;
     for (const RunRecord::Page& page : earlier.pages) bySource.emplace(page.source, &page);
+    // Each file and lookup of the earlier record is checked once, and numbered in this run's record once.
+    m_fileSame.assign(earlier.files.size(), kUnknown);
+    m_lookupSame.assign(earlier.lookups.size(), kUnknown);
+    std::vector<std::int64_t> fileNumber(earlier.files.size(), -1);
+    std::vector<std::int64_t> lookupNumber(earlier.lookups.size(), -1);
     for (std::size_t i = 0; i < pages.size(); ++i) {
         const auto found = bySource.find(pages[i]);
         if (found == bySource.end()) continue;
@@ -63,12 +68,18 @@ std::vector<bool> UnchangedPages::Find(const IncludeLookup& lookup) {
         m_entries[i] = {page.outputId, page.outputSize, page.outputSettledNs,
                         static_cast<std::uint32_t>(m_uses.size()), page.fileCount, page.lookupCount};
         for (std::uint32_t n = 0; n < page.fileCount; ++n) {
-            m_uses.push_back(FileNumber(earlier.files[earlier.uses[page.first + n]]));
+            const std::uint32_t used = earlier.uses[page.first + n];
+            if (fileNumber[used] < 0) fileNumber[used] = FileNumber(earlier.files[used]);
+            m_uses.push_back(static_cast<std::uint32_t>(fileNumber[used]));
         }
         for (std::uint32_t n = 0; n < page.lookupCount; ++n) {
-            m_uses.push_back(LookupNumber(earlier.lookups[earlier.uses[page.first + page.fileCount + n]]));
+            const std::uint32_t used = earlier.uses[page.first + page.fileCount + n];
+            if (lookupNumber[used] < 0) lookupNumber[used] = LookupNumber(earlier.lookups[used]);
+            m_uses.push_back(static_cast<std::uint32_t>(lookupNumber[used]));
         }
     }
+    m_fileSame.clear();
+    m_lookupSame.clear();
     return unchanged;
 }
 
@@ -84,24 +95,24 @@ bool UnchangedPages::IsUnchanged(const RunRecord& earlier, const RunRecord::Page
         return false;
     }
     for (std::uint32_t n = 0; n < page.fileCount; ++n) {
-        if (!SameFile(earlier.files[earlier.uses[page.first + n]])) return false;
+        const std::uint32_t used = earlier.uses[page.first + n];
+        if (m_fileSame[used] == kUnknown) {
+            const ReadTrace::Opened& file = earlier.files[used];
+            const std::optional<FileStamp> now = StampAt(file.path);
+            m_fileSame[used] = now && *now == file.stamp ? kSame : kDifferent;
+        }
+        if (m_fileSame[used] != kSame) return false;
     }
     for (std::uint32_t n = 0; n < page.lookupCount; ++n) {
-        if (!SameLookup(earlier.lookups[earlier.uses[page.first + page.fileCount + n]], lookup)) return false;
+        const std::uint32_t used = earlier.uses[page.first + page.fileCount + n];
+        if (m_lookupSame[used] == kUnknown) {
+            const ReadTrace::Lookup& made = earlier.lookups[used];
+            const bool same = lookup.FindTarget(made.resolved, made.cleaned, made.tryRaw, made.pageDir) == made.found;
+            m_lookupSame[used] = same ? kSame : kDifferent;
+        }
+        if (m_lookupSame[used] != kSame) return false;
     }
     return true;
-}
-
-bool UnchangedPages::SameFile(const ReadTrace::Opened& opened) {
-    auto [at, added] = m_stamps.try_emplace(opened.path);
-    if (added) at->second = StampAt(opened.path);
-    return at->second && *at->second == opened.stamp;
-}
-
-bool UnchangedPages::SameLookup(const ReadTrace::Lookup& earlier, const IncludeLookup& lookup) {
-    auto [at, added] = m_answers.try_emplace(LookupKey(earlier));
-    if (added) at->second = lookup.FindTarget(earlier.resolved, earlier.cleaned, earlier.tryRaw, earlier.pageDir);
-    return at->second == earlier.found;
 }
 
 std::uint32_t UnchangedPages::FileNumber(const ReadTrace::Opened& file) {

@@ -62,8 +62,6 @@ private:
     };
     bool IsUnchanged(const RunRecord& earlier, const RunRecord::Page& page, const std::string& outputPath,
                      const IncludeLookup& lookup);
-    bool SameFile(const ReadTrace::Opened& opened);
-    bool SameLookup(const ReadTrace::Lookup& earlier, const IncludeLookup& lookup);
     std::uint32_t FileNumber(const ReadTrace::Opened& file);
     std::uint32_t LookupNumber(const ReadTrace::Lookup& lookup);
 
@@ -77,9 +75,10 @@ private:
     std::unordered_map<std::string, std::uint32_t> m_lookupNumbers;
     std::vector<Entry> m_entries;  // by page index
     std::vector<std::uint32_t> m_uses;
-    // What the disk says now, each asked once.
-    std::unordered_map<std::string, std::optional<FileStamp>> m_stamps;
-    std::unordered_map<std::string, std::optional<std::string>> m_answers;
+    // While Find runs: whether each file and lookup of the earlier record is as it was, each asked once.
+    enum : signed char { kUnknown, kSame, kDifferent };
+    std::vector<signed char> m_fileSame;
+    std::vector<signed char> m_lookupSame;
 };
 
 }  // namespace quernfold
