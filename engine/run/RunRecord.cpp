@@ -54,12 +54,14 @@ public:
         m_at = end + 1;
         return value;
     }
-    std::string Text() {
+    std::string Text() { return std::string(View()); }
+    /** A text field in place, without a copy. */
+    std::string_view View() {
         const auto size = Number<std::uint64_t>();
         if (!m_ok || size > m_in.size() - m_at || m_in.size() - m_at - size < 1 || m_in[m_at + size] != '\n') {
-            return Fail<std::string>();
+            return Fail<std::string_view>();
         }
-        std::string text(m_in.substr(m_at, size));
+        const std::string_view text = m_in.substr(m_at, size);
         m_at += size + 1;
         return text;
     }
@@ -118,6 +120,7 @@ void WritePage(Writer& out, const RunRecord::Page& page, const std::uint32_t* us
     out.Number(page.outputId.inode);
     out.Number(page.outputSize);
     out.Signed(page.outputSettledNs);
+    out.Stamp(page.sourceStamp);
     out.Number(page.fileCount);
     out.Number(page.lookupCount);
     for (std::uint32_t i = 0; i < page.fileCount + page.lookupCount; ++i) out.Number(uses[i]);
@@ -126,12 +129,13 @@ void WritePage(Writer& out, const RunRecord::Page& page, const std::uint32_t* us
 // A page's numbers must name entries of the lists.
 bool ReadPage(Reader& in, RunRecord& record) {
     RunRecord::Page page;
-    page.source = in.Text();
-    page.output = in.Text();
+    page.source = in.View();
+    page.output = in.View();
     page.outputId.device = in.Number<std::uint64_t>();
     page.outputId.inode = in.Number<std::uint64_t>();
     page.outputSize = in.Number<std::uint64_t>();
     page.outputSettledNs = in.Number<std::int64_t>();
+    page.sourceStamp = in.Stamp();
     page.first = static_cast<std::uint32_t>(record.uses.size());
     page.fileCount = static_cast<std::uint32_t>(in.Count(2));
     page.lookupCount = static_cast<std::uint32_t>(in.Count(2));

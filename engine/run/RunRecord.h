@@ -21,14 +21,16 @@ namespace quernfold {
  */
 struct RunRecord {
     struct Page {
-        std::string source;
-        std::string output;
+        // Parsed pages point into the bytes they were read from (a record of many pages is not copied whole).
+        std::string_view source;
+        std::string_view output;
         FileId outputId;
         std::uint64_t outputSize = 0;
         // The output file was whole by then (nanoseconds since the epoch): one changed or touched since has a
         // later change time, which nobody can set back.
         std::int64_t outputSettledNs = 0;
-        std::uint32_t first = 0;     // the page's numbers start here in `uses`: its files, then its lookups
+        FileStamp sourceStamp;       // the page's own source as it was read
+        std::uint32_t first = 0;     // the page's numbers start here in `uses`: its includes, then its lookups
         std::uint32_t fileCount = 0;
         std::uint32_t lookupCount = 0;
     };
@@ -64,7 +66,10 @@ private:
 /** The whole record as bytes (what RunRecordWriter writes). */
 std::string SerializeRunRecord(const RunRecord& record);
 
-/** The record from bytes; nullopt for anything malformed, truncated, inconsistent or of another format. */
+/**
+ * The record from bytes, which must outlive it (its pages' paths point into them); nullopt for anything
+ * malformed, truncated, inconsistent or of another format.
+ */
 std::optional<RunRecord> ParseRunRecord(std::string_view bytes);
 
 }  // namespace quernfold

@@ -36,17 +36,20 @@ UnchangedPages::UnchangedPages(const RunPlan& plan, std::optional<std::string> r
                                bool ignoreEarlier)
     : m_plan(plan), m_choices(std::move(choices)), m_entries(plan.Pages().size()) {
     if (!recordPath || ignoreEarlier) return;
-    std::string bytes;
     std::string error;
-    if (ReadWholeFile(*recordPath, bytes, error) != ReadOutcome::Ok) return;
-    m_earlier = ParseRunRecord(bytes);
+    if (ReadWholeFile(*recordPath, m_earlierBytes, error) != ReadOutcome::Ok) return;
+    m_earlier = ParseRunRecord(m_earlierBytes);
     if (m_earlier && m_earlier->choices != m_choices) m_earlier.reset();
+    if (!m_earlier) m_earlierBytes = std::string();
 }
 
 std::vector<bool> UnchangedPages::Find(const IncludeLookup& lookup) {
     const std::vector<std::string>& pages = m_plan.Pages();
     std::vector<bool> unchanged(pages.size(), false);
     if (!m_earlier) return unchanged;
+    // The earlier record and the bytes its paths point into go when this returns, the record first.
+    const std::string bytes = std::move(m_earlierBytes);
+    m_earlierBytes = std::string();
     const RunRecord earlier = std::move(*m_earlier);
     m_earlier.reset();
     std::unordered_map<std::string_view, const RunRecord::Page*> bySource;
@@ -65,7 +68,7 @@ std::vector<bool> UnchangedPages::Find(const IncludeLookup& lookup) {
         if (!IsUnchanged(earlier, page, m_plan.OutputOf(i).outputPath, lookup)) continue;
         unchanged[i] = true;
         // Kept pages stay in the record even when this run stops before it reaches them: their output stays.
-        m_entries[i] = {page.outputId, page.outputSize, page.outputSettledNs,
+        m_entries[i] = {true, page.sourceStamp, page.outputId, page.outputSize, page.outputSettledNs,
                         static_cast<std::uint32_t>(m_uses.size()), page.fileCount, page.lookupCount};
         for (std::uint32_t n = 0; n < page.fileCount; ++n) {
             const std::uint32_t used = earlier.uses[page.first + n];
@@ -85,8 +88,9 @@ std::vector<bool> UnchangedPages::Find(const IncludeLookup& lookup) {
 
 bool UnchangedPages::IsUnchanged(const RunRecord& earlier, const RunRecord::Page& page, const std::string& outputPath,
                                  const IncludeLookup& lookup) {
-    if (page.output != outputPath || page.fileCount == 0) return false;
-    if (earlier.files[earlier.uses[page.first]].path != page.source) return false;
+    if (page.output != outputPath) return false;
+    const std::optional<FileStamp> source = StampAt(std::string(page.source));
+    if (!source || *source != page.sourceStamp) return false;
     // The output file as this program left it: the same file (not a link put in its place), the same size, not
     // changed since it was whole.
     const std::optional<FileStamp> output = StampAt(outputPath, false);
@@ -139,6 +143,7 @@ std::uint32_t UnchangedPages::LookupNumber(const ReadTrace::Lookup& lookup) {
 std::vector<FileId> UnchangedPages::FilesOf(std::size_t index) const {
     std::vector<FileId> ids;
     const Entry& entry = m_entries.at(index);
+    ids.push_back(entry.sourceStamp.id);
     for (std::uint32_t n = 0; n < entry.fileCount; ++n) ids.push_back(m_files[m_uses[entry.first + n]].stamp.id);
     return ids;
 }
@@ -150,14 +155,22 @@ void UnchangedPages::Forget(std::size_t index) {
 void UnchangedPages::Converted(std::size_t index, FileId outputId, std::uint64_t outputSize, std::int64_t settledNs,
                                const ReadTrace& trace) {
     Forget(index);
+    // The page itself is read first; its includes follow.
     if (trace.doubtful || !outputId.Known() || trace.opened.empty()) return;
+    if (trace.opened.front().path != m_plan.Pages().at(index)) return;
     for (const ReadTrace::Opened& opened : trace.opened) {
         if (ChangedTooRecently(opened.stamp, trace.startedNs)) return;
     }
     const auto first = static_cast<std::uint32_t>(m_uses.size());
-    for (const ReadTrace::Opened& opened : trace.opened) m_uses.push_back(FileNumber(opened));
+    for (std::size_t n = 1; n < trace.opened.size(); ++n) m_uses.push_back(FileNumber(trace.opened[n]));
     for (const ReadTrace::Lookup& lookup : trace.lookups) m_uses.push_back(LookupNumber(lookup));
-    m_entries.at(index) = {outputId, outputSize, settledNs, first, static_cast<std::uint32_t>(trace.opened.size()),
+    m_entries.at(index) = {true,
+                           trace.opened.front().stamp,
+                           outputId,
+                           outputSize,
+                           settledNs,
+                           first,
+                           static_cast<std::uint32_t>(trace.opened.size() - 1),
                            static_cast<std::uint32_t>(trace.lookups.size())};
 }
 
@@ -166,15 +179,15 @@ void UnchangedPages::Save(const std::string& outputRoot) {
     if (!path || !MakeRunRecordFolder(*path)) return;
     try {
         std::size_t count = 0;
-        for (const Entry& entry : m_entries) count += entry.fileCount > 0 ? 1 : 0;
+        for (const Entry& entry : m_entries) count += entry.recorded ? 1 : 0;
         const std::unique_ptr<PageOutput> file = CreateAtomicFile(*path, WritePolicy{});
         RunRecordWriter writer([&](std::string_view piece) { file->Write(piece); }, m_choices, m_files, m_lookups,
                                count);
         for (std::size_t i = 0; i < m_entries.size(); ++i) {
             const Entry& entry = m_entries[i];
-            if (entry.fileCount == 0) continue;
+            if (!entry.recorded) continue;
             writer.AddPage({m_plan.Pages()[i], m_plan.OutputOf(i).outputPath, entry.outputId, entry.outputSize,
-                            entry.settledNs, 0, entry.fileCount, entry.lookupCount},
+                            entry.settledNs, entry.sourceStamp, 0, entry.fileCount, entry.lookupCount},
                            m_uses.data() + entry.first);
         }
         writer.Finish();

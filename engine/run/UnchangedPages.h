@@ -51,8 +51,10 @@ public:
 
 private:
     // A page of this run's record: its source and output path are the plan's, its numbers in m_uses (from
-    // first: the files, then the lookups). fileCount 0: the page has no entry.
+    // first: the includes read, then the lookups). Only a recorded entry is written.
     struct Entry {
+        bool recorded = false;
+        FileStamp sourceStamp;
         FileId outputId;
         std::uint64_t outputSize = 0;
         std::int64_t settledNs = 0;
@@ -67,6 +69,7 @@ private:
 
     const RunPlan& m_plan;
     std::string m_choices;
+    std::string m_earlierBytes;  // what m_earlier's paths point into
     std::optional<RunRecord> m_earlier;
     // This run's record: the files and lookups listed once, and an entry per page that has one.
     std::vector<ReadTrace::Opened> m_files;

@@ -19,8 +19,8 @@ RunRecord Sample() {
     record.lookups = {{"/w/inc/H.inc", "inc/H.inc", true, "/w/", "/w/inc/h.inc"},
                       {"/w/gone.inc", "gone.inc", false, "/w/", std::nullopt}};
     // Any byte of a path survives.
-    record.pages.push_back({"/w/a b\n.jsp", "/o/a b\n.html", {7, 99}, 1234, -5, 0, 2, 2});
-    record.pages.push_back({"/w/second.jsp", "/o/second.html", {7, 98}, 0, 5, 4, 1, 1});
+    record.pages.push_back({"/w/a b\n.jsp", "/o/a b\n.html", {7, 99}, 1234, -5, {{7, 1}, 10, 20, 30}, 0, 2, 2});
+    record.pages.push_back({"/w/second.jsp", "/o/second.html", {7, 98}, 0, 5, {{7, 3}, 1, 2, -3}, 4, 1, 1});
     record.uses = {0, 1, 0, 1, 1, 1};
     return record;
 }
@@ -42,6 +42,7 @@ TEST(RunRecord, ReadsBackWhatItWrote) {
         EXPECT_EQ(b.outputId, a.outputId);
         EXPECT_EQ(b.outputSize, a.outputSize);
         EXPECT_EQ(b.outputSettledNs, a.outputSettledNs);
+        EXPECT_EQ(b.sourceStamp, a.sourceStamp);
         EXPECT_EQ(b.first, a.first);
         EXPECT_EQ(b.fileCount, a.fileCount);
         EXPECT_EQ(b.lookupCount, a.lookupCount);
