@@ -15,6 +15,12 @@ namespace quernfold {
  */
 std::optional<std::string> RunRecordPath(const std::string& outputRoot);
 
+/**
+ * Reads a whole record into bytes, sized once from the file's size (a record of many pages is never held twice
+ * while it is read); false when it cannot be read.
+ */
+bool ReadRunRecord(const std::string& recordPath, std::string& bytes);
+
 /** Makes the folder that holds recordPath, with its parents; false when it cannot be made. */
 bool MakeRunRecordFolder(const std::string& recordPath);
 

@@ -208,7 +208,9 @@ std::optional<RunRecord> ParseRunRecord(std::string_view bytes) {
         record.files.push_back(std::move(file));
     }
     for (std::size_t n = in.Count(12); in.Ok() && n > 0; --n) record.lookups.push_back(ReadLookup(in));
-    for (std::size_t n = in.Count(16); in.Ok() && n > 0; --n) {
+    const std::size_t pages = in.Count(16);
+    record.pages.reserve(pages);  // a record of many pages is not held twice while it grows
+    for (std::size_t n = pages; in.Ok() && n > 0; --n) {
         if (!ReadPage(in, record)) return std::nullopt;
     }
     if (!in.AtEnd()) return std::nullopt;

@@ -3,7 +3,6 @@
 #include <string_view>
 
 #include "engine/platform/AtomicFile.h"
-#include "engine/platform/FileSystem.h"
 #include "engine/platform/RunRecords.h"
 #include "engine/run/RunPlan.h"
 
@@ -36,8 +35,7 @@ UnchangedPages::UnchangedPages(const RunPlan& plan, std::optional<std::string> r
                                bool ignoreEarlier)
     : m_plan(plan), m_choices(std::move(choices)), m_entries(plan.Pages().size()) {
     if (!recordPath || ignoreEarlier) return;
-    std::string error;
-    if (ReadWholeFile(*recordPath, m_earlierBytes, error) != ReadOutcome::Ok) return;
+    if (!ReadRunRecord(*recordPath, m_earlierBytes)) return;
     m_earlier = ParseRunRecord(m_earlierBytes);
     if (m_earlier && m_earlier->choices != m_choices) m_earlier.reset();
     if (!m_earlier) m_earlierBytes = std::string();
@@ -53,6 +51,7 @@ std::vector<bool> UnchangedPages::Find(const IncludeLookup& lookup) {
     const RunRecord earlier = std::move(*m_earlier);
     m_earlier.reset();
     std::unordered_map<std::string_view, const RunRecord::Page*> bySource;
+    bySource.reserve(earlier.pages.size());
     for (const RunRecord::Page& page : earlier.pages) bySource.emplace(page.source, &page);
     // Each file and lookup of the earlier record is checked once, and numbered in this run's record once.
     m_fileSame.assign(earlier.files.size(), kUnknown);

@@ -1,9 +1,11 @@
 #include "engine/platform/RunRecords.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -46,6 +48,28 @@ std::optional<std::string> RunRecordPath(const std::string& outputRoot) {
     const std::string name = std::to_string(static_cast<std::uint64_t>(info.st_dev)) + "-" +
                              std::to_string(static_cast<std::uint64_t>(info.st_ino)) + ".run";
     return (CacheFolder() / "runs" / name).string();
+}
+
+bool ReadRunRecord(const std::string& recordPath, std::string& bytes) {
+    const int fd = ::open(recordPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (ok) {
+        bytes.resize(static_cast<std::size_t>(info.st_size));
+        std::size_t got = 0;
+        while (ok && got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n > 0) {
+                got += static_cast<std::size_t>(n);
+            } else if (n == 0 || errno != EINTR) {
+                ok = false;  // shorter than it was a moment ago, or unreadable: not trusted
+            }
+        }
+    }
+    ::close(fd);
+    if (!ok) bytes = std::string();
+    return ok;
 }
 
 bool MakeRunRecordFolder(const std::string& recordPath) {
