@@ -11,7 +11,7 @@ namespace quernfold {
 namespace {
 
 enum class Option {
-    Type, To, Encoding, Log, Assets, AssetTypes, Report, Quiet, Jobs, MaxWarnings, MakeDir, DryRun, Help, Version,
+    Type, To, Encoding, Log, Assets, AssetTypes, Report, Quiet, Jobs, MaxWarnings, MakeDir, DryRun, Full, Help, Version,
     DropServerCode, LinksAnyCase
 };
 
@@ -31,8 +31,9 @@ constexpr KnownOption kOptions[] = {
     {0, "report", Option::Report, true},
     {'q', "quiet", Option::Quiet, false},      {'j', "jobs", Option::Jobs, true},
     {0, "max-warnings", Option::MaxWarnings, true}, {0, "mkdir", Option::MakeDir, false},
-    {'n', "dry-run", Option::DryRun, false},   {'h', "help", Option::Help, false},
-    {0, "version", Option::Version, false},    {0, "drop-server-code", Option::DropServerCode, false},
+    {'n', "dry-run", Option::DryRun, false},   {0, "full", Option::Full, false},
+    {'h', "help", Option::Help, false},        {0, "version", Option::Version, false},
+    {0, "drop-server-code", Option::DropServerCode, false},
     {0, "links-any-case", Option::LinksAnyCase, false},
 };
 
@@ -87,6 +88,9 @@ std::optional<std::string> Apply(const KnownOption& known, const std::string& va
             break;
         case Option::Assets:
             options.choices.copyAssets = true;
+            break;
+        case Option::Full:
+            options.choices.ignoreEarlierRun = true;
             break;
         case Option::AssetTypes: {
             std::string error;
@@ -260,6 +264,7 @@ std::string UsageText() {
            "      --max-warnings N  stop the run after N warnings (default 10; 0: never stop)\n"
            "      --mkdir           create OUTPUT_DIR (and its parents) when it does not exist\n"
            "  -n, --dry-run         list each page and the file it would become; write nothing\n"
+           "      --full            convert every page, even those unchanged since the last run into OUTPUT_DIR\n"
            "  -h, --help            show this help and exit\n"
            "      --version         show the version and exit\n"
            "\n"

@@ -33,6 +33,8 @@ set(QUERNFOLD_ENGINE_SOURCES
   run/PagePublisher.cpp
   run/PageScheduler.cpp
   run/PreparedPage.cpp
+  run/RunRecord.cpp
+  run/UnchangedPages.cpp
   run/RunPlan.cpp
   run/RunSummary.cpp
   run/SideOutputGuard.cpp
@@ -53,6 +55,7 @@ else()
     platform/posix/FolderIdentity.cpp
     platform/posix/OutputFile.cpp
     platform/posix/OutputFileCopy.cpp
+    platform/posix/RunRecords.cpp
     platform/posix/StandardStreams.cpp
     platform/posix/StopSignals.cpp
     platform/posix/Transcode.cpp

@@ -35,6 +35,7 @@ public:
     }
     void Rewind() override { m_inner->Rewind(); }
     FileId Id() const override { return m_inner->Id(); }
+    std::optional<FileStamp> OpenedStamp() const override { return m_inner->OpenedStamp(); }
 
 private:
     std::unique_ptr<SourceFile> m_inner;
@@ -303,6 +304,13 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
     const std::size_t sharedLimit = m_heldAbove > 0 ? m_settings.lineLimit : 0;
     if (sharedLimit > 0) page.reader->ShareLimit(sharedLimit);
     if (const FileId id = page.file->Id(); id.Known()) m_filesRead.insert(id);
+    if (m_trace) {
+        if (const std::optional<FileStamp> stamp = page.file->OpenedStamp()) {
+            m_trace->opened.push_back({pagePath, *stamp});
+        } else {
+            m_trace->doubtful = true;
+        }
+    }
     const CodePage cp = page.codePage;
     // The bytes written from here on are in this file's code page, until its includer takes over again.
     struct CodePageScope {

@@ -14,6 +14,7 @@
 #include "engine/output/PathRules.h"
 #include "engine/report/RunReport.h"
 #include "engine/page/ExpansionContext.h"
+#include "engine/page/ReadTrace.h"
 #include "engine/site/SiteFiles.h"
 
 namespace quernfold {
@@ -80,6 +81,9 @@ public:
         m_namedTargets.clear();
     }
 
+    /** From now on, notes what each expansion depends on in trace (null: nothing is noted). */
+    void TraceInto(ReadTrace* trace) { m_trace = trace; }
+
 private:
     struct TypeTexts {
         std::string search;       // "." + source type, in the page's code page
@@ -93,6 +97,8 @@ private:
     void Expand(const std::string& pagePath, OutputSink& out);
     void NoteNamedTarget(const std::string& resolved, const std::string& cleaned,
                          const std::optional<std::string>& utf8, const std::string& pageDir);
+    void NoteLookup(const std::string& resolved, const std::string& cleaned, bool tryRaw, const std::string& pageDir,
+                    const std::optional<std::string>& found);
 
     ExpanderSettings m_settings;
     std::string m_sourceTypeTrimmed;
@@ -111,6 +117,7 @@ private:
     std::unordered_map<std::string, std::optional<std::string>> m_resolutions;
     std::unordered_map<std::string, std::string> m_failedIncludes;
     std::vector<PathReason> m_pageWarnings;
+    ReadTrace* m_trace = nullptr;
 };
 
 }  // namespace quernfold

@@ -28,6 +28,9 @@
 #include "engine/run/RunSummary.h"
 #include "engine/run/SettingsStore.h"
 #include "engine/run/SideOutputGuard.h"
+#include "engine/run/UnchangedPages.h"
+#include "engine/platform/RunRecords.h"
+#include "engine/site/IncludeLookup.h"
 #include "engine/run/StopRequest.h"
 #include "engine/site/CachedSiteFiles.h"
 #include "engine/text/Errors.h"
@@ -42,6 +45,22 @@ constexpr std::string_view kSection = "sys";
 constexpr std::size_t kAheadBytes = std::size_t{8} << 20;
 constexpr std::size_t kAheadPagesPerWorker = 4;
 constexpr std::size_t kLargestPageAhead = std::size_t{1} << 20;
+#ifndef QUERNFOLD_VERSION
+#define QUERNFOLD_VERSION "unknown"
+#endif
+
+// The program's version and every choice that shapes a page's bytes or its output path: a record of an earlier
+// run made with any other is not used.
+std::string RecordedChoices(const ConversionChoices& choices, const RunState& state, const ExpanderSettings& settings) {
+    std::string text = QUERNFOLD_VERSION;
+    for (const std::string& part : {state.siteRoot, state.outputRoot, choices.sourceType, choices.outputType}) {
+        text.append(1, '\0').append(part);
+    }
+    text.append(1, '\0').append(std::to_string(static_cast<int>(choices.codePage)));
+    text.append(1, '\0').append(1, settings.separator);
+    text.append(1, '\0').append(std::to_string(settings.lineLimit));
+    return text;
+}
 
 /** How the loop over the pages ended. */
 enum class LoopEnd { AllPages, WarningLimit, StopRequested };
@@ -83,8 +102,16 @@ public:
                                                   [this](std::size_t page) { return CollectLinksAgain(page); });
         }
         m_overlap.emplace(*m_plan, m_earlierOutputs);
+        FindUnchangedPages();
         m_publisher.emplace(PagePublisher::Parts{m_state, *m_plan, m_output, m_expander, m_pageLog, *m_overlap,
-                                                 m_sinks.report, m_links.get()});
+                                                 m_sinks.report, m_links.get(),
+                                                 m_unchanged ? &*m_unchanged : nullptr,
+                                                 [this](std::size_t page) { return CollectLinksAgain(page); }});
+    }
+
+    /** Leaves the record of what this run published for the next run into the same output folder. */
+    void SaveRecord() {
+        if (m_unchanged) m_unchanged->Save(m_state.outputRoot);
     }
 
     const RunPlan& ThePlan() const { return *m_plan; }
@@ -190,6 +217,40 @@ private:
         return rules;
     }
 
+    // A site and output folder on disk are compared with the record of the last run into that folder; pages
+    // that nothing changed for keep their output. With the output sharing folders with the site nothing is kept:
+    // a page's output may be another's include.
+    void FindUnchangedPages() {
+        if (!m_disk || m_sinks.output) return;
+        m_unchanged.emplace(*m_plan, RunRecordPath(m_state.outputRoot),
+                            RecordedChoices(m_choices, m_state, m_settings), m_choices.ignoreEarlierRun);
+        if (m_overlap->Active()) return;
+        const IncludeLookup lookup{m_cachedFiles, m_settings.separator, m_plan->SourceType(), m_plan->OutputType(),
+                                   m_state.siteRoot};
+        try {
+            m_kept = m_unchanged->Find(lookup);
+        } catch (const std::exception&) {
+            m_kept.clear();  // in doubt, every page is converted
+        }
+    }
+
+    bool IsKept(std::size_t index) const { return index < m_kept.size() && m_kept[index]; }
+
+    // Publishes page index: kept from the last run, converted ahead by a worker, or converted now.
+    void PublishPage(PageScheduler* ahead, std::size_t index) {
+        const bool kept = IsKept(index);
+        if (kept && m_publisher->PublishKept(index)) {
+            if (ahead) ahead->Passed(index);
+        } else if (ahead && !kept) {
+            PreparedPage page = ahead->Take(index, m_state.stopRequested);
+            if (page.state == PreparedPage::State::Stopped) throw RunStopped();
+            m_publisher->Publish(index, page.state == PreparedPage::State::Ready ? &page : nullptr);
+        } else {
+            m_publisher->Publish(index, nullptr);
+            if (ahead) ahead->Passed(index);
+        }
+    }
+
     LoopEnd ConvertEach(PageScheduler* ahead, std::int64_t& pages) {
         const std::int64_t count = m_state.fileCount;
         for (std::int64_t i = 1; i <= count; ++i) {
@@ -199,13 +260,7 @@ private:
             m_sinks.log.AppendLog(PageBannerLine());
             m_sinks.log.AppendLog(PageStartLine(m_state.fileList[index]));
             try {
-                if (ahead) {
-                    PreparedPage page = ahead->Take(index, m_state.stopRequested);
-                    if (page.state == PreparedPage::State::Stopped) throw RunStopped();
-                    m_publisher->Publish(index, page.state == PreparedPage::State::Ready ? &page : nullptr);
-                } else {
-                    m_publisher->Publish(index, nullptr);
-                }
+                PublishPage(ahead, index);
             } catch (const RunStopped&) {
                 return LoopEnd::StopRequested;
             }
@@ -224,6 +279,9 @@ private:
     std::unique_ptr<PageScheduler> StartWorkers() {
         // Workers read the disk each through their own view; a site handed in (in memory) is read by this thread.
         if (m_jobs <= 1 || m_state.fileCount <= 1 || m_overlap->Active() || !m_disk) return nullptr;
+        const auto toConvert = std::count(m_kept.begin(), m_kept.end(), false) + m_state.fileCount -
+                               static_cast<std::int64_t>(m_kept.size());
+        if (toConvert <= 1) return nullptr;
         const std::size_t window = kAheadPagesPerWorker * m_jobs;
         const std::size_t pageLimit = std::clamp(kAheadBytes / window, std::size_t{64} << 10, kLargestPageAhead);
         const std::size_t cacheShare = CachedSiteFiles::kDefaultCapacity / m_jobs;
@@ -232,7 +290,7 @@ private:
             settings.stopRequested = &cancel;
             return std::make_unique<PagePreparer>(settings, OpenSiteOnDisk(m_state.siteRoot), m_state.siteRoot,
                                                   cacheShare, pageLimit, m_links != nullptr);
-        });
+        }, m_kept);
     }
 
     // The references of a page as its conversion collected them, from an expansion into nothing (no log line, no
@@ -269,6 +327,8 @@ private:
     std::optional<RunPlan> m_plan;
     std::unique_ptr<LinkCheck> m_links;  // with a report only
     std::optional<OverlapGuard> m_overlap;
+    std::optional<UnchangedPages> m_unchanged;  // a run on disk: the last run's record and this one's
+    std::vector<bool> m_kept;                    // by page: its output is kept from the last run
     std::optional<PagePublisher> m_publisher;
     SideOutputGuard m_sideOutputs;
 };
@@ -325,6 +385,7 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
         }
         barShown = true;
         end = run.ConvertAll(counts.pages);
+        run.SaveRecord();
     } catch (const RunStopped&) {
         // Stopped while the side outputs were checked against what the pages include: nothing was converted.
         sinks.log.AppendLog(RunStoppedLine());
