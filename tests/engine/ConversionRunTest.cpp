@@ -311,6 +311,42 @@ TEST_F(ConversionRunTest, StopRequestDuringTheStaticFilesEndsThemAfterTheCurrent
                                                          "value 1", "hide"}));
 }
 
+// The static files of a site handed in through the seam are walked, chosen and read there, with the rules of the
+// disk: the allow-list, closed and hidden folders, the page that wins its output path, and the include never copied.
+TEST_F(ConversionRunTest, StaticFilesOfAnInMemorySiteFollowThePublishRules) {
+    const std::string root = "/in-memory/site/";
+    MemorySiteFiles site;
+    site.Add(root + "a.jsp", "<%@ include file=\"inc/head.htm\" %>A");
+    site.Add(root + "inc/head.htm", "HEAD");
+    site.Add(root + "a.html", "stale copy of the page");
+    site.Add(root + "css/site.css", "body{}");
+    site.Add(root + "img/logo.png", std::string("\x89PNG\0", 5));
+    site.Add(root + "notes.txt", "not a web file");
+    site.Add(root + "WEB-INF/web.xml", "<web-app/>");
+    site.Add(root + "WEB-INF/secret.css", "closed");
+    site.Add(root + ".git/x.css", "hidden");
+    MemoryOutputTree tree;
+    ConversionChoices choices{root, "jsp", "html", "/in-memory/out"};
+    choices.copyAssets = true;
+    RunReport report;
+    const RunResult result =
+        StartConversion(choices, state, RunSinks{log, progress, messages, nullptr, &tree, &report}, &site);
+    ASSERT_EQ(result.outcome, RunOutcome::Completed);
+    EXPECT_EQ(result.counts.staticFiles->copied, 2);
+    std::map<std::string, std::string> expected{{"/in-memory/out/a.html", "\r\nHEAD\r\nA\r\n"},
+                                                {"/in-memory/out/css/site.css", "body{}"},
+                                                {"/in-memory/out/img/logo.png", std::string("\x89PNG\0", 5)}};
+    EXPECT_EQ(tree.Files(), expected);
+    std::map<std::string, std::string> skipped;
+    for (const PathReason& entry : report.assets.skipped) skipped[entry.path] = entry.reason;
+    EXPECT_EQ(skipped.size(), 3u);
+    EXPECT_EQ(skipped.count(root + "a.html"), 1u);
+    EXPECT_EQ(skipped.count(root + "inc/head.htm"), 1u);
+    EXPECT_EQ(skipped.count(root + "WEB-INF/"), 1u);
+    EXPECT_EQ(site.OpenCount(root + "notes.txt"), 0);
+    EXPECT_EQ(site.OpenCount(root + ".git/x.css"), 0);
+}
+
 // The copy opens with a line of its own and counts every listed file on the bar, skipped ones included.
 TEST_F(ConversionRunTest, StaticFilesAreAnnouncedAndCountedOnTheBar) {
     Write("a.jsp", "<%@ include file=\"inc/top.htm\" %>A");
