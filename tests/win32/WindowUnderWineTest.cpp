@@ -1,5 +1,7 @@
 // quernfold.exe started as a user starts it, its window read back through the Win32 API: every control's place,
 // size and text against the form's table, the tab order, the menus, the log's font, one copy per user.
+#include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,9 +27,12 @@ std::wstring Wide(std::string_view utf8) {
     return wide;
 }
 
+/** A control's text, asked of the control itself: GetWindowText does not ask another program's controls. */
 std::wstring TextOf(HWND window) {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    const auto length = static_cast<std::size_t>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
+    std::wstring text(length + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        SendMessageW(window, WM_GETTEXT, static_cast<WPARAM>(text.size()), reinterpret_cast<LPARAM>(text.data()))));
     return text;
 }
 
@@ -37,6 +42,45 @@ HWND WaitForWindow(const wchar_t* className, const wchar_t* title) {
         Sleep(50);
     }
     return nullptr;
+}
+
+/** A path of the build machine as Wine shows it: the whole file system is drive Z:. */
+std::wstring OnDriveZ(std::string_view unixPath) {
+    std::wstring path = L"Z:" + Wide(unixPath);
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+/** Every file below folder with its bytes, by its path relative to folder. */
+void ReadTree(const std::wstring& folder, const std::wstring& relative, std::map<std::wstring, std::string>& tree) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            ReadTree(folder + L"\\" + name, relative + name + L"/", tree);
+            continue;
+        }
+        HANDLE file = CreateFileW((folder + L"\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        std::string bytes(found.nFileSizeLow, '\0');
+        DWORD read = 0;
+        ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+        CloseHandle(file);
+        tree[relative + name] = bytes.substr(0, read);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+/** A fresh empty folder in the temporary folder. */
+std::wstring FreshFolder(const wchar_t* name) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + name + std::to_wstring(GetTickCount());
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
 }
 
 /** Starts quernfold.exe; the process handle, closed by the caller. */
@@ -137,7 +181,7 @@ TEST_F(WindowUnderWine, TabOrderAndTheLogPane) {
     }
     wchar_t className[64];
     GetClassNameW(log, className, 64);
-    EXPECT_EQ(std::wstring(className), MSFTEDIT_CLASS);
+    EXPECT_EQ(CompareStringOrdinal(className, -1, MSFTEDIT_CLASS, -1, TRUE), CSTR_EQUAL);
     EXPECT_EQ(TextOf(log), L" ");
 }
 
@@ -163,6 +207,45 @@ TEST_F(WindowUnderWine, MenusHaveTheirItems) {
     GetMenuStringW(help, 1, text, 64, MF_BYPOSITION);
     EXPECT_EQ(std::wstring(text), L"关于...");
 
+}
+
+TEST_F(WindowUnderWine, ConversionFromTheWindowGivesTheCliTree) {
+    const std::wstring site = OnDriveZ(QUERNFOLD_EXAMPLE_SITE);
+    const std::wstring fromWindow = FreshFolder(L"qf-window-");
+    const std::wstring fromCli = FreshFolder(L"qf-cli-");
+    const auto control = [&](std::string_view name) {
+        for (const FormControl& c : MainFormControls()) {
+            if (c.name == name) return Control(c);
+        }
+        return HWND{};
+    };
+    SendMessageW(control("wwwUrl"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(site.c_str()));
+    SendMessageW(control("outputDir"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fromWindow.c_str()));
+    PostMessageW(control("cmdConvert"), BM_CLICK, 0, 0);
+    HWND box = WaitForWindow(L"#32770", L"提示");
+    ASSERT_NE(box, nullptr);
+    HWND text = FindWindowExW(box, nullptr, L"Static", nullptr);
+    while (text && TextOf(text).empty()) text = FindWindowExW(box, text, L"Static", nullptr);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(TextOf(text).rfind(L"文件转换完成，成功：", 0), 0u);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION cli{};
+    std::wstring command = L"\"" + OnDriveZ(QUERNFOLD_CLI) + L"\" -q \"" + site + L"\" \"" + fromCli + L"\"";
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                               &startup, &cli));
+    EXPECT_EQ(WaitForSingleObject(cli.hProcess, 60000), WAIT_OBJECT_0);
+    CloseHandle(cli.hThread);
+    CloseHandle(cli.hProcess);
+
+    std::map<std::wstring, std::string> windowTree, cliTree;
+    ReadTree(fromWindow, L"", windowTree);
+    ReadTree(fromCli, L"", cliTree);
+    EXPECT_FALSE(windowTree.empty());
+    EXPECT_EQ(windowTree.size(), cliTree.size());
+    EXPECT_TRUE(windowTree == cliTree);
 }
 
 TEST_F(WindowUnderWine, SecondCopyIsRefusedWithTheNotice) {
