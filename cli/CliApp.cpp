@@ -20,10 +20,27 @@
 #include "engine/platform/StandardStreams.h"
 #include "engine/output/PathRules.h"
 #include "engine/run/RunPlan.h"
+#include "engine/report/LinkCauses.h"
 #include "engine/report/RunReport.h"
 #include "engine/run/RunState.h"
 
 namespace quernfold {
+
+namespace {
+
+// One line for the end of a run with a report: how many links lead nowhere, by cause.
+std::string BrokenLinksText(const std::vector<BrokenLink>& links) {
+    std::string text = std::to_string(links.size()) + (links.size() == 1 ? " broken link" : " broken links");
+    const char* separator = ": ";
+    for (const auto& [cause, count] : CountByCause(links)) {
+        if (count == 0) continue;
+        text += separator + std::to_string(count) + " " + cause;
+        separator = ", ";
+    }
+    return text + " (see the report)";
+}
+
+}  // namespace
 
 namespace {
 
@@ -117,6 +134,16 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     std::optional<StopSignals> signals;
     if (environment.handleStopSignals) signals.emplace(state.stopRequested);
 
+    const bool reportToStdout = options.hasReportFile && options.reportFile == "-";
+    if (reportToStdout && environment.stdoutClosedAtStart) {
+        // Standard output leads to /dev/null: the report would be lost while the run said it was written.
+        err << kProgramPrefix << "cannot write the report to standard output: it was closed at start-up\n";
+        return kExitRefused;
+    }
+    // --mkdir first: a side output may lie in the output folder it makes.
+    std::string outputFolderNote;
+    if (!PrepareOutputFolder(options, err, outputFolderNote)) return kExitRefused;
+
     // The log file is opened before the run, so a name that cannot be written costs no conversion.
     std::unique_ptr<LogFileWriter> logFile;
     if (options.hasLogFile) {
@@ -128,12 +155,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             return kExitRefused;
         }
     }
-    std::string outputFolderNote;
-    if (!PrepareOutputFolder(options, err, outputFolderNote)) return kExitRefused;
 
     // So is the report file: its temporary file beside the target shows a folder that cannot be written.
     std::unique_ptr<PageOutput> reportFile;
-    const bool reportToStdout = options.hasReportFile && options.reportFile == "-";
     if (options.hasReportFile && !reportToStdout) {
         try {
             reportFile = CreateAtomicFile(options.reportFile, WritePolicy::LogFile());
@@ -208,10 +232,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             status = kExitRefused;
         }
     }
+    if ((reportFile || reportToStdout) && result.outcome == RunOutcome::Completed && !report.brokenLinks.empty()) {
+        err << kProgramPrefix << BrokenLinksText(report.brokenLinks) << "\n";
+    }
 
     if (!options.quiet) {
         // A reader that went away only stopped the view; the run's result stands.
-        if (stdoutLog.Finish() == StreamLog::Status::Failed) {
+        // A failed write that stdout's tie to stderr made is seen here only by asking whether the reader is gone.
+        if (stdoutLog.Finish() == StreamLog::Status::Failed &&
+            !(environment.outIsStandardOutput && ReaderIsGone(StandardStream::Output))) {
             err << kProgramPrefix << "cannot write the log to standard output\n";
             status = kExitRefused;
         }

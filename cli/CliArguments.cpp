@@ -11,7 +11,8 @@ namespace quernfold {
 namespace {
 
 enum class Option {
-    Type, To, Encoding, Log, Assets, AssetTypes, Report, Quiet, Jobs, MaxWarnings, MakeDir, DryRun, Help, Version
+    Type, To, Encoding, Log, Assets, AssetTypes, Report, Quiet, Jobs, MaxWarnings, MakeDir, DryRun, Help, Version,
+    DropServerCode, LinksAnyCase
 };
 
 constexpr long long kMostJobs = 1024;
@@ -31,7 +32,8 @@ constexpr KnownOption kOptions[] = {
     {'q', "quiet", Option::Quiet, false},      {'j', "jobs", Option::Jobs, true},
     {0, "max-warnings", Option::MaxWarnings, true}, {0, "mkdir", Option::MakeDir, false},
     {'n', "dry-run", Option::DryRun, false},   {'h', "help", Option::Help, false},
-    {0, "version", Option::Version, false},
+    {0, "version", Option::Version, false},    {0, "drop-server-code", Option::DropServerCode, false},
+    {0, "links-any-case", Option::LinksAnyCase, false},
 };
 
 const KnownOption* FindShort(char name) {
@@ -126,6 +128,12 @@ std::optional<std::string> Apply(const KnownOption& known, const std::string& va
             break;
         case Option::Version:
             options.version = true;
+            break;
+        case Option::DropServerCode:
+            options.choices.dropServerCode = true;
+            break;
+        case Option::LinksAnyCase:
+            options.choices.anyCaseLinks = true;
             break;
     }
     return std::nullopt;
@@ -243,6 +251,8 @@ std::string UsageText() {
            "      --log FILE        also write the log text exactly as the save-log button would (UTF-8)\n"
            "  -a, --assets          also copy the site's static files (images, style sheets, scripts, fonts, ...)\n"
            "      --asset-types LIST  copy these extensions instead (comma-separated, no dots; implies -a)\n"
+           "      --drop-server-code  ASP pages drop their <% ... %> blocks (includes are still expanded)\n"
+           "      --links-any-case  also rewrite the source extension in other letter cases (.Asp, .ASP)\n"
            "      --report FILE     write a JSON report of the run (pages, static files, broken links);\n"
            "                        FILE - writes it to stdout and implies -q\n"
            "  -q, --quiet           no log lines on stdout; warnings and failures still go to stderr\n"

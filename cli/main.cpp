@@ -10,5 +10,8 @@ int main(int argc, char** argv) {
     quernfold::KeepRunningOnFailedWrites();
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     return quernfold::RunCli(args, std::cout, std::cerr, quernfold::IsTerminal(quernfold::StandardStream::Error),
-                             quernfold::CliEnvironment{.handleStopSignals = true});
+                             quernfold::CliEnvironment{
+                                 .handleStopSignals = true,
+                                 .stdoutClosedAtStart = quernfold::WasClosedAtStart(quernfold::StandardStream::Output),
+                                 .outIsStandardOutput = true});
 }

@@ -14,8 +14,11 @@ set(QUERNFOLD_ENGINE_SOURCES
   site/SiteFiles.cpp
   site/SiteWalk.cpp
   site/SourceWalker.cpp
+  page/DirectiveScan.cpp
+  page/CaseVariants.cpp
   page/IncludeDirective.cpp
   page/LinkScanningOutput.cpp
+  page/NamedTargets.cpp
   page/PageExpander.cpp
   page/PageExpanderIncludes.cpp
   page/PageLinks.cpp
@@ -34,6 +37,7 @@ set(QUERNFOLD_ENGINE_SOURCES
   run/RunSummary.cpp
   run/SideOutputGuard.cpp
   log/LogLines.cpp
+  report/LinkCauses.cpp
   report/LinkCheck.cpp
   report/ReportJson.cpp
 )

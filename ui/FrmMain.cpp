@@ -193,10 +193,9 @@ void FrmMain::BuildMenu() {
     options->setObjectName(QStringLiteral("menuOptions"));
     options->setFont(InterfaceFont());
     m_optionsMenu = options;
-    m_copyAssets = options->addAction(QStringLiteral("同时复制静态文件(&A)"));
-    m_copyAssets->setObjectName(QStringLiteral("menuCopyAssets"));
-    m_copyAssets->setCheckable(true);
-    connect(m_copyAssets, &QAction::toggled, this, [this](bool on) { m_behaviour->ToggleCopyAssets(on); });
+    AddOption(options, QStringLiteral("同时复制静态文件(&A)"), "menuCopyAssets", WindowOption::CopyAssets);
+    AddOption(options, QStringLiteral("删除ASP服务器代码(&D)"), "menuDropServerCode", WindowOption::DropServerCode);
+    AddOption(options, QStringLiteral("链接扩展名不区分大小写(&C)"), "menuAnyCaseLinks", WindowOption::AnyCaseLinks);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
     help->setObjectName(QStringLiteral("menu1"));
@@ -231,9 +230,19 @@ void FrmMain::ShowOutputTypes(const std::vector<std::string>& items, int selecte
     ShowItems(m_outputType, items, selected);
 }
 
-void FrmMain::ShowCopyAssets(bool checked) {
-    const QSignalBlocker quiet(m_copyAssets);  // showing the stored state is no toggle
-    m_copyAssets->setChecked(checked);
+QAction* FrmMain::AddOption(QMenu* menu, const QString& text, const char* objectName, WindowOption option) {
+    QAction* item = menu->addAction(text);
+    item->setObjectName(QString::fromLatin1(objectName));
+    item->setCheckable(true);
+    connect(item, &QAction::toggled, this, [this, option](bool on) { m_behaviour->ToggleOption(option, on); });
+    m_options[static_cast<int>(option)] = item;
+    return item;
+}
+
+void FrmMain::ShowOption(WindowOption option, bool checked) {
+    QAction* item = m_options[static_cast<int>(option)];
+    const QSignalBlocker quiet(item);  // showing the stored state is no toggle
+    item->setChecked(checked);
 }
 
 std::string FrmMain::PickFolder(const std::string& title, const std::string& boxText) {

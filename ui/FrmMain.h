@@ -82,7 +82,8 @@ private:
     std::string OutputTypeText() const override;
     void ShowSourceTypes(const std::vector<std::string>& items, int selected) override;
     void ShowOutputTypes(const std::vector<std::string>& items, int selected) override;
-    void ShowCopyAssets(bool checked) override;
+    void ShowOption(WindowOption option, bool checked) override;
+    QAction* AddOption(QMenu* menu, const QString& text, const char* objectName, WindowOption option);
     void ShowConverting(bool converting) override;
     std::string PickFolder(const std::string& title, const std::string& boxText) override;
     void ShowBox(const std::string& text, const std::string& title, MessageIcon icon) override;
@@ -108,7 +109,7 @@ private:
     QPushButton* m_cmdSaveLog = nullptr;
     QPushButton* m_command3 = nullptr;
     QProgressBar* m_bar1 = nullptr;
-    QAction* m_copyAssets = nullptr;
+    QAction* m_options[std::size(kWindowOptions)] = {};
     QMenu* m_optionsMenu = nullptr;
     QLabel* m_label5 = nullptr;
 

@@ -5,6 +5,7 @@
 
 #include "engine/text/CodePageDetector.h"
 #include "engine/text/Errors.h"
+#include "engine/page/CaseVariants.h"
 #include "engine/page/IncludeDirective.h"
 #include "engine/site/IncludeLookup.h"
 #include "engine/text/LineReader.h"
@@ -181,10 +182,12 @@ bool HasCommentStart(std::string_view line) {
 /**
  * The whole lines at the front of bytes that the line-by-line path would copy unchanged, so they can be written
  * in one piece: each ends in CR LF (which is what is written after every line) and holds no other CR or LF, no
- * "%" (so no marker), no occurrence of the search text, even across a character boundary (so no rewrite), and in
- * ASP pages no "<!" (so no comment that could become a block). Returns their length in bytes.
+ * "%" (so no marker), no occurrence of the search text, even across a character boundary (so no rewrite), nor in
+ * another letter case when such variants are rewritten too, and in ASP pages no "<!" (so no comment that could
+ * become a block). Returns their length in bytes.
  */
-std::size_t PlainLines(std::string_view bytes, std::string_view search, bool aspPages, std::size_t lineLimit) {
+std::size_t PlainLines(std::string_view bytes, std::string_view search, bool aspPages, bool anyCase,
+                       std::size_t lineLimit) {
     const char* data = bytes.data();
     std::size_t start = 0;
     while (start < bytes.size()) {
@@ -198,6 +201,7 @@ std::size_t PlainLines(std::string_view bytes, std::string_view search, bool asp
             break;
         }
         if (aspPages && HasCommentStart(line)) break;
+        if (anyCase && FindCaseVariant(line, search) != std::string_view::npos) break;
         start = end + 1;
     }
     return start;
@@ -212,6 +216,7 @@ struct PageScan {
     bool inBlock = false;
     std::string pending;
     std::string rewritten;
+    std::string anyCase;
     std::string aspForm;
     std::string aspScratch;
 };
@@ -284,6 +289,7 @@ std::optional<std::string> PageExpander::ExpandPage(const std::string& pagePath,
         return reason;
     } catch (const std::exception& failure) {
         Warn(pagePath, failure.what());
+        NoteDirectiveTargets(pagePath);
         return std::string(failure.what());
     }
 }
@@ -314,7 +320,7 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
         if (!scan.inBlock) {
             // Most lines of a page are text to copy as they stand: they go out together, many lines per write.
             const std::string_view buffered = page.reader->Buffered();
-            const std::size_t plain = PlainLines(buffered, types.search, m_aspPages, lineLimit);
+            const std::size_t plain = PlainLines(buffered, types.search, m_aspPages, m_settings.anyCaseLinks, lineLimit);
             if (plain > 0) {
                 out.Write(buffered.substr(0, plain));
                 page.reader->Consume(plain);
@@ -323,6 +329,9 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
         if (!page.reader->Next(raw)) break;
         std::string_view line = raw;
         if (ReplaceAll(cp, line, types.search, types.replacement, scan.rewritten)) line = scan.rewritten;
+        if (m_settings.anyCaseLinks && ReplaceCaseVariants(line, types.search, types.replacement, scan.anyCase)) {
+            line = scan.anyCase;
+        }
         if (m_aspPages && line.find("<!") != std::string_view::npos && ContainsAtBoundary(cp, line, "include")) {
             line = CommentsAsBlocks(cp, line, scan);
         }

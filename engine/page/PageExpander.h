@@ -30,6 +30,12 @@ struct ExpanderSettings {
     std::size_t lineLimit = LineReader::kDefaultLineLimit;  // longest line, and longest open block, of a file
     // When set, the expansion throws RunStopped at the next line or the next 64 KiB read.
     const std::atomic<bool>* stopRequested = nullptr;
+    // Whether the files directives name without being expanded are noted (static files are to be copied).
+    bool noteNamedTargets = false;
+    // ASP pages drop their code blocks as JSP pages do, so no server code is published.
+    bool dropServerCode = false;
+    // The extension rewrite also takes the source extension in other letter cases, at a word end.
+    bool anyCaseLinks = false;
 };
 
 /**
@@ -61,8 +67,18 @@ public:
 
     /** Every file this expander has read (pages and includes), so the run never writes over one of them. */
     const std::unordered_set<FileId, FileIdHash>& FilesRead() const { return m_filesRead; }
-    /** Starts the set of files read afresh (a worker hands over each page's set with the page). */
-    void ForgetFilesRead() { m_filesRead.clear(); }
+    /**
+     * The files that directives named but that were not expanded (past the nesting limit or the budget, or in a
+     * file whose expansion failed part-way): fragments of server code all the same, never to be published.
+     */
+    const std::unordered_set<std::string>& NamedTargets() const { return m_namedTargets; }
+    /** Reads a page that failed to its end for the files its directives name, expanding nothing. */
+    void NoteDirectiveTargets(const std::string& pagePath);
+    /** Starts the sets of files read and named afresh (a worker hands over each page's sets with the page). */
+    void ForgetFilesRead() {
+        m_filesRead.clear();
+        m_namedTargets.clear();
+    }
 
 private:
     struct TypeTexts {
@@ -75,6 +91,8 @@ private:
     std::optional<std::string> Resolve(const std::string& resolved, const std::string& cleaned,
                                        const std::optional<std::string>& utf8, const std::string& pageDir);
     void Expand(const std::string& pagePath, OutputSink& out);
+    void NoteNamedTarget(const std::string& resolved, const std::string& cleaned,
+                         const std::optional<std::string>& utf8, const std::string& pageDir);
 
     ExpanderSettings m_settings;
     std::string m_sourceTypeTrimmed;
@@ -86,6 +104,7 @@ private:
     std::int64_t m_handledDirectives = 0;
     std::map<CodePage, TypeTexts> m_typeTexts;
     std::unordered_set<FileId, FileIdHash> m_filesRead;
+    std::unordered_set<std::string> m_namedTargets;
     std::size_t m_heldAbove = 0;  // bytes of lines and open blocks held by the levels above the current one
     // What this run found for each include target, and why the includes that failed without output failed.
     static constexpr std::size_t kRemembered = 65536;

@@ -35,7 +35,7 @@ void PageExpander::ExpandBlock(std::string_view blockText, OutputSink& out, cons
     std::string scratch;
     const std::optional<std::string_view> target = IncludeTarget(cp, blockText, scratch);
     if (!target) {
-        if (m_aspPages) {
+        if (m_aspPages && !m_settings.dropServerCode) {
             out.Write("<%");
             out.Write(blockText);
             out.WriteLine("%>");
@@ -59,10 +59,12 @@ void PageExpander::ExpandInclude(std::string_view target, OutputSink& out, const
         if (m_handledDirectives == kIncludeBudget + 1) {
             Warn(resolved, IncludeBudgetSpentReason(kIncludeBudget));
         }
+        NoteNamedTarget(resolved, cleaned, utf8, pageDir);
         return;
     }
     if (m_state.pageDepth >= kMaxDepth) {
         Warn(resolved, IncludesTooDeepReason(kMaxDepth));
+        NoteNamedTarget(resolved, cleaned, utf8, pageDir);
         return;
     }
     if (!IsInsideRoot(resolved, m_state.siteRoot, sep)) {

@@ -31,11 +31,15 @@ struct AssetRecords {
     std::vector<PathReason> skipped;  // reason = why it is not published
 };
 
+/** The references of one file to one missing target: the first of them, and how many there are. */
 struct BrokenLink {
     std::string page;    // the output page (or copied file) that holds the link
-    std::int64_t line = 0;  // 1-based line of that file
+    std::int64_t line = 0;  // 1-based line of that file, of the first reference
     std::string link;    // as written, in UTF-8
     std::string target;  // the path it was resolved to
+    std::int64_t count = 1;  // references of the file to target
+    std::string cause = {};   // why it leads nowhere: missing, notCopied, letterCase, ... (LinkCauses)
+    std::string detail = {};  // what the cause names: the file in another letter case, why a file was not copied, ...
 };
 
 enum class RunStop { None, Limit, User };
@@ -69,6 +73,8 @@ struct RunReport {
     AssetRecords assets;
     RunCounts counts;
     std::vector<BrokenLink> brokenLinks;
+    std::int64_t brokenLinksTotal = 0;  // entries found; more than listed when the list was cut short
+    bool brokenLinksTruncated = false;
 };
 
 /**

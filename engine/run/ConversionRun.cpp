@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -15,6 +16,8 @@
 #include "engine/page/PageExpander.h"
 #include "engine/platform/AtomicFile.h"
 #include "engine/platform/Disk.h"
+#include "engine/platform/FolderIdentity.h"
+#include "engine/report/LinkCauses.h"
 #include "engine/report/LinkCheck.h"
 #include "engine/report/RunReport.h"
 #include "engine/run/HeldLog.h"
@@ -59,7 +62,10 @@ public:
                      choices.codePage,
                      kNativeSeparator,
                      LineReader::kDefaultLineLimit,
-                     &state.stopRequested},
+                     &state.stopRequested,
+                     choices.copyAssets,
+                     choices.dropServerCode,
+                     choices.anyCaseLinks},
           m_jobs(choices.jobs == 0 ? DefaultWorkerCount() : choices.jobs),
           m_pageLog(sinks.log),
           m_expander(m_settings, state, m_cachedFiles, m_pageLog),
@@ -68,7 +74,10 @@ public:
 
     /** The run's first phase: the pages and, before any is converted, where each one's output goes. */
     void Plan() {
-        m_plan.emplace(m_choices, m_files, m_state.fileList, RunPlan::Options{.outputOnDisk = !m_sinks.output});
+        // Static files and side outputs never replace a file of the site: every file the walk meets is kept.
+        const bool keepSiteFileIds = m_choices.copyAssets || !m_choices.sideOutputs.empty();
+        m_plan.emplace(m_choices, m_files, m_state.fileList,
+                       RunPlan::Options{.outputOnDisk = !m_sinks.output, .keepSiteFileIds = keepSiteFileIds});
         if (m_sinks.report) {
             m_links = std::make_unique<LinkCheck>(m_state.outputRoot, &m_plan->Outputs(),
                                                   [this](std::size_t page) { return CollectLinksAgain(page); });
@@ -82,9 +91,17 @@ public:
 
     /** Why one of the side outputs must not be written; nullopt when none would replace a file of the run. */
     std::optional<std::string> CheckSideOutputs() {
-        return m_sideOutputs.Check(m_choices.sideOutputs, *m_plan, [this] {
-            return FilesReadByPages(m_settings, m_state.siteRoot, m_cachedFiles, m_state.fileList);
-        });
+        std::function<bool(const std::string&)> isStaticOutput;
+        if (m_choices.copyAssets) {
+            isStaticOutput = [this](const std::string& relative) {
+                return DecideAsset(relative, StaticFileRules()).kind == AssetDecision::Kind::Copy &&
+                       m_files.Kind(m_state.siteRoot + relative) == EntryKind::File;
+            };
+        }
+        return m_sideOutputs.Check(
+            m_choices.sideOutputs, *m_plan,
+            [this] { return FilesReadByPages(m_settings, m_state.siteRoot, m_cachedFiles, m_state.fileList); },
+            isStaticOutput);
     }
 
     /** The side outputs that turned out to be read as includes during the run. */
@@ -119,23 +136,60 @@ public:
                            m_state.outputRoot,
                            &m_files,
                            &m_output,
-                           DefaultAssetRules(m_state.srcExt),
+                           StaticFileRules(),
                            m_choices.codePage,
                            [this](const FileId& id) { return m_publisher->IsReadByRun(id); },
-                           [this](const std::string& path) { return m_plan->Outputs().IsClaimed(path); },
-                           [this] { return m_state.stopRequested.load(); },
+                           [this](const FileId& id) { return m_plan->IsFileOfTheSite(id); },
+                           m_publisher->NamedTargets(),
+                           [this](const std::string& path) { return m_publisher->PageWithOutput(path); },
+                           &m_state.stopRequested,
                            &m_sinks.progress};
-        if (!m_choices.assetTypes.empty()) {
-            job.rules.types = m_choices.assetTypes;
-            job.rules.rootRobots = false;
-        }
         return CopyStaticFiles(job, m_sinks.log, m_sinks.report ? &m_sinks.report->assets : nullptr, m_links.get());
     }
 
-    /** The references that lead nowhere, now that everything is in place. */
-    std::vector<BrokenLink> BrokenLinks() { return m_links ? m_links->Finish() : std::vector<BrokenLink>(); }
+    /** The references that lead nowhere, now that everything is in place, into the report. */
+    void FinishBrokenLinks(RunReport& report) {
+        if (!m_links) return;
+        report.brokenLinks = m_links->Finish();
+        report.brokenLinksTotal = m_links->TotalFound();
+        report.brokenLinksTruncated = m_links->Truncated();
+    }
+
+    /** What the save-log button must not replace with "log.txt" after this run. */
+    std::shared_ptr<const RunState::LastRun> Owned() const {
+        auto owned = std::make_shared<RunState::LastRun>();
+        owned->filesRead = m_plan->PageIds();
+        owned->filesRead.insert(m_expander.FilesRead().begin(), m_expander.FilesRead().end());
+        owned->filesRead.insert(m_publisher->FilesReadAhead().begin(), m_publisher->FilesReadAhead().end());
+        owned->outputRoot = IdentityOf(m_state.outputRoot);
+        const std::string relative = "log.txt";
+        owned->logTxtIsOutputPath =
+            m_publisher->PageWithOutput(m_state.outputRoot + relative).has_value() ||
+            (m_choices.copyAssets && DecideAsset(relative, StaticFileRules()).kind == AssetDecision::Kind::Copy &&
+             m_files.Kind(m_state.siteRoot + relative) == EntryKind::File);
+        return owned;
+    }
+
+    /** Why each broken link leads nowhere, from the site and the output tree as the run leaves them. */
+    void ExplainBrokenLinks(RunReport& report) {
+        const std::unique_ptr<SiteFiles> output = OpenSiteOnDisk(m_state.outputRoot);
+        LinkCauses causes({m_state.siteRoot, m_state.outputRoot, m_state.srcExt, std::string(TrimSpaces(m_choices.outputType)),
+                           report.counts.staticFiles.has_value(), StaticFileRules(), &m_plan->Outputs(),
+                           &report.assets.skipped},
+                          m_files, *output);
+        for (BrokenLink& link : report.brokenLinks) causes.Explain(link);
+    }
 
 private:
+    AssetRules StaticFileRules() const {
+        AssetRules rules = DefaultAssetRules(m_state.srcExt);
+        if (!m_choices.assetTypes.empty()) {
+            rules.types = m_choices.assetTypes;
+            rules.rootRobots = false;
+        }
+        return rules;
+    }
+
     LoopEnd ConvertEach(PageScheduler* ahead, std::int64_t& pages) {
         const std::int64_t count = m_state.fileCount;
         for (std::int64_t i = 1; i <= count; ++i) {
@@ -290,7 +344,11 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
                                                     : RunStop::None;
     FinishRun(counts, choices, run.ThePlan(), sinks, result);
     result.sideOutputsRead = run.SideOutputsRead();
-    if (sinks.report) sinks.report->brokenLinks = run.BrokenLinks();
+    if (sinks.report) {
+        run.FinishBrokenLinks(*sinks.report);
+        run.ExplainBrokenLinks(*sinks.report);
+    }
+    state.lastRun = run.Owned();
     return result;
 }
 
@@ -302,6 +360,16 @@ bool SaveConversionLog(const std::string& outputDirText, const std::string& logT
     }
     state.outputRoot = WithTrailingSeparator(TrimSpaces(outputDirText), kNativeSeparator);
     const std::string logPath = state.outputRoot + "log.txt";
+    if (const auto owned = state.lastRun) {
+        // Saving again replaces an earlier log.txt; never a file of the run.
+        const std::optional<FileId> existing = IdentityOf(logPath);
+        const bool isOutputPath = owned->logTxtIsOutputPath && owned->outputRoot &&
+                                  IdentityOf(state.outputRoot) == owned->outputRoot;
+        if ((existing && owned->filesRead.count(*existing)) || isOutputPath) {
+            messages.ShowMessage(LogSaveFailedText(LogTxtOwnedReason(logPath)), kTitleError, MessageIcon::Stop);
+            return false;
+        }
+    }
     try {
         WriteFileAtomically(logPath, logText);
     } catch (const std::exception& failure) {

@@ -30,6 +30,8 @@ struct ConversionChoices {
     CodePageChoice codePage = CodePageChoice::Auto;
     bool copyAssets = false;              // also copy the site's static files after the pages
     std::vector<std::string> assetTypes = {};  // their extensions (lower case, no dots); empty: the default list
+    bool dropServerCode = false;  // ASP pages drop their code blocks instead of writing them back
+    bool anyCaseLinks = false;    // the extension rewrite also takes other letter cases, at a word end
     std::int64_t maxWarnings = kDefaultMaxWarnings;  // 0: the run never stops for warnings
     unsigned jobs = 0;  // pages converted at once; 0: one per processor online; 1: strictly one after the other
     // Files the front end writes beside the pages (the CLI's --log): the run refuses to start when one would

@@ -1,5 +1,7 @@
 #include "engine/run/PagePublisher.h"
 
+#include <algorithm>
+
 #include "engine/log/LogLines.h"
 #include "engine/report/LinkCheck.h"
 #include "engine/run/StopRequest.h"
@@ -36,6 +38,7 @@ void PagePublisher::Publish(std::size_t index, const PreparedPage* prepared) {
 // counted as they come. Returns the page's own failure, as the expansion would.
 std::optional<std::string> PagePublisher::Replay(const PreparedPage& page, OutputSink& out) {
     for (const FileId& id : page.filesRead) m_filesReadAhead.insert(id);
+    m_namedAhead.insert(page.namedTargets.begin(), page.namedTargets.end());
     std::size_t written = 0;
     std::int64_t counted = 0;
     for (const PreparedPage::Line& line : page.lines) {
@@ -75,6 +78,7 @@ void PagePublisher::PublishHeld(std::size_t index, const OutputPathPlan& plan, c
             // The page's own warning is already logged; the page is still a failure, never "converted", and
             // nothing of it is published.
             out->Discard();
+            m_failed.push_back(index);
             state.CountFailedPage(true);
             m_parts.pageLog.AppendLog(PageFailedLine(path, *failure));
             Record(index, outputPath, failure, PageWarnings(prepared), nullptr);
@@ -93,6 +97,9 @@ void PagePublisher::PublishHeld(std::size_t index, const OutputPathPlan& plan, c
     } catch (const std::exception& failure) {
         // Nothing half-written is published: a file that stood at the output path stays as it was.
         if (out) out->Discard();
+        // A page that failed part-way is still read to its end for the fragments its directives name.
+        if (expanded && !prepared) m_parts.expander.NoteDirectiveTargets(path);
+        m_failed.push_back(index);
         state.CountFailedPage(false);
         m_parts.pageLog.AppendLog(PageFailedLine(path, failure.what()));
         Record(index, out ? outputPath : std::string(), std::string(failure.what()),
@@ -116,6 +123,18 @@ void PagePublisher::Record(std::size_t index, const std::string& output, std::op
 std::vector<PathReason> PagePublisher::PageWarnings(const PreparedPage* prepared) const {
     if (!m_parts.report) return {};
     return prepared ? prepared->pageWarnings : m_parts.expander.PageWarnings();
+}
+
+std::optional<bool> PagePublisher::PageWithOutput(const std::string& outputPath) const {
+    const std::optional<std::size_t> page = m_parts.plan.Outputs().FirstPageWith(outputPath);
+    if (!page) return std::nullopt;
+    return !std::binary_search(m_failed.begin(), m_failed.end(), *page);
+}
+
+std::vector<std::string> PagePublisher::NamedTargets() const {
+    std::vector<std::string> named(m_namedAhead.begin(), m_namedAhead.end());
+    named.insert(named.end(), m_parts.expander.NamedTargets().begin(), m_parts.expander.NamedTargets().end());
+    return named;
 }
 
 }  // namespace quernfold

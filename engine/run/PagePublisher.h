@@ -48,6 +48,12 @@ public:
 
     /** Whether the run has read id: a page, or a file a page included (here or on a worker). */
     bool IsReadByRun(const FileId& id) const;
+    /** Whether a page of the run has outputPath: nullopt when none has, else whether it was converted. */
+    std::optional<bool> PageWithOutput(const std::string& outputPath) const;
+    /** The files the pages the workers converted read. */
+    const std::unordered_set<FileId, FileIdHash>& FilesReadAhead() const { return m_filesReadAhead; }
+    /** The fragments directives named without expanding them (here or on a worker): never to be published. */
+    std::vector<std::string> NamedTargets() const;
 
 private:
     void PublishHeld(std::size_t index, const OutputPathPlan& plan, const PreparedPage* prepared);
@@ -58,6 +64,8 @@ private:
 
     Parts m_parts;
     std::unordered_set<FileId, FileIdHash> m_filesReadAhead;  // read by pages the workers converted
+    std::unordered_set<std::string> m_namedAhead;  // named, not expanded, by pages the workers converted
+    std::vector<std::size_t> m_failed;             // the pages that failed, in list order
 };
 
 }  // namespace quernfold

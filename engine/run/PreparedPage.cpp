@@ -63,6 +63,8 @@ PreparedPage PagePreparer::Prepare(const std::string& path) {
     if (scanned) page.links = scanned->Links();
     const auto& read = m_expander->FilesRead();
     page.filesRead.assign(read.begin(), read.end());
+    const auto& named = m_expander->NamedTargets();
+    page.namedTargets.assign(named.begin(), named.end());
     return page;
 }
 

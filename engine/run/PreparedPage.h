@@ -40,6 +40,7 @@ struct PreparedPage {
     std::int64_t warnings = 0;            // all of the page's warnings
     std::optional<std::string> failure;  // the page's own expansion failed (its warning is among the lines)
     std::vector<FileId> filesRead;        // every file the expansion read, for the checks at publishing
+    std::vector<std::string> namedTargets;  // fragments named by directives but not expanded
     std::vector<PathReason> pageWarnings;  // the page's warnings as data, for the report
     std::vector<PageLink> links;           // the page's local references, when the preparer notes them
 };

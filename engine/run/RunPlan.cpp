@@ -1,5 +1,7 @@
 #include "engine/run/RunPlan.h"
 
+#include <algorithm>
+
 #include "engine/log/LogLines.h"
 #include "engine/log/Sinks.h"
 #include "engine/output/OutputMapping.h"
@@ -36,8 +38,21 @@ RunPlan::RunPlan(const ConversionChoices& choices, SiteFiles& files, std::vector
       m_pages(pages) {
     pages.clear();
     WalkRules walk;
+    // The output folder, when it lies in the site, holds no file of the site: only what runs wrote there.
+    std::vector<std::string> outputFolders;
+    const std::optional<FileId> outputId = options.keepSiteFileIds ? IdentityOf(m_outputRoot) : std::nullopt;
+    if (outputId) {
+        walk.enter = [&](const std::string& path, const std::string&, const FolderEntry& entry) {
+            if (entry.id == *outputId) outputFolders.push_back(path);
+            return true;
+        };
+    }
     walk.file = [&](const std::string& path, const std::string&, const FolderEntry& entry) {
-        if (options.keepSiteFileIds && entry.id.Known()) m_siteFileIds.insert(entry.id);
+        if (options.keepSiteFileIds && entry.id.Known() &&
+            std::none_of(outputFolders.begin(), outputFolders.end(),
+                         [&](const std::string& folder) { return path.starts_with(folder); })) {
+            m_siteFileIds.insert(entry.id);
+        }
         if (!IsSourcePageName(entry.name, m_sourceType)) return;
         pages.push_back(path);
         if (entry.id.Known()) m_pageIds.insert(entry.id);
@@ -68,7 +83,9 @@ PlannedRun PlanConversion(const ConversionChoices& choices, MessageSink& message
     try {
         RunPlan plan(choices, *disk, pages, {.outputOnDisk = true, .keepSiteFileIds = true});
         CachedSiteFiles cached(*disk);
-        const ExpanderSettings settings{choices.sourceType, choices.outputType, choices.codePage, kNativeSeparator};
+        ExpanderSettings settings{choices.sourceType, choices.outputType, choices.codePage, kNativeSeparator};
+        settings.dropServerCode = choices.dropServerCode;
+        settings.anyCaseLinks = choices.anyCaseLinks;
         SideOutputGuard guard;
         if (auto taken = guard.Check(choices.sideOutputs, plan, [&] {
                 return FilesReadByPages(settings, plan.SiteRoot(), cached, pages);

@@ -2,10 +2,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/page/ExpansionContext.h"
+#include "engine/site/SiteFiles.h"
 
 namespace quernfold {
 
@@ -22,6 +26,16 @@ struct RunState : ExpansionContext {
     // Set by the front end (a button, a signal) from any thread; the run stops at the next check. The front end
     // clears it before it starts a run, so a request that comes while the run is starting is not lost.
     std::atomic<bool> stopRequested{false};
+
+    // What the last run owns, for the save-log button, which never replaces one of these with "log.txt": the
+    // identities of its pages and includes, and whether "log.txt" in its output folder is one of its output
+    // paths (a page's, or a static file's and its copy).
+    struct LastRun {
+        std::unordered_set<FileId, FileIdHash> filesRead;
+        std::optional<FileId> outputRoot;
+        bool logTxtIsOutputPath = false;
+    };
+    std::shared_ptr<const LastRun> lastRun;
 
     // With CountWarning, the only places the counts grow: every failed page is a failure and a warning, whether
     // the expander already logged its warning or the page failed around it.

@@ -26,13 +26,23 @@ FileIds FilesReadByPages(const ExpanderSettings& settings, const std::string& si
 }
 
 std::optional<std::string> SideOutputGuard::Check(const std::vector<std::string>& sideOutputs, const RunPlan& plan,
-                                                  const std::function<FileIds()>& filesRead) {
+                                                  const std::function<FileIds()>& filesRead,
+                                                  const std::function<bool(const std::string&)>& isStaticOutput) {
     std::optional<FileIds> includes;
     const FileIds none;
-    for (const std::string& target : sideOutputs) {
+    for (std::size_t i = 0; i < sideOutputs.size(); ++i) {
+        const std::string& target = sideOutputs[i];
         if (!includes && NeedsIncludes(target, plan.SiteRoot())) includes = filesRead();
-        const RunFilesBeforeStart files{plan.Outputs(), plan.PageIds(), includes ? *includes : none};
+        const RunFilesBeforeStart files{plan.Outputs(),
+                                        [&plan](const FileId& id) { return plan.IsFileOfTheSite(id); },
+                                        plan.PageIds(),
+                                        includes ? *includes : none,
+                                        plan.OutputRoot(),
+                                        isStaticOutput};
         if (auto why = WhySideOutputIsTaken(target, files)) return why;
+        for (std::size_t j = 0; j < i; ++j) {
+            if (auto why = WhySideOutputsClash(target, sideOutputs[j])) return why;
+        }
         if (const auto id = SideOutputId(target)) m_ids.emplace_back(target, *id);
     }
     return std::nullopt;

@@ -31,11 +31,13 @@ FileIds FilesReadByPages(const ExpanderSettings& settings, const std::string& si
 class SideOutputGuard {
 public:
     /**
-     * Why one of sideOutputs must not be written; nullopt when none would replace a file of the run. filesRead is
-     * asked only when a side output stands inside the site.
+     * Why one of sideOutputs must not be written; nullopt when none would replace a file of the site or of the
+     * run, or another side output. filesRead is asked only when a side output stands inside the site;
+     * isStaticOutput (with static files) says whether a static file is copied to a path below the output root.
      */
     std::optional<std::string> Check(const std::vector<std::string>& sideOutputs, const RunPlan& plan,
-                                     const std::function<FileIds()>& filesRead);
+                                     const std::function<FileIds()>& filesRead,
+                                     const std::function<bool(const std::string&)>& isStaticOutput = {});
 
     /** The side outputs whose files the run read. */
     std::vector<std::string> ReadByRun(const std::function<bool(const FileId&)>& isRead) const;

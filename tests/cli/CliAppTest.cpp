@@ -38,6 +38,8 @@ struct ParseCase {
     std::int64_t maxWarnings = 10;
     bool makeOutputDir = false;
     bool dryRun = false;
+    bool dropServerCode = false;
+    bool anyCaseLinks = false;
 };
 
 TEST(CliArguments, ParsesOptionsAndOperands) {
@@ -82,6 +84,9 @@ TEST(CliArguments, ParsesOptionsAndOperands) {
          .makeOutputDir = true,
          .dryRun = true},
         {.args = {"--dry-run", "s", "o"}, .siteRoot = "s", .outputDir = "o", .dryRun = true},
+        {.args = {"--drop-server-code", "s", "o"}, .siteRoot = "s", .outputDir = "o", .dropServerCode = true},
+        {.args = {"s", "--links-any-case", "o"}, .siteRoot = "s", .outputDir = "o", .anyCaseLinks = true},
+        {.args = {"--links-any-case=1", "s", "o"}, .error = "option '--links-any-case' takes no value"},
         {.args = {"-j", "0", "s", "o"}, .error = "--jobs needs a number from 1 to 1024, not '0'"},
         {.args = {"-j", "1025", "s", "o"}, .error = "--jobs needs a number from 1 to 1024, not '1025'"},
         {.args = {"--jobs", "two", "s", "o"}, .error = "--jobs needs a number from 1 to 1024, not 'two'"},
@@ -120,6 +125,8 @@ TEST(CliArguments, ParsesOptionsAndOperands) {
         EXPECT_EQ(o.choices.maxWarnings, c.maxWarnings);
         EXPECT_EQ(o.makeOutputDir, c.makeOutputDir);
         EXPECT_EQ(o.dryRun, c.dryRun);
+        EXPECT_EQ(o.choices.dropServerCode, c.dropServerCode);
+        EXPECT_EQ(o.choices.anyCaseLinks, c.anyCaseLinks);
         EXPECT_FALSE(o.help);
         EXPECT_FALSE(o.version);
     }
@@ -179,12 +186,14 @@ TEST(CliSinks, DiagnosticsKeepEachWarningPairAndEachFailedPageOnly) {
     for (const std::string& line :
          {std::string(77, '='), std::string("开始转换:a.jsp...."), hashes, std::string("提取inc/x时异常：gone"),
           std::string(">>生成o/a.html成功！"), std::string(77, '='), std::string("开始转换:b.jsp...."),
-          std::string("b.jsp文件转换时异常,原因为：Not a directory"), std::string(78, '*'),
-          std::string("共转换文件2个")}) {
+          std::string("b.jsp文件转换时异常,原因为：Not a directory"),
+          std::string("复制静态文件c.css时异常,原因为：Permission denied"), std::string(78, '*'),
+          std::string("共转换文件2个"), std::string("复制静态文件1个，其中未变化0个，失败1个")}) {
         diagnostics.AppendLog(line);
     }
     EXPECT_EQ(err.str(), "quernfold-cli: " + hashes + "\nquernfold-cli: 提取inc/x时异常：gone\n" +
-                             "quernfold-cli: b.jsp文件转换时异常,原因为：Not a directory\n");
+                             "quernfold-cli: b.jsp文件转换时异常,原因为：Not a directory\n" +
+                             "quernfold-cli: 复制静态文件c.css时异常,原因为：Permission denied\n");
 }
 
 TEST(CliSinks, ProgressBarFitsTheTerminalAndEndsFull) {
@@ -338,6 +347,17 @@ TEST_F(CliInProcess, StdoutThatCannotBeWrittenGivesStatusTwo) {
     EXPECT_EQ(m_err.str(), kFinishedOne + "quernfold-cli: cannot write the log to standard output\n");
 }
 
+// Standard output closed at start-up leads to /dev/null: a report sent there would be lost, so it is refused.
+TEST_F(CliInProcess, ReportToAStdoutClosedAtStartUpIsRefusedWhileAPlainRunConverts) {
+    const CliEnvironment closed{.stdoutClosedAtStart = true};
+    EXPECT_EQ(RunCli({"--report", "-", Site().string(), Out().string()}, m_out, m_err, false, closed), 2);
+    EXPECT_EQ(m_err.str(), "quernfold-cli: cannot write the report to standard output: it was closed at start-up\n");
+    EXPECT_FALSE(fs::exists(Out() / "a.html"));
+    m_err.str("");
+    EXPECT_EQ(RunCli({Site().string(), Out().string()}, m_out, m_err, false, closed), 0);
+    EXPECT_EQ(m_err.str(), kFinishedOne);
+}
+
 TEST_F(CliInProcess, QuietRunWritesNothingToStdoutEvenWhenItCannotBeWritten) {
     m_out.setstate(std::ios::badbit);
     EXPECT_EQ(Run({"-q", Site().string(), Out().string()}), 0);
@@ -356,7 +376,7 @@ TEST_F(CliInProcess, HelpListsEveryOption) {
     EXPECT_EQ(Run({"--help"}), 0);
     for (const char* option : {"-t, --type TEXT", "-T, --to TEXT", "-e, --encoding NAME", "--log FILE", "-q, --quiet",
                                "-j, --jobs N", "--max-warnings N", "--mkdir", "-n, --dry-run", "-h, --help",
-                               "--version", "130 / 143"}) {
+                               "--version", "130 / 143", "--drop-server-code", "--links-any-case"}) {
         EXPECT_NE(m_out.str().find(option), std::string::npos) << option;
     }
     EXPECT_EQ(m_err.str(), "");

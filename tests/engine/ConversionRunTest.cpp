@@ -280,9 +280,8 @@ TEST_F(ConversionRunTest, StopRequestDuringTheStaticFilesEndsThemAfterTheCurrent
     for (const char* file : {"css/a.css", "css/b.css", "img/c.png"}) Write(file, file);
     struct StopAfterTheFirstCopy : MemoryOutputTree {
         std::atomic<bool>* stop = nullptr;
-        CopyOutcome Copy(const OutputPathPlan& plan, SourceFile& source,
-                         const std::function<bool(const FileId&)>& isReadByRun) override {
-            const CopyOutcome outcome = MemoryOutputTree::Copy(plan, source, isReadByRun);
+        CopyOutcome Copy(const OutputPathPlan& plan, SourceFile& source, const CopyRules& rules) override {
+            const CopyOutcome outcome = MemoryOutputTree::Copy(plan, source, rules);
             *stop = true;
             return outcome;
         }
@@ -369,6 +368,30 @@ TEST_F(ConversionRunTest, StaticFilesAreAnnouncedAndCountedOnTheBar) {
     Run(Site(), Out());
     EXPECT_EQ(log.Text().find("开始复制静态文件"), std::string::npos) << log.Text();
     EXPECT_EQ(progress.events, (std::vector<std::string>{"range 0 2", "show", "value 1", "hide"}));
+}
+
+// Saving the log again replaces an earlier log.txt, but never a file the last run read or wrote.
+TEST_F(ConversionRunTest, SaveLogReplacesAnEarlierLogButNeverAFileOfTheRun) {
+    Write("a.jsp", "<%@ include file=\"log.txt\" %>a");
+    Write("log.txt", "an include");
+    Run(Site(), Site(), "jsp", "html");
+    messages.shown.clear();
+    EXPECT_FALSE(SaveConversionLog(Site(), "the log", state, messages));
+    EXPECT_EQ(Read(m_root / "site/log.txt"), "an include");
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].title, "出错啦");
+    EXPECT_TRUE(messages.shown[0].text.starts_with("保存日志时异常,原因为：")) << messages.shown[0].text;
+
+    // An output path of the run (log.jsp converted to log.txt) is refused too; an ordinary folder takes it twice.
+    Write("log.jsp", "page");
+    Run(Site(), Out(), "jsp", "txt");
+    EXPECT_FALSE(SaveConversionLog(Out(), "the log", state, messages));
+    EXPECT_EQ(Read(m_root / "out/log.txt"), "page\r\n");
+    std::filesystem::remove(m_root / "site/log.jsp");
+    Run(Site(), Out(), "jsp", "html");
+    EXPECT_TRUE(SaveConversionLog(Out(), "first", state, messages));
+    EXPECT_TRUE(SaveConversionLog(Out(), "second", state, messages));
+    EXPECT_EQ(Read(m_root / "out/log.txt"), "second");
 }
 
 TEST_F(ConversionRunTest, OutputThatIsTheSourcePageFailsAndLeavesTheSourceAlone) {

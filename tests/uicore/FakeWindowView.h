@@ -70,7 +70,7 @@ public:
     std::string OutputTypeText() const override { return outputType; }
     void ShowSourceTypes(const std::vector<std::string>& items, int selected) override;
     void ShowOutputTypes(const std::vector<std::string>& items, int selected) override;
-    void ShowCopyAssets(bool checked) override { copyAssets = checked; }
+    void ShowOption(WindowOption option, bool checked) override { options[static_cast<int>(option)] = checked; }
     void ShowConverting(bool on) override;
     std::string LogText() override { return m_log.Text(); }
     std::string PickFolder(const std::string& title, const std::string& boxText) override;
@@ -90,7 +90,7 @@ public:
     std::string outputType;
     std::vector<std::string> sourceItems;
     std::vector<std::string> outputItems;
-    bool copyAssets = false;
+    bool options[3] = {};
     bool converting = false;
     std::vector<bool> convertingShown;
     std::vector<Box> boxes;

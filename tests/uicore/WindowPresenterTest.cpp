@@ -154,11 +154,24 @@ TEST_F(WindowPresenterTest, CopyAssetsItemIsReadWithoutWritingAndStoredWhenToggl
         const std::string ini = keys + (stored ? std::string("copyAssets=") + stored + "\n" : "");
         WriteFile(IniPath(), ini);
         Open();
-        EXPECT_EQ(view.copyAssets, checked);
+        EXPECT_EQ(view.options[0], checked);
         EXPECT_EQ(ReadFile(IniPath()), ini);
-        presenter->ToggleCopyAssets(!checked);
+        presenter->ToggleOption(WindowOption::CopyAssets, !checked);
         EXPECT_EQ(ReadFile(IniPath()), keys + "copyAssets=" + (checked ? "0" : "1") + "\n");
     }
+}
+
+TEST_F(WindowPresenterTest, EveryOptionIsStoredUnderItsOwnKeyAndShownAtTheNextStart) {
+    WriteFile(IniPath(), "[sys]\nworkPath=/w/\n");
+    Open();
+    presenter->ToggleOption(WindowOption::DropServerCode, true);
+    presenter->ToggleOption(WindowOption::AnyCaseLinks, true);
+    presenter->ToggleOption(WindowOption::AnyCaseLinks, false);
+    EXPECT_NE(ReadFile(IniPath()).find("\ndropServerCode=1\nanyCaseLinks=0\n"), std::string::npos) << ReadFile(IniPath());
+    Open();
+    EXPECT_FALSE(view.options[static_cast<int>(WindowOption::CopyAssets)]);
+    EXPECT_TRUE(view.options[static_cast<int>(WindowOption::DropServerCode)]);
+    EXPECT_FALSE(view.options[static_cast<int>(WindowOption::AnyCaseLinks)]);
 }
 
 TEST_F(WindowPresenterTest, PickedAndDroppedFoldersAreShownAndStoredAtOnceCancelledEmptiesTheBox) {
@@ -227,7 +240,7 @@ TEST_F(WindowPresenterTest, RunUsesTheTypedTypesAndTheCopyItem) {
     Open();
     view.sourceType = "asp";
     view.outputType = "shtml";
-    presenter->ToggleCopyAssets(true);
+    presenter->ToggleOption(WindowOption::CopyAssets, true);
     Run(Dir("site"), "  " + Dir("out") + " ");
     ASSERT_FALSE(view.boxes.empty());
     EXPECT_EQ(view.boxes.back().text, "文件转换完成，成功：1个，异常：0个，详见日志!");

@@ -14,6 +14,18 @@ namespace {
 
 constexpr std::string_view kSection = "sys";
 
+const char* KeyOf(WindowOption option) {
+    switch (option) {
+        case WindowOption::CopyAssets:
+            return "copyAssets";
+        case WindowOption::DropServerCode:
+            return "dropServerCode";
+        case WindowOption::AnyCaseLinks:
+            return "anyCaseLinks";
+    }
+    return "";
+}
+
 const char* KeyOf(FolderBox box) { return box == FolderBox::SiteRoot ? "workPath" : "outputDir"; }
 
 /** Which of the two items a stored type selects: an exact, case-sensitive test; any other text picks the second. */
@@ -50,8 +62,11 @@ void WindowPresenter::Load() {
     const std::vector<std::string> outputTypes = {"html", "htm"};
     m_view.ShowOutputTypes(outputTypes, Selected(outputTypes, m_settings.ReadIni(kSection, "outputType", "html")));
     // Read without storing a default: the file gains the key only when the user toggles the item.
-    m_copyAssets = m_settings.PeekIni(kSection, "copyAssets").value_or("0") == "1";
-    m_view.ShowCopyAssets(m_copyAssets);
+    for (const WindowOption option : kWindowOptions) {
+        bool& on = m_options[static_cast<int>(option)];
+        on = m_settings.PeekIni(kSection, KeyOf(option)).value_or("0") == "1";
+        m_view.ShowOption(option, on);
+    }
 }
 
 void WindowPresenter::BrowseSiteRoot() {
@@ -68,9 +83,9 @@ void WindowPresenter::SetFolder(FolderBox box, const std::string& folder) {
     m_settings.WriteIni(kSection, KeyOf(box), m_view.BoxText(box));
 }
 
-void WindowPresenter::ToggleCopyAssets(bool on) {
-    m_copyAssets = on;
-    m_settings.WriteIni(kSection, "copyAssets", on ? "1" : "0");
+void WindowPresenter::ToggleOption(WindowOption option, bool on) {
+    m_options[static_cast<int>(option)] = on;
+    m_settings.WriteIni(kSection, KeyOf(option), on ? "1" : "0");
 }
 
 void WindowPresenter::Convert() {
@@ -81,7 +96,9 @@ void WindowPresenter::Convert() {
     choices.outputType = m_view.OutputTypeText();
     choices.outputDir = m_view.BoxText(FolderBox::OutputDir);
     choices.codePage = CodePageChoice::Auto;
-    choices.copyAssets = m_copyAssets;
+    choices.copyAssets = m_options[static_cast<int>(WindowOption::CopyAssets)];
+    choices.dropServerCode = m_options[static_cast<int>(WindowOption::DropServerCode)];
+    choices.anyCaseLinks = m_options[static_cast<int>(WindowOption::AnyCaseLinks)];
 
     m_view.ShowConverting(true);
     m_workerFailure.clear();

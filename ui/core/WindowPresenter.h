@@ -1,5 +1,6 @@
 #pragma once
 
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -46,7 +47,7 @@ public:
     void BrowseOutputDir();
     /** A picked or dropped folder: shown in its box and stored at once. */
     void SetFolder(FolderBox box, const std::string& folder);
-    void ToggleCopyAssets(bool on);
+    void ToggleOption(WindowOption option, bool on);
     void Convert();
     void SaveLog();
     void OpenMakerSite();
@@ -70,7 +71,7 @@ private:
     std::string m_defaultOutputDir;
     bool m_logByteOrderMark;
     RunBoxes m_boxes;
-    bool m_copyAssets = false;
+    bool m_options[std::size(kWindowOptions)] = {};
 
     RunState m_state;
     RunResult m_lastRun;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,11 @@ namespace quernfold {
 
 /** The two folder boxes of the form. */
 enum class FolderBox { SiteRoot, OutputDir };
+
+/** The checkable items of the options menu, each stored under its key when toggled. */
+enum class WindowOption { CopyAssets, DropServerCode, AnyCaseLinks };
+inline constexpr WindowOption kWindowOptions[] = {WindowOption::CopyAssets, WindowOption::DropServerCode,
+                                                   WindowOption::AnyCaseLinks};
 
 /**
  * What the window's presenter needs from a toolkit: the controls' texts, the dialogs, the other windows and a
@@ -26,7 +32,7 @@ public:
     virtual std::string OutputTypeText() const = 0;
     virtual void ShowSourceTypes(const std::vector<std::string>& items, int selected) = 0;
     virtual void ShowOutputTypes(const std::vector<std::string>& items, int selected) = 0;
-    virtual void ShowCopyAssets(bool checked) = 0;
+    virtual void ShowOption(WindowOption option, bool checked) = 0;
 
     /**
      * During a run the controls that would change it or start another take no input (the log, 帮助 and 退出

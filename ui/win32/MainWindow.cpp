@@ -21,7 +21,7 @@ constexpr UINT kPostMessage = WM_APP + 1;
 constexpr UINT_PTR kLogTimer = 1;
 constexpr UINT kLogBatchMs = 50;
 constexpr int kFirstControlId = 100;
-enum MenuId : int { kCopyAssets = 40, kMakerSite, kAbout };
+enum MenuId : int { kFirstOption = 40, kMakerSite = 50, kAbout };
 // The frame: resizable, with minimize and maximize buttons; the controls never move.
 constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 
@@ -138,7 +138,9 @@ bool MainWindow::Open(int showCommand) {
 void MainWindow::CreateMenuBar() {
     m_menu = CreateMenu();
     m_optionsMenu = CreatePopupMenu();
-    AppendMenuW(m_optionsMenu, MF_STRING, kCopyAssets, L"同时复制静态文件(&A)");
+    for (const wchar_t* item : {L"同时复制静态文件(&A)", L"删除ASP服务器代码(&D)", L"链接扩展名不区分大小写(&C)"}) {
+        AppendMenuW(m_optionsMenu, MF_STRING, kFirstOption + GetMenuItemCount(m_optionsMenu), item);
+    }
     AppendMenuW(m_menu, MF_POPUP, reinterpret_cast<UINT_PTR>(m_optionsMenu), L"选项(&O)");
     HMENU help = CreatePopupMenu();
     AppendMenuW(help, MF_STRING, kMakerSite, Wide(std::string(kMakerName) + "简介").c_str());
@@ -267,10 +269,11 @@ void MainWindow::OnCommand(int id) {
         m_presenter->SaveLog();
     } else if (name == "Command3") {
         PostMessageW(m_window, WM_CLOSE, 0, 0);
-    } else if (id == kCopyAssets) {
-        const bool on = !(GetMenuState(m_optionsMenu, kCopyAssets, MF_BYCOMMAND) & MF_CHECKED);
-        ShowCopyAssets(on);
-        m_presenter->ToggleCopyAssets(on);
+    } else if (id >= kFirstOption && id < kFirstOption + static_cast<int>(std::size(kWindowOptions))) {
+        const auto option = static_cast<WindowOption>(id - kFirstOption);
+        const bool on = !(GetMenuState(m_optionsMenu, static_cast<UINT>(id), MF_BYCOMMAND) & MF_CHECKED);
+        ShowOption(option, on);
+        m_presenter->ToggleOption(option, on);
     } else if (id == kMakerSite) {
         m_presenter->OpenMakerSite();
     } else if (id == kAbout) {
@@ -318,8 +321,9 @@ void MainWindow::ShowOutputTypes(const std::vector<std::string>& items, int sele
     ShowItems(Control("outputType"), items, selected);
 }
 
-void MainWindow::ShowCopyAssets(bool checked) {
-    CheckMenuItem(m_optionsMenu, kCopyAssets, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+void MainWindow::ShowOption(WindowOption option, bool checked) {
+    CheckMenuItem(m_optionsMenu, static_cast<UINT>(kFirstOption + static_cast<int>(option)),
+                  MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void MainWindow::ShowConverting(bool converting) {

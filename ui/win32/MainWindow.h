@@ -54,7 +54,7 @@ private:
     std::string OutputTypeText() const override;
     void ShowSourceTypes(const std::vector<std::string>& items, int selected) override;
     void ShowOutputTypes(const std::vector<std::string>& items, int selected) override;
-    void ShowCopyAssets(bool checked) override;
+    void ShowOption(WindowOption option, bool checked) override;
     void ShowConverting(bool converting) override;
     std::string LogText() override;
     std::string PickFolder(const std::string& title, const std::string& boxText) override;
