@@ -36,6 +36,8 @@ set(QUERNFOLD_ENGINE_SOURCES
   run/RunRecord.cpp
   run/UnchangedPages.cpp
   run/RunPlan.cpp
+  run/RunStart.cpp
+  run/SaveLog.cpp
   run/RunSummary.cpp
   run/SideOutputGuard.cpp
   log/LogLines.cpp

@@ -295,6 +295,17 @@ std::optional<std::string> PageExpander::ExpandPage(const std::string& pagePath,
     }
 }
 
+// Every file opened is one the run reads, and one a re-run must find unchanged.
+void PageExpander::NoteOpened(const std::string& path, const SourceFile& file) {
+    if (const FileId id = file.Id(); id.Known()) m_filesRead.insert(id);
+    if (!m_trace) return;
+    if (const std::optional<FileStamp> stamp = file.OpenedStamp()) {
+        m_trace->opened.push_back({path, *stamp});
+    } else {
+        m_trace->doubtful = true;
+    }
+}
+
 void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
     const bool included = m_state.pageDepth > 1;
     // The lines and open blocks held by the including levels count against the same limit as this file's own.
@@ -303,14 +314,7 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
         OpenPage(m_files, pagePath, m_settings.codePage, included, lineLimit, m_settings.stopRequested);
     const std::size_t sharedLimit = m_heldAbove > 0 ? m_settings.lineLimit : 0;
     if (sharedLimit > 0) page.reader->ShareLimit(sharedLimit);
-    if (const FileId id = page.file->Id(); id.Known()) m_filesRead.insert(id);
-    if (m_trace) {
-        if (const std::optional<FileStamp> stamp = page.file->OpenedStamp()) {
-            m_trace->opened.push_back({pagePath, *stamp});
-        } else {
-            m_trace->doubtful = true;
-        }
-    }
+    NoteOpened(pagePath, *page.file);
     const CodePage cp = page.codePage;
     // The bytes written from here on are in this file's code page, until its includer takes over again.
     struct CodePageScope {

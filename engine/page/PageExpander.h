@@ -95,6 +95,7 @@ private:
     std::optional<std::string> Resolve(const std::string& resolved, const std::string& cleaned,
                                        const std::optional<std::string>& utf8, const std::string& pageDir);
     void Expand(const std::string& pagePath, OutputSink& out);
+    void NoteOpened(const std::string& path, const SourceFile& file);
     void NoteNamedTarget(const std::string& resolved, const std::string& cleaned,
                          const std::optional<std::string>& utf8, const std::string& pageDir);
     void NoteLookup(const std::string& resolved, const std::string& cleaned, bool tryRaw, const std::string& pageDir,

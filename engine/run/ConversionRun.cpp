@@ -14,7 +14,6 @@
 #include "engine/output/StaticFiles.h"
 #include "engine/page/LinkScanningOutput.h"
 #include "engine/page/PageExpander.h"
-#include "engine/platform/AtomicFile.h"
 #include "engine/platform/Disk.h"
 #include "engine/platform/FolderIdentity.h"
 #include "engine/report/LinkCauses.h"
@@ -25,6 +24,7 @@
 #include "engine/run/PagePublisher.h"
 #include "engine/run/PageScheduler.h"
 #include "engine/run/RunPlan.h"
+#include "engine/run/RunStart.h"
 #include "engine/run/RunSummary.h"
 #include "engine/run/SettingsStore.h"
 #include "engine/run/SideOutputGuard.h"
@@ -39,7 +39,6 @@ namespace quernfold {
 
 namespace {
 
-constexpr std::string_view kSection = "sys";
 // Pages converted ahead are held in memory: at most this many bytes of them, and each worker keeps at most
 // four pages ahead of the one being published.
 constexpr std::size_t kAheadBytes = std::size_t{8} << 20;
@@ -208,14 +207,7 @@ public:
     }
 
 private:
-    AssetRules StaticFileRules() const {
-        AssetRules rules = DefaultAssetRules(m_state.srcExt);
-        if (!m_choices.assetTypes.empty()) {
-            rules.types = m_choices.assetTypes;
-            rules.rootRobots = false;
-        }
-        return rules;
-    }
+    AssetRules StaticFileRules() const { return ChosenAssetRules(m_state.srcExt, m_choices.assetTypes); }
 
     // A site and output folder on disk are compared with the record of the last run into that folder; pages
     // that nothing changed for keep their output. With the output sharing folders with the site nothing is kept:
@@ -333,25 +325,6 @@ private:
     SideOutputGuard m_sideOutputs;
 };
 
-void SaveChoices(const ConversionChoices& choices, SettingsStore& settings) {
-    settings.WriteIni(kSection, "workPath", choices.siteRoot);
-    settings.WriteIni(kSection, "outputDir", choices.outputDir);
-    settings.WriteIni(kSection, "srcType", choices.sourceType);
-    settings.WriteIni(kSection, "outputType", choices.outputType);
-}
-
-// The run state as a new run starts it; the log is cleared here too.
-void ResetState(const ConversionChoices& choices, RunState& state, LogSink& log) {
-    state.outputRoot = WithTrailingSeparator(TrimSpaces(choices.outputDir), kNativeSeparator);
-    state.siteRoot = PlannedSiteRoot(choices);
-    log.ClearLog();
-    state.srcExt = TrimSpaces(choices.sourceType);
-    state.fileCount = 0;
-    state.failCount = 0;
-    state.warningCount = 0;
-    state.fileList.clear();
-}
-
 }  // namespace
 
 RunResult StartConversion(const ConversionChoices& choices, RunState& state, const RunSinks& sinks,
@@ -411,34 +384,6 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
     }
     state.lastRun = run.Owned();
     return result;
-}
-
-bool SaveConversionLog(const std::string& outputDirText, const std::string& logText, RunState& state,
-                       MessageSink& messages) {
-    if (TrimSpaces(outputDirText).empty()) {
-        messages.ShowMessage(kNoOutputFolderText, kTitleReminder, MessageIcon::Stop);
-        return false;
-    }
-    state.outputRoot = WithTrailingSeparator(TrimSpaces(outputDirText), kNativeSeparator);
-    const std::string logPath = state.outputRoot + "log.txt";
-    if (const auto owned = state.lastRun) {
-        // Saving again replaces an earlier log.txt; never a file of the run.
-        const std::optional<FileId> existing = IdentityOf(logPath);
-        const bool isOutputPath = owned->logTxtIsOutputPath && owned->outputRoot &&
-                                  IdentityOf(state.outputRoot) == owned->outputRoot;
-        if ((existing && owned->filesRead.count(*existing)) || isOutputPath) {
-            messages.ShowMessage(LogSaveFailedText(LogTxtOwnedReason(logPath)), kTitleError, MessageIcon::Stop);
-            return false;
-        }
-    }
-    try {
-        WriteFileAtomically(logPath, logText);
-    } catch (const std::exception& failure) {
-        messages.ShowMessage(LogSaveFailedText(failure.what()), kTitleError, MessageIcon::Stop);
-        return false;
-    }
-    messages.ShowMessage(LogSavedText(logPath), kTitleNotice, MessageIcon::Information);
-    return true;
 }
 
 }  // namespace quernfold
