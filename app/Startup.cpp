@@ -6,8 +6,8 @@
 #include <QDir>
 #include <QGuiApplication>
 
-#include "engine/LogLines.h"
-#include "engine/PathRules.h"
+#include "engine/log/LogLines.h"
+#include "engine/output/PathRules.h"
 #include "settings/Rwini.h"
 #include "ui/FrmMain.h"
 #include "ui/MessageBoxes.h"

@@ -4,7 +4,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Startup.h"
-#include "engine/StandardStreams.h"
+#include "engine/platform/StandardStreams.h"
 #include "ui/AppIcon.h"
 #include "ui/ChineseQtTexts.h"
 #include "ui/DirWindow.h"

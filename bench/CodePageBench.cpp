@@ -6,8 +6,8 @@
 #include <string>
 
 #include "bench/BenchText.h"
-#include "engine/CodePage.h"
-#include "engine/CodePageDetector.h"
+#include "engine/text/CodePage.h"
+#include "engine/text/CodePageDetector.h"
 
 namespace quernfold {
 namespace {

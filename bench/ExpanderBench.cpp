@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "bench/BenchText.h"
-#include "engine/LogText.h"
-#include "engine/MemorySiteFiles.h"
-#include "engine/OutputSink.h"
-#include "engine/PageExpander.h"
+#include "engine/log/LogText.h"
+#include "tests/support/MemorySiteFiles.h"
+#include "engine/page/OutputSink.h"
+#include "engine/page/PageExpander.h"
 
 namespace quernfold {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "engine/PathRules.h"
+#include "engine/output/PathRules.h"
 
 namespace quernfold {
 namespace {

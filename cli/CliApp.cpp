@@ -15,14 +15,14 @@
 #include "cli/CliArguments.h"
 #include "cli/CliSinks.h"
 #include "cli/StopSignals.h"
-#include "engine/AsciiText.h"
-#include "engine/Errors.h"
-#include "engine/LogLines.h"
-#include "engine/OutputFile.h"
-#include "engine/PathRules.h"
-#include "engine/RunPlan.h"
-#include "engine/RunReport.h"
-#include "engine/RunState.h"
+#include "engine/text/AsciiText.h"
+#include "engine/text/Errors.h"
+#include "engine/log/LogLines.h"
+#include "engine/platform/posix/OutputFile.h"
+#include "engine/output/PathRules.h"
+#include "engine/run/RunPlan.h"
+#include "engine/report/RunReport.h"
+#include "engine/run/RunState.h"
 
 namespace quernfold {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/ConversionRun.h"
+#include "engine/run/ConversionRun.h"
 
 namespace quernfold {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "engine/AssetRules.h"
+#include "engine/site/AssetRules.h"
 #include <string_view>
 
 namespace quernfold {

@@ -8,8 +8,8 @@
 #include <exception>
 #include <ostream>
 
-#include "engine/LogLines.h"
-#include "engine/OutputFile.h"
+#include "engine/log/LogLines.h"
+#include "engine/platform/posix/OutputFile.h"
 
 namespace quernfold {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/Sinks.h"
+#include "engine/log/Sinks.h"
 
 namespace quernfold {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/CliApp.h"
-#include "engine/StandardStreams.h"
+#include "engine/platform/StandardStreams.h"
 
 int main(int argc, char** argv) {
     quernfold::OpenClosedStandardStreams();

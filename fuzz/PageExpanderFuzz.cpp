@@ -16,14 +16,14 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/CodePage.h"
-#include "engine/Errors.h"
-#include "engine/LogText.h"
-#include "engine/MemorySiteFiles.h"
-#include "engine/OutputSink.h"
-#include "engine/PageExpander.h"
-#include "engine/PathRules.h"
-#include "engine/RunState.h"
+#include "engine/text/CodePage.h"
+#include "engine/text/Errors.h"
+#include "engine/log/LogText.h"
+#include "tests/support/MemorySiteFiles.h"
+#include "engine/page/OutputSink.h"
+#include "engine/page/PageExpander.h"
+#include "engine/output/PathRules.h"
+#include "engine/run/RunState.h"
 
 namespace quernfold {
 namespace {

@@ -11,7 +11,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include "engine/OutputFile.h"
+#include "engine/platform/posix/OutputFile.h"
 #include "settings/IniFile.h"
 
 namespace quernfold {

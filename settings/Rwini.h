@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/SettingsStore.h"
+#include "engine/run/SettingsStore.h"
 
 namespace quernfold {
 

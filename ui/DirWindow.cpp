@@ -4,7 +4,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
-#include "engine/AsciiText.h"
+#include "engine/text/AsciiText.h"
 
 namespace quernfold {
 

@@ -14,8 +14,8 @@
 #include <QThread>
 #include <QUrl>
 
-#include "engine/LogLines.h"
-#include "engine/SettingsStore.h"
+#include "engine/log/LogLines.h"
+#include "engine/run/SettingsStore.h"
 #include "ui/AboutUs.h"
 #include "ui/AppIcon.h"
 #include "ui/DirWindow.h"

@@ -6,8 +6,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
-#include "engine/ConversionRun.h"
-#include "engine/RunState.h"
+#include "engine/run/ConversionRun.h"
+#include "engine/run/RunState.h"
 
 class QAction;
 class QComboBox;

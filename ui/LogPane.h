@@ -8,7 +8,7 @@
 #include <QObject>
 #include <QTimer>
 
-#include "engine/Sinks.h"
+#include "engine/log/Sinks.h"
 
 class QPlainTextEdit;
 

@@ -6,7 +6,7 @@
 
 #include <QString>
 
-#include "engine/Sinks.h"
+#include "engine/log/Sinks.h"
 
 class QWidget;
 

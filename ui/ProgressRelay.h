@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-#include "engine/Sinks.h"
+#include "engine/log/Sinks.h"
 
 class QProgressBar;
 

@@ -1,4 +1,4 @@
-#include "engine/AsciiText.h"
+#include "engine/text/AsciiText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engine/AssetCopier.h"
+#include "engine/platform/posix/AssetCopier.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/DiskOutputTree.h"
+#include "engine/platform/posix/DiskOutputTree.h"
 #include "tests/support/Files.h"
 #include "tests/support/Sandbox.h"
 

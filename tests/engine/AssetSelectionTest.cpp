@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/AssetRules.h"
-#include "engine/AssetWalker.h"
+#include "engine/site/AssetRules.h"
+#include "engine/site/AssetWalker.h"
 #include "tests/support/Files.h"
 #include "tests/support/Sandbox.h"
 

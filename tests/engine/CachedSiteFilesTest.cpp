@@ -1,4 +1,4 @@
-#include "engine/CachedSiteFiles.h"
+#include "engine/site/CachedSiteFiles.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -15,11 +15,11 @@
 #include <string>
 #include <unordered_set>
 
-#include "engine/DiskSiteFiles.h"
-#include "engine/Errors.h"
-#include "engine/LogText.h"
-#include "engine/OutputSink.h"
-#include "engine/PageExpander.h"
+#include "engine/platform/posix/DiskSiteFiles.h"
+#include "engine/text/Errors.h"
+#include "engine/log/LogText.h"
+#include "engine/page/OutputSink.h"
+#include "engine/page/PageExpander.h"
 #include "tests/support/Sandbox.h"
 
 namespace quernfold {

@@ -1,4 +1,4 @@
-#include "engine/CodePage.h"
+#include "engine/text/CodePage.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "engine/CharsetDeclaration.h"
-#include "engine/CodePageDetector.h"
-#include "engine/Transcode.h"
+#include "engine/text/CharsetDeclaration.h"
+#include "engine/text/CodePageDetector.h"
+#include "engine/platform/Transcode.h"
 
 namespace quernfold {
 namespace {

@@ -1,4 +1,4 @@
-#include "engine/ConversionRun.h"
+#include "engine/run/ConversionRun.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,12 +8,12 @@
 #include <map>
 #include <set>
 
-#include "engine/LogText.h"
-#include "engine/MemoryOutputTree.h"
-#include "engine/MemorySiteFiles.h"
-#include "engine/RunReport.h"
-#include "engine/SettingsStore.h"
-#include "engine/Sinks.h"
+#include "engine/log/LogText.h"
+#include "tests/support/MemoryOutputTree.h"
+#include "tests/support/MemorySiteFiles.h"
+#include "engine/report/RunReport.h"
+#include "engine/run/SettingsStore.h"
+#include "engine/log/Sinks.h"
 #include "tests/support/Files.h"
 #include "tests/support/Sandbox.h"
 

@@ -1,4 +1,4 @@
-#include "engine/DiskOutputTree.h"
+#include "engine/platform/posix/DiskOutputTree.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "engine/Errors.h"
+#include "engine/text/Errors.h"
 #include "tests/support/Files.h"
 
 namespace quernfold {

@@ -1,4 +1,4 @@
-#include "engine/DiskSiteFiles.h"
+#include "engine/platform/posix/DiskSiteFiles.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -15,10 +15,10 @@
 #include <string>
 #include <thread>
 
-#include "engine/Errors.h"
-#include "engine/LogText.h"
-#include "engine/OutputSink.h"
-#include "engine/PageExpander.h"
+#include "engine/text/Errors.h"
+#include "engine/log/LogText.h"
+#include "engine/page/OutputSink.h"
+#include "engine/page/PageExpander.h"
 #include "tests/support/Files.h"
 #include "tests/support/Sandbox.h"
 

@@ -1,4 +1,4 @@
-#include "engine/LineReader.h"
+#include "engine/text/LineReader.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/Errors.h"
-#include "engine/SiteFiles.h"
+#include "engine/text/Errors.h"
+#include "engine/site/SiteFiles.h"
 
 namespace quernfold {
 namespace {

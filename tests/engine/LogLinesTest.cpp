@@ -1,4 +1,4 @@
-#include "engine/LogLines.h"
+#include "engine/log/LogLines.h"
 
 #include <gtest/gtest.h>
 #include <iconv.h>

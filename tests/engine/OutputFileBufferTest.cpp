@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "engine/Errors.h"
-#include "engine/OutputFile.h"
+#include "engine/text/Errors.h"
+#include "engine/platform/posix/OutputFile.h"
 #include "tests/support/Files.h"
 #include "tests/support/Sandbox.h"
 

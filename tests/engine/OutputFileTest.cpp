@@ -1,4 +1,4 @@
-#include "engine/OutputFile.h"
+#include "engine/platform/posix/OutputFile.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/Errors.h"
+#include "engine/text/Errors.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/Files.h"
 #include "tests/support/Sandbox.h"

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/CachedSiteFiles.h"
-#include "engine/LogLines.h"
-#include "engine/LogText.h"
-#include "engine/MemorySiteFiles.h"
-#include "engine/OutputSink.h"
-#include "engine/PageExpander.h"
+#include "engine/site/CachedSiteFiles.h"
+#include "engine/log/LogLines.h"
+#include "engine/log/LogText.h"
+#include "tests/support/MemorySiteFiles.h"
+#include "engine/page/OutputSink.h"
+#include "engine/page/PageExpander.h"
 
 namespace quernfold {
 namespace {

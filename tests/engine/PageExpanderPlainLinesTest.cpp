@@ -9,10 +9,10 @@
 #include <map>
 #include <string>
 
-#include "engine/Errors.h"
-#include "engine/LogText.h"
-#include "engine/OutputSink.h"
-#include "engine/PageExpander.h"
+#include "engine/text/Errors.h"
+#include "engine/log/LogText.h"
+#include "engine/page/OutputSink.h"
+#include "engine/page/PageExpander.h"
 
 namespace quernfold {
 namespace {

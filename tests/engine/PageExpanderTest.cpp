@@ -1,4 +1,4 @@
-#include "engine/PageExpander.h"
+#include "engine/page/PageExpander.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string>
 
-#include "engine/Errors.h"
-#include "engine/LogText.h"
-#include "engine/MemorySiteFiles.h"
-#include "engine/OutputSink.h"
+#include "engine/text/Errors.h"
+#include "engine/log/LogText.h"
+#include "tests/support/MemorySiteFiles.h"
+#include "engine/page/OutputSink.h"
 
 namespace quernfold {
 namespace {

@@ -1,4 +1,4 @@
-#include "engine/PageLinks.h"
+#include "engine/page/PageLinks.h"
 
 #include <unistd.h>
 
@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/LinkCheck.h"
-#include "engine/PageOutputs.h"
-#include "engine/LinkScanningOutput.h"
+#include "engine/report/LinkCheck.h"
+#include "engine/output/PageOutputs.h"
+#include "engine/page/LinkScanningOutput.h"
 #include "tests/support/Files.h"
 #include "tests/support/Sandbox.h"
 

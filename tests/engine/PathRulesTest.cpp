@@ -1,4 +1,4 @@
-#include "engine/PathRules.h"
+#include "engine/output/PathRules.h"
 
 #include <algorithm>
 #include <string>

@@ -1,4 +1,4 @@
-#include "engine/RunReport.h"
+#include "engine/report/RunReport.h"
 
 #include <nlohmann/json.hpp>
 

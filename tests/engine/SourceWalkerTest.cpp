@@ -1,4 +1,4 @@
-#include "engine/SourceWalker.h"
+#include "engine/site/SourceWalker.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -18,8 +18,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/DiskSiteFiles.h"
-#include "engine/Errors.h"
+#include "engine/platform/posix/DiskSiteFiles.h"
+#include "engine/text/Errors.h"
 #include "tests/support/Sandbox.h"
 
 namespace quernfold {

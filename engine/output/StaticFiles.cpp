@@ -1,0 +1,116 @@
+#include "engine/output/StaticFiles.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "engine/text/AsciiText.h"
+#include "engine/platform/posix/AssetCopier.h"
+#include "engine/site/AssetWalker.h"
+#include "engine/text/CodePageDetector.h"
+#include "engine/text/Errors.h"
+#include "engine/report/LinkCheck.h"
+#include "engine/log/LogLines.h"
+#include "engine/output/OutputTree.h"
+#include "engine/output/PathRules.h"
+#include "engine/report/RunReport.h"
+#include "engine/log/Sinks.h"
+
+namespace quernfold {
+
+namespace {
+
+constexpr std::uint64_t kLinkScanLimit = 64 * 1024 * 1024;  // larger static pages are copied, not read for links
+
+std::optional<FileId> IdOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    return FileId{static_cast<std::uint64_t>(info.st_dev), info.st_ino};
+}
+
+bool IsStaticPage(std::string_view relative) {
+    const std::size_t dot = relative.rfind('.');
+    if (dot == std::string_view::npos) return false;
+    const std::string_view extension = relative.substr(dot + 1);
+    return EqualsIgnoringAsciiCase(extension, "htm") || EqualsIgnoringAsciiCase(extension, "html");
+}
+
+// Where relative goes below the output root: the folders that hold it, top down, and its path.
+OutputPathPlan PlanOf(const std::string& outputRoot, const std::string& relative) {
+    OutputPathPlan plan;
+    for (std::size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', slash + 1)) {
+        plan.folders.push_back(outputRoot + relative.substr(0, slash));
+    }
+    plan.outputPath = outputRoot + relative;
+    return plan;
+}
+
+// The references of a copied .htm/.html file, read from the source just copied (the same bytes).
+void ScanLinks(const StaticSource& source, const std::string& target, CodePageChoice choice, LinkCheck& links) {
+    if (static_cast<std::uint64_t>(source.Info().st_size) > kLinkScanLimit) return;
+    std::string bytes(static_cast<std::size_t>(source.Info().st_size), '\0');
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::pread(source.Fd(), bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+    CodePageDetector detector(choice);
+    detector.Feed(bytes);
+    const DetectedCodePage detected = detector.Finish();
+    if (detected.utf16) return;
+    std::vector<PageLink> found;
+    CollectLinks(detected.codePage, std::string_view(bytes).substr(detected.bomLength), found);
+    links.Add(target, found);
+}
+
+}  // namespace
+
+StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, AssetRecords* records, LinkCheck* links) {
+    StaticFilesCounts counts;
+    const std::optional<FileId> outputId = IdOf(job.outputRoot);
+    // An output folder that is the site root itself holds every file of the site: nothing is copied onto itself.
+    if (outputId && outputId == IdOf(job.siteRoot)) return counts;
+    AssetListing listing = CollectAssets(job.siteRoot, job.rules, outputId);
+
+    auto fail = [&](const std::string& path, const std::string& reason) {
+        ++counts.failed;
+        log.AppendLog(StaticFileFailedLine(path, reason));
+        if (records) records->failed.push_back({path, reason});
+    };
+    for (const PathReason& folder : listing.unreadable) fail(folder.path, folder.reason);
+    if (records) records->skipped = std::move(listing.skipped);
+
+    for (const AssetFile& file : listing.files) {
+        if (job.stopRequested && job.stopRequested()) break;
+        const OutputPathPlan plan = PlanOf(job.outputRoot, file.relative);
+        if (job.isPageOutput && job.isPageOutput(plan.outputPath)) {
+            if (records) records->skipped.push_back({file.path, "a converted page has the same output path"});
+            continue;
+        }
+        try {
+            const StaticSource source(file.path);
+            if (job.isReadByRun && job.isReadByRun(source.Id())) {
+                if (records) records->skipped.push_back({file.path, "a page of this run includes it"});
+                continue;
+            }
+            if (job.output->Copy(plan, source, job.isReadByRun) == CopyOutcome::Copied) {
+                ++counts.copied;
+                if (records) records->copied.push_back(file.path);
+            } else {
+                ++counts.unchanged;
+                if (records) records->unchanged.push_back(file.path);
+            }
+            if (links && IsStaticPage(file.relative)) ScanLinks(source, plan.outputPath, job.codePage, *links);
+        } catch (const std::exception& failure) {
+            fail(file.path, failure.what());
+        }
+    }
+    return counts;
+}
+
+}  // namespace quernfold

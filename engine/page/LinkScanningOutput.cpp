@@ -1,0 +1,46 @@
+#include "engine/page/LinkScanningOutput.h"
+
+#include <algorithm>
+
+#include "engine/page/PageLinks.h"
+#include "engine/platform/Transcode.h"
+
+namespace quernfold {
+
+namespace {
+
+// Notes the links of one piece whose first byte stands on line firstLine; returns the line after the piece.
+std::int64_t Collect(CodePage cp, std::string_view bytes, std::int64_t firstLine, std::vector<PageLink>& links) {
+    std::vector<FoundLink> found;
+    FindLinks(cp, bytes, found);
+    std::int64_t line = firstLine;
+    std::size_t counted = 0;
+    for (const FoundLink& link : found) {
+        std::optional<std::string> path = LocalLinkPath(cp, link.value);
+        if (!path) continue;
+        line += std::count(bytes.begin() + static_cast<std::ptrdiff_t>(counted),
+                           bytes.begin() + static_cast<std::ptrdiff_t>(link.offset), '\n');
+        counted = link.offset;
+        std::optional<std::string> text = ToUtf8(cp, link.value);
+        links.push_back({line, text ? std::move(*text) : std::string(link.value), std::move(*path)});
+    }
+    return line + std::count(bytes.begin() + static_cast<std::ptrdiff_t>(counted), bytes.end(), '\n');
+}
+
+}  // namespace
+
+void LinkScanningOutput::Write(std::string_view bytes) {
+    m_inner.Write(bytes);
+    m_line = Collect(m_cp, bytes, m_line, m_links);
+}
+
+CodePage LinkScanningOutput::SwitchCodePage(CodePage cp) {
+    m_inner.SwitchCodePage(cp);
+    const CodePage previous = m_cp;
+    m_cp = cp;
+    return previous;
+}
+
+void CollectLinks(CodePage cp, std::string_view bytes, std::vector<PageLink>& links) { Collect(cp, bytes, 1, links); }
+
+}  // namespace quernfold

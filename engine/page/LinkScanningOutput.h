@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/page/OutputSink.h"
+
+namespace quernfold {
+
+/** A local reference met in an output page. */
+struct PageLink {
+    std::int64_t line = 0;  // 1-based line of the output page
+    std::string link;       // as written, in UTF-8 (raw bytes when not valid in its code page)
+    std::string path;       // the local file it names (see LocalLinkPath)
+};
+
+/**
+ * Passes the bytes of one output page on unchanged and notes the local references in them, each piece read in the
+ * code page it was written in (the page's own, or an included file's). Pieces are the expander's writes: a
+ * reference cut in two by a code block was server code, not a file.
+ */
+class LinkScanningOutput : public OutputSink {
+public:
+    explicit LinkScanningOutput(OutputSink& inner) : m_inner(inner) {}
+
+    void Write(std::string_view bytes) override;
+    CodePage SwitchCodePage(CodePage cp) override;
+
+    const std::vector<PageLink>& Links() const { return m_links; }
+
+private:
+    OutputSink& m_inner;
+    CodePage m_cp = CodePage::Gbk;
+    std::int64_t m_line = 1;
+    std::vector<PageLink> m_links;
+};
+
+/** Notes the local references of a whole file's bytes (a copied static page) into links. */
+void CollectLinks(CodePage cp, std::string_view bytes, std::vector<PageLink>& links);
+
+}  // namespace quernfold

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/text/CodePage.h"
+
+namespace quernfold {
+
+/** Converts text in the code page to UTF-8 (for include targets used as file names); nullopt when invalid. */
+std::optional<std::string> ToUtf8(CodePage cp, std::string_view text);
+
+/** Converts UTF-8 text to the code page (for the type texts searched in pages); nullopt when not representable. */
+std::optional<std::string> FromUtf8(CodePage cp, std::string_view utf8);
+
+}  // namespace quernfold

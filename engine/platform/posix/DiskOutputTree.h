@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/output/OutputTree.h"
+
+namespace quernfold {
+
+/**
+ * The output folder on disk. Each output folder is opened once (never through a link) and kept open while the
+ * pages of its folder are written; a page's file is made and put in place relative to its folder's descriptor,
+ * so no path is looked up again per page and a link swapped in for a folder after it was opened changes nothing.
+ * Pages and static files come folder by folder (a folder's files, then its sub-folders), so the open folders
+ * form one chain from the output root down.
+ */
+class DiskOutputTree : public OutputTree {
+public:
+    explicit DiskOutputTree(std::string outputRoot);
+    ~DiskOutputTree() override;
+    DiskOutputTree(const DiskOutputTree&) = delete;
+    DiskOutputTree& operator=(const DiskOutputTree&) = delete;
+
+    std::unique_ptr<PageOutput> Create(const OutputPathPlan& plan, std::uint64_t sizeLimit) override;
+    CopyOutcome Copy(const OutputPathPlan& plan, const StaticSource& source,
+                     const std::function<bool(const FileId&)>& isReadByRun) override;
+    void RemoveFoldersMadeForLastPage() noexcept override;
+
+private:
+    struct OpenFolder {
+        std::string path;
+        int fd = -1;
+    };
+    // Opens (making what is missing) the folders of plan; returns the descriptor of the deepest.
+    int OpenFolders(const OutputPathPlan& plan);
+    void CloseFrom(std::size_t depth);
+    int OpenChild(int parentFd, const std::string& folder, bool& made);
+
+    std::string m_outputRoot;
+    std::vector<std::size_t> m_madeForLastPage;  // depths in m_chain of the folders the last Create made
+    std::vector<OpenFolder> m_chain;             // [0] the output root, then one folder per level of the last page
+};
+
+}  // namespace quernfold

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include <sys/stat.h>
+
+#include "engine/page/OutputSink.h"
+#include "engine/site/SiteFiles.h"
+
+namespace quernfold {
+
+/** How one kind of file is written: pages, the log file and config.ini each want a little more or less. */
+struct WritePolicy {
+    // Replace: a link at the target is replaced by the new file, never written through (pages, log.txt).
+    // Follow: the file the link names is replaced and the link stays a link (config.ini).
+    enum class LinkAtTarget { Replace, Follow };
+    LinkAtTarget link = LinkAtTarget::Replace;
+    bool keepMode = false;             // the new file takes the mode of the one it replaces
+    bool sync = false;                 // the bytes and the folder entry reach the disk before Publish returns
+    bool inPlaceIfNotRegular = false;  // a device or pipe at the target (/dev/stdout) is written as it stands
+    bool leaveUnwritableTarget = false;  // a target the user may not write is left untouched (EACCES)
+    bool inPlaceIfFolderReadOnly = false;  // a writable file in a folder we cannot add names to is rewritten
+    bool unnamed = true;  // false: always a named temporary file, as where the file system has no unnamed ones
+    std::uint64_t sizeLimit = UINT64_MAX;
+
+    static WritePolicy Page(std::uint64_t sizeLimit);
+    static WritePolicy LogFile();
+    static WritePolicy Settings();
+};
+
+/**
+ * A file written so that nothing half-written is ever published. The bytes go through one fixed buffer to a
+ * file without a name (O_TMPFILE) in the target's folder; Publish links it onto the target's name when none
+ * stands there, else links it to a random ".quernfold-*.tmp" name beside it and renames that over the target.
+ * Where the file system has no unnamed files (or /proc is missing), a temporary file with an unpredictable name
+ * is written instead. A kill leaves at most that one temporary file; no other process can guess its name.
+ * Every write and the close are checked; a failure throws OutputError and stays (later writes throw too).
+ */
+class OutputFile : public PageOutput {
+public:
+    /** Opens the file for path; the folder is opened here, links in it followed. Throws OutputError. */
+    explicit OutputFile(const std::string& path, const WritePolicy& policy = {});
+    /** Opens the file for name inside the open folder folderFd (borrowed, kept open by the caller). */
+    OutputFile(int folderFd, const std::string& name, std::string displayPath, const WritePolicy& policy);
+    ~OutputFile() override;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    void Write(std::string_view bytes) override;
+
+    /**
+     * Appends everything left to read from sourceFd, through the kernel where it can (copy_file_range), else
+     * through a buffer. Throws OutputError, naming the system's reason.
+     */
+    void CopyFrom(int sourceFd);
+    /** Sets the access and modification times the file keeps once published; call it after the last write. */
+    void SetTimes(const struct timespec (&times)[2]);
+
+    /** Flushes, closes and puts the file in place. Throws OutputError; the target is then as it was. */
+    void Publish() override;
+    /** Throws away what was written; the target is left as it was. */
+    void Discard() noexcept override;
+
+    const std::string& Path() const { return m_path; }
+    /** Identity of the file being written; it keeps it once published. */
+    FileId Id() const override { return m_id; }
+
+private:
+    enum class Mode { Unnamed, NamedTemporary, InPlace };
+
+    void Open(const WritePolicy& policy);
+    void OpenNamedTemporary(mode_t createMode, bool mayRewriteInPlace);
+    void LinkInPlace();
+    void Flush();
+    void WriteAll(std::string_view bytes);
+    [[noreturn]] void Fail(const std::string& reason);
+    void CloseFolder() noexcept;
+
+    std::string m_path;   // as shown in messages
+    std::string m_name;   // the target's name in its folder
+    int m_folderFd = -1;
+    bool m_ownsFolder = false;
+    bool m_sync = false;
+    bool m_targetExisted = false;
+    Mode m_mode = Mode::Unnamed;
+    std::string m_tempName;  // the named temporary file, while it exists
+    int m_fd = -1;
+    std::string m_buffer;
+    std::uint64_t m_written = 0;
+    std::uint64_t m_sizeLimit = UINT64_MAX;
+    std::string m_error;
+    FileId m_id;
+};
+
+/** Writes a whole file safely (log.txt, config.ini) under policy. Throws OutputError. */
+void WriteFileAtomically(const std::string& path, std::string_view bytes, const WritePolicy& policy = {});
+
+/** A name for a temporary file nobody can guess: ".quernfold-" + 16 random hex digits + ".tmp". */
+std::string RandomTemporaryName();
+
+}  // namespace quernfold

@@ -1,0 +1,114 @@
+#include "engine/report/LinkCheck.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <numeric>
+#include <optional>
+
+#include "engine/page/PageLinks.h"
+#include "engine/output/PageOutputs.h"
+#include "engine/output/PathRules.h"
+
+namespace quernfold {
+
+namespace {
+
+std::string FolderOf(const std::string& outputPath) {
+    return ParentDir(outputPath, '/') + '/';
+}
+
+}  // namespace
+
+LinkCheck::LinkCheck(std::string outputRoot, const PageOutputs* pages, CollectAgain collectAgain)
+    : m_outputRoot(std::move(outputRoot)),
+      m_pages(pages),
+      m_collectAgain(std::move(collectAgain)),
+      m_nextStaticFile(pages ? pages->Count() : std::size_t{1} << 40) {}
+
+bool LinkCheck::Exists(const std::string& target) {
+    if (m_found.count(target) > 0) return true;
+    struct stat info {};
+    if (::stat(target.c_str(), &info) != 0) return false;
+    m_found.insert(target);
+    return true;
+}
+
+bool LinkCheck::IsLaterPage(std::size_t page, const std::string& target, std::size_t& later) const {
+    if (!m_pages || !m_collectAgain) return false;
+    const std::optional<std::size_t> owner = m_pages->FirstPageWith(target);
+    if (!owner || *owner <= page) return false;
+    later = *owner;
+    return true;
+}
+
+void LinkCheck::Keep(std::size_t file, std::size_t index, BrokenLink link) {
+    m_missing.push_back(std::move(link));
+    m_missingKeys.emplace_back(file, index);
+}
+
+void LinkCheck::AddFile(std::size_t file, const std::string& outputPath, const std::vector<PageLink>& links,
+                        bool noteLaterPages) {
+    const std::string folder = FolderOf(outputPath);
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        std::string target = ResolveLinkTarget(links[i].path, folder, m_outputRoot);
+        if (Exists(target)) continue;
+        std::size_t later = 0;
+        if (noteLaterPages && IsLaterPage(file, target, later)) {
+            const std::pair<std::uint32_t, std::uint32_t> note(static_cast<std::uint32_t>(file),
+                                                               static_cast<std::uint32_t>(later));
+            if (m_toLaterPages.empty() || m_toLaterPages.back() != note) m_toLaterPages.push_back(note);
+            continue;
+        }
+        Keep(file, i, {outputPath, links[i].line, links[i].link, std::move(target)});
+    }
+}
+
+void LinkCheck::AddPage(std::size_t page, const std::string& outputPath, const std::vector<PageLink>& links) {
+    AddFile(page, outputPath, links, true);
+}
+
+void LinkCheck::Add(const std::string& outputPath, const std::vector<PageLink>& links) {
+    AddFile(m_nextStaticFile++, outputPath, links, false);
+}
+
+std::vector<BrokenLink> LinkCheck::Finish() {
+    // The pages whose references to a later page lead nowhere: that page failed. Their references are collected
+    // again, and those to later pages that are missing now join the others.
+    std::vector<std::uint32_t> again;
+    for (const auto& [page, later] : m_toLaterPages) {
+        if (!Exists(m_pages->PathOf(later)) && (again.empty() || again.back() != page)) again.push_back(page);
+    }
+    m_toLaterPages.clear();
+    for (const std::uint32_t page : again) {
+        const std::string outputPath = m_pages->PathOf(page);
+        const std::string folder = FolderOf(outputPath);
+        const std::vector<PageLink> links = m_collectAgain(page);
+        for (std::size_t i = 0; i < links.size(); ++i) {
+            std::string target = ResolveLinkTarget(links[i].path, folder, m_outputRoot);
+            std::size_t later = 0;
+            if (IsLaterPage(page, target, later) && !Exists(target)) {
+                Keep(page, i, {outputPath, links[i].line, links[i].link, std::move(target)});
+            }
+        }
+    }
+    // Only references collected again are out of place; the rest came in order and stay where they are.
+    if (!again.empty()) {
+        std::vector<std::size_t> order(m_missing.size());
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::stable_sort(order.begin(), order.end(),
+                         [this](std::size_t a, std::size_t b) { return m_missingKeys[a] < m_missingKeys[b]; });
+        std::vector<BrokenLink> sorted;
+        sorted.reserve(order.size());
+        for (const std::size_t i : order) sorted.push_back(std::move(m_missing[i]));
+        m_missing.swap(sorted);
+    }
+    std::vector<std::pair<std::size_t, std::size_t>>().swap(m_missingKeys);
+    m_missing.erase(std::remove_if(m_missing.begin(), m_missing.end(),
+                                   [this](const BrokenLink& link) { return Exists(link.target); }),
+                    m_missing.end());
+    m_found.clear();
+    return std::move(m_missing);
+}
+
+}  // namespace quernfold

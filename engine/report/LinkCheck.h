@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "engine/page/LinkScanningOutput.h"
+#include "engine/report/RunReport.h"
+
+namespace quernfold {
+
+class PageOutputs;
+
+/**
+ * Finds the references that lead nowhere in the output tree. Targets are looked up as they are added, and only the
+ * missing ones are kept, so a run holds on to its broken references, not to every reference; those are looked up
+ * again at the end, when every page and static file is in place. A reference to a page later in the list is kept
+ * as two numbers only (the pages), as it is broken only if that page fails; the few such references that are
+ * broken at the end get their text from the page's references collected again. Letter case counts, as it does
+ * for a web server on Linux; a folder counts as a target.
+ */
+class LinkCheck {
+public:
+    /** The references of a page of the run, collected again as its conversion collected them. */
+    using CollectAgain = std::function<std::vector<PageLink>(std::size_t page)>;
+
+    /** outputRoot ends in '/'. pages and collectAgain, when given, let references to later pages be kept small. */
+    explicit LinkCheck(std::string outputRoot, const PageOutputs* pages = nullptr, CollectAgain collectAgain = {});
+
+    /** The references of page number `page` of the run's list, published at outputPath. */
+    void AddPage(std::size_t page, const std::string& outputPath, const std::vector<PageLink>& links);
+    /** The references of another file published at outputPath (a copied static page), after the pages. */
+    void Add(const std::string& outputPath, const std::vector<PageLink>& links);
+
+    /** The references whose target is still missing, in the order of the files and of the references in them. */
+    std::vector<BrokenLink> Finish();
+
+private:
+    // Keeps a reference missing now; file: the page's number in the list (static files come after every page),
+    // index: the reference's position among its file's references.
+    void Keep(std::size_t file, std::size_t index, BrokenLink link);
+    bool Exists(const std::string& target);
+    // Keeps the references of a file whose target is missing now; with laterPagesOf, a reference to a later page
+    // is noted in m_toLaterPages instead.
+    void AddFile(std::size_t file, const std::string& outputPath, const std::vector<PageLink>& links,
+                 bool noteLaterPages);
+    bool IsLaterPage(std::size_t page, const std::string& target, std::size_t& later) const;
+
+    std::string m_outputRoot;
+    const PageOutputs* m_pages;
+    CollectAgain m_collectAgain;
+    std::unordered_set<std::string> m_found;  // targets known to exist (nothing is removed during a run)
+    std::vector<BrokenLink> m_missing;
+    std::vector<std::pair<std::size_t, std::size_t>> m_missingKeys;  // (file, index) of each, for the order
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> m_toLaterPages;  // (page, a later page it refers to)
+    std::size_t m_nextStaticFile;
+};
+
+}  // namespace quernfold

@@ -1,0 +1,95 @@
+#include "engine/report/RunReport.h"
+
+#include <functional>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "engine/log/LogLines.h"
+
+namespace quernfold {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Every text of the report is escaped as in the log, so the JSON library only ever sees valid UTF-8.
+Json Text(const std::string& text) { return LogPath(text); }
+
+Json PathReasons(const std::vector<PathReason>& items, const char* reasonKey) {
+    Json list = Json::array();
+    for (const PathReason& item : items) list.push_back(Json{{"path", Text(item.path)}, {reasonKey, Text(item.reason)}});
+    return list;
+}
+
+Json Stopped(RunStop stop) {
+    switch (stop) {
+        case RunStop::Limit:
+            return "limit";
+        case RunStop::User:
+            return "user";
+        case RunStop::None:
+            break;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void WriteReportJson(const RunReport& report, const std::function<void(std::string_view)>& write) {
+    // Built piece by piece, one element of each list at a time, so a report of a big site never stands whole in
+    // memory: an object per line inside the lists, easy to read and to grep.
+    auto field = [&](const char* name, const Json& value, bool last = false) {
+        write(std::string("  \"") + name + "\": " + value.dump() + (last ? "\n" : ",\n"));
+    };
+    auto list = [&](const char* indent, const char* name, std::size_t count, const auto& element, bool last) {
+        write(std::string(indent) + "\"" + name + "\": [");
+        for (std::size_t i = 0; i < count; ++i) {
+            write(std::string(i == 0 ? "\n" : ",\n") + indent + "  " + element(i).dump());
+        }
+        write(count == 0 ? std::string("]") : std::string("\n") + indent + "]");
+        write(last ? "\n" : ",\n");
+    };
+
+    write("{\n");
+    field("choices", Json{{"siteRoot", Text(report.siteRoot)},     {"sourceType", Text(report.sourceType)},
+                          {"outputType", Text(report.outputType)}, {"outputDir", Text(report.outputDir)},
+                          {"encoding", Text(report.encoding)}});
+    list("  ", "pages", report.pages.size(), [&](std::size_t i) {
+        const PageRecord& page = report.pages[i];
+        return Json{{"source", Text(page.source)},
+                    {"output", Text(page.output)},
+                    {"status", page.converted ? "converted" : "failed"},
+                    {"warnings", PathReasons(page.warnings, "reason")},
+                    {"failure", page.failure ? Text(*page.failure) : Json(nullptr)}};
+    }, false);
+    const AssetRecords& assets = report.assets;
+    write("  \"assets\": {\n");
+    list("    ", "copied", assets.copied.size(), [&](std::size_t i) { return Text(assets.copied[i]); }, false);
+    list("    ", "unchanged", assets.unchanged.size(), [&](std::size_t i) { return Text(assets.unchanged[i]); }, false);
+    list("    ", "failed", assets.failed.size(), [&](std::size_t i) {
+        return Json{{"path", Text(assets.failed[i].path)}, {"reason", Text(assets.failed[i].reason)}};
+    }, false);
+    list("    ", "skipped", assets.skipped.size(), [&](std::size_t i) {
+        return Json{{"path", Text(assets.skipped[i].path)}, {"why", Text(assets.skipped[i].reason)}};
+    }, true);
+    write("  },\n");
+    field("totals", Json{{"pages", report.totalPages},
+                         {"converted", report.converted},
+                         {"failed", report.failed},
+                         {"warnings", report.warnings}});
+    field("stopped", Stopped(report.stopped));
+    list("  ", "brokenLinks", report.brokenLinks.size(), [&](std::size_t i) {
+        const BrokenLink& link = report.brokenLinks[i];
+        return Json{{"page", Text(link.page)}, {"line", link.line}, {"link", Text(link.link)}, {"target", Text(link.target)}};
+    }, true);
+    write("}\n");
+}
+
+std::string ReportJson(const RunReport& report) {
+    std::string json;
+    WriteReportJson(report, [&](std::string_view piece) { json.append(piece); });
+    return json;
+}
+
+}  // namespace quernfold

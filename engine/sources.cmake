@@ -1,0 +1,48 @@
+# The engine's sources, by folder; the platform folder is chosen by the target system. Shared with the fuzz build.
+set(QUERNFOLD_ENGINE_SOURCES
+  text/AsciiText.cpp
+  text/CharsetDeclaration.cpp
+  text/CodePage.cpp
+  text/CodePageDetector.cpp
+  text/Errors.cpp
+  text/LineReader.cpp
+  text/Utf8.cpp
+  site/AssetRules.cpp
+  site/AssetWalker.cpp
+  site/CachedSiteFiles.cpp
+  site/IncludeLookup.cpp
+  site/SiteFiles.cpp
+  site/SourceWalker.cpp
+  page/IncludeDirective.cpp
+  page/LinkScanningOutput.cpp
+  page/PageExpander.cpp
+  page/PageLinks.cpp
+  page/PreparedPage.cpp
+  output/EarlierOutputFiles.cpp
+  output/OutputMapping.cpp
+  output/PageOutputs.cpp
+  output/PathRules.cpp
+  output/SideOutputs.cpp
+  output/StaticFiles.cpp
+  run/ConversionRun.cpp
+  run/PageScheduler.cpp
+  run/RunPlan.cpp
+  log/LogLines.cpp
+  report/LinkCheck.cpp
+  report/ReportJson.cpp
+)
+if(WIN32)
+  set(QUERNFOLD_PLATFORM_SOURCES)
+else()
+  set(QUERNFOLD_PLATFORM_SOURCES
+    platform/posix/AssetCopier.cpp
+    platform/posix/ContainedRoot.cpp
+    platform/posix/DiskOutputTree.cpp
+    platform/posix/DiskSiteFiles.cpp
+    platform/posix/FolderIdentity.cpp
+    platform/posix/OutputFile.cpp
+    platform/posix/OutputFileCopy.cpp
+    platform/posix/StandardStreams.cpp
+    platform/posix/Transcode.cpp
+  )
+endif()
