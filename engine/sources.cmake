@@ -32,7 +32,13 @@ set(QUERNFOLD_ENGINE_SOURCES
   report/ReportJson.cpp
 )
 if(WIN32)
-  set(QUERNFOLD_PLATFORM_SOURCES)
+  set(QUERNFOLD_PLATFORM_SOURCES
+    platform/windows/AtomicFile.cpp
+    platform/windows/ContainedFolder.cpp
+    platform/windows/SystemMessage.cpp
+    platform/windows/Transcode.cpp
+    platform/windows/WideText.cpp
+  )
 else()
   set(QUERNFOLD_PLATFORM_SOURCES
     platform/posix/AssetCopier.cpp
