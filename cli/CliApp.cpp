@@ -1,8 +1,5 @@
 #include "cli/CliApp.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <exception>
 #include <filesystem>
@@ -14,11 +11,13 @@
 
 #include "cli/CliArguments.h"
 #include "cli/CliSinks.h"
-#include "cli/StopSignals.h"
+#include "engine/platform/StopSignals.h"
 #include "engine/text/AsciiText.h"
 #include "engine/text/Errors.h"
 #include "engine/log/LogLines.h"
-#include "engine/platform/posix/OutputFile.h"
+#include "engine/platform/AtomicFile.h"
+#include "engine/platform/FileSystem.h"
+#include "engine/platform/StandardStreams.h"
 #include "engine/output/PathRules.h"
 #include "engine/run/RunPlan.h"
 #include "engine/report/RunReport.h"
@@ -54,9 +53,8 @@ bool PrepareOutputFolder(const CliOptions& options, std::ostream& err, std::stri
     // A run with no output folder or site root is refused by the run itself, with its own message.
     if (TrimSpaces(choices.outputDir).empty() || TrimSpaces(choices.siteRoot).empty()) return true;
     const std::string folder(TrimSpaces(choices.outputDir));
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) == 0) {
-        if (!S_ISDIR(info.st_mode)) note = LogPath(folder) + " is not a folder";
+    if (const std::optional<PathInfo> info = LookAt(folder)) {
+        if (info->kind != EntryKind::Folder) note = LogPath(folder) + " is not a folder";
         return true;
     }
     if (!options.makeOutputDir) {
@@ -128,11 +126,11 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (!PrepareOutputFolder(options, err, outputFolderNote)) return kExitRefused;
 
     // So is the report file: its temporary file beside the target shows a folder that cannot be written.
-    std::unique_ptr<OutputFile> reportFile;
+    std::unique_ptr<PageOutput> reportFile;
     const bool reportToStdout = options.hasReportFile && options.reportFile == "-";
     if (options.hasReportFile && !reportToStdout) {
         try {
-            reportFile = std::make_unique<OutputFile>(options.reportFile, WritePolicy::LogFile());
+            reportFile = CreateAtomicFile(options.reportFile, WritePolicy::LogFile());
         } catch (const std::exception& failure) {
             err << kProgram << ": cannot write the report file " << LogPath(options.reportFile) << ": "
                 << LogPath(failure.what()) << "\n";
@@ -144,7 +142,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     std::optional<TerminalProgress> bar;
     NoProgress noProgress;
     if (errIsTerminal) {
-        bar.emplace(err, nullptr, environment.columns > 0 ? environment.columns : TerminalColumns(STDERR_FILENO));
+        bar.emplace(err, nullptr, environment.columns > 0 ? environment.columns : TerminalColumns(StandardStream::Error));
     }
     TerminalProgress* barOnScreen = bar ? &*bar : nullptr;
     ProgressSink& progress = bar ? static_cast<ProgressSink&>(*bar) : noProgress;

@@ -1,7 +1,5 @@
 #include "cli/CliSinks.h"
 
-#include <sys/ioctl.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -9,7 +7,7 @@
 #include <ostream>
 
 #include "engine/log/LogLines.h"
-#include "engine/platform/posix/OutputFile.h"
+#include "engine/platform/AtomicFile.h"
 
 namespace quernfold {
 
@@ -75,17 +73,6 @@ void TerminalProgress::Draw(bool force) {
     m_drawnWidth = std::max(width, m_drawnWidth);
 }
 
-int TerminalColumns(int fd) {
-    winsize size{};
-    if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-    if (const char* columns = std::getenv("COLUMNS")) {
-        char* end = nullptr;
-        const long value = std::strtol(columns, &end, 10);
-        if (end != columns && *end == '\0' && value > 0 && value < 10000) return static_cast<int>(value);
-    }
-    return 80;
-}
-
 void StreamLog::Check(bool wasGood) {
     if (m_out || m_status != Status::Written) return;
     // errno still holds the reason of the write that just failed; a stream that was bad before is a failure.
@@ -131,7 +118,7 @@ void BeforeSummaryNote::AppendLog(std::string_view line) {
 }
 
 LogFileWriter::LogFileWriter(const std::string& path)
-    : m_file(std::make_unique<OutputFile>(path, WritePolicy::LogFile())) {}
+    : m_file(CreateAtomicFile(path, WritePolicy::LogFile())) {}
 
 LogFileWriter::~LogFileWriter() = default;
 

@@ -13,7 +13,7 @@
 
 namespace quernfold {
 
-class OutputFile;
+class PageOutput;
 
 /**
  * The progress bar drawn on a terminal's last line, as wide as the terminal less one column (so it never wraps).
@@ -58,8 +58,6 @@ public:
     void SetValue(long long) override {}
 };
 
-/** The width of the terminal on fd: its window size, else $COLUMNS, else 80. */
-int TerminalColumns(int fd);
 
 /**
  * Each log line followed by "\n" on stdout; the clear at the start of a run writes nothing. When the reader
@@ -137,7 +135,7 @@ public:
     void Abandon() { m_started = false; }
 
 private:
-    std::unique_ptr<OutputFile> m_file;
+    std::unique_ptr<PageOutput> m_file;
     bool m_started = false;
     std::optional<std::string> m_failure;
 };

@@ -1,6 +1,3 @@
-#include <unistd.h>
-
-#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -10,11 +7,8 @@
 
 int main(int argc, char** argv) {
     quernfold::OpenClosedStandardStreams();
-    // A file-size limit must show as a failed write of the page (or log), not kill the run.
-    std::signal(SIGXFSZ, SIG_IGN);
-    // A reader that stops early (| head) must not kill the run: the log lines stop, the conversion goes on.
-    std::signal(SIGPIPE, SIG_IGN);
+    quernfold::KeepRunningOnFailedWrites();
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    return quernfold::RunCli(args, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1,
+    return quernfold::RunCli(args, std::cout, std::cerr, quernfold::IsTerminal(quernfold::StandardStream::Error),
                              quernfold::CliEnvironment{.handleStopSignals = true});
 }

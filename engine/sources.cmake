@@ -12,6 +12,7 @@ set(QUERNFOLD_ENGINE_SOURCES
   site/CachedSiteFiles.cpp
   site/IncludeLookup.cpp
   site/SiteFiles.cpp
+  site/SiteWalk.cpp
   site/SourceWalker.cpp
   page/IncludeDirective.cpp
   page/LinkScanningOutput.cpp
@@ -45,10 +46,12 @@ else()
     platform/posix/ContainedRoot.cpp
     platform/posix/DiskOutputTree.cpp
     platform/posix/DiskSiteFiles.cpp
+    platform/posix/FileSystem.cpp
     platform/posix/FolderIdentity.cpp
     platform/posix/OutputFile.cpp
     platform/posix/OutputFileCopy.cpp
     platform/posix/StandardStreams.cpp
+    platform/posix/StopSignals.cpp
     platform/posix/Transcode.cpp
   )
 endif()

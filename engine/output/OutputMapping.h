@@ -16,7 +16,4 @@ namespace quernfold {
 OutputPathPlan MapOutputPath(const std::string& sourcePath, std::string_view siteRoot, std::string_view outputRoot,
                              std::string_view outputTypeTrimmed);
 
-/** Creates the missing folders, top down, as the output tree does for pages (a link standing there fails). Throws FileError. */
-void MakeOutputFolders(const std::vector<std::string>& folders);
-
 }  // namespace quernfold

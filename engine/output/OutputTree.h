@@ -9,7 +9,7 @@
 
 namespace quernfold {
 
-class StaticSource;
+class SourceFile;
 struct FileId;
 
 enum class CopyOutcome { Copied, Unchanged };
@@ -27,11 +27,11 @@ public:
      */
     virtual std::unique_ptr<PageOutput> Create(const OutputPathPlan& plan, std::uint64_t sizeLimit) = 0;
     /**
-     * Makes the missing folders of plan as Create does and puts a copy of the static file source at
-     * plan.outputPath, bytes and times kept. A file there with the source's size and modification time is left
+     * Makes the missing folders of plan as Create does and puts a copy of the static file source (open at its
+     * first byte) at plan.outputPath, bytes and times kept. A file there with the source's size and modification time is left
      * alone (Unchanged); one the run reads (isReadByRun) is never replaced. Throws FileError or OutputError.
      */
-    virtual CopyOutcome Copy(const OutputPathPlan& plan, const StaticSource& source,
+    virtual CopyOutcome Copy(const OutputPathPlan& plan, SourceFile& source,
                              const std::function<bool(const FileId&)>& isReadByRun) = 0;
     /** Removes the folders the last Create made, deepest first, for a page that was abandoned (a stop request). */
     virtual void RemoveFoldersMadeForLastPage() noexcept {}

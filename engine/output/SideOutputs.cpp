@@ -1,7 +1,6 @@
 #include "engine/output/SideOutputs.h"
 
-#include <sys/stat.h>
-
+#include "engine/platform/FileSystem.h"
 #include "engine/platform/FolderIdentity.h"
 #include "engine/log/LogLines.h"
 
@@ -23,9 +22,9 @@ std::string NameOf(const std::string& path) {
 }  // namespace
 
 std::optional<FileId> SideOutputId(const std::string& target) {
-    struct stat info {};
-    if (::lstat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-    return FileId{static_cast<std::uint64_t>(info.st_dev), info.st_ino};
+    const std::optional<PathInfo> info = LookAt(target, Links::DoNotFollow);
+    if (!info || info->kind != EntryKind::File) return std::nullopt;
+    return info->id;
 }
 
 bool NeedsIncludes(const std::string& target, const std::string& siteRoot) {

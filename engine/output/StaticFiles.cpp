@@ -1,13 +1,8 @@
 #include "engine/output/StaticFiles.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <vector>
 
 #include "engine/text/AsciiText.h"
-#include "engine/platform/posix/AssetCopier.h"
 #include "engine/site/AssetWalker.h"
 #include "engine/text/CodePageDetector.h"
 #include "engine/text/Errors.h"
@@ -15,6 +10,7 @@
 #include "engine/log/LogLines.h"
 #include "engine/output/OutputTree.h"
 #include "engine/output/PathRules.h"
+#include "engine/platform/FileSystem.h"
 #include "engine/report/RunReport.h"
 #include "engine/log/Sinks.h"
 
@@ -25,9 +21,9 @@ namespace {
 constexpr std::uint64_t kLinkScanLimit = 64 * 1024 * 1024;  // larger static pages are copied, not read for links
 
 std::optional<FileId> IdOf(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-    return FileId{static_cast<std::uint64_t>(info.st_dev), info.st_ino};
+    const std::optional<PathInfo> info = LookAt(path);
+    if (!info) return std::nullopt;
+    return info->id;
 }
 
 bool IsStaticPage(std::string_view relative) {
@@ -48,15 +44,16 @@ OutputPathPlan PlanOf(const std::string& outputRoot, const std::string& relative
 }
 
 // The references of a copied .htm/.html file, read from the source just copied (the same bytes).
-void ScanLinks(const StaticSource& source, const std::string& target, CodePageChoice choice, LinkCheck& links) {
-    if (static_cast<std::uint64_t>(source.Info().st_size) > kLinkScanLimit) return;
-    std::string bytes(static_cast<std::size_t>(source.Info().st_size), '\0');
+void ScanLinks(SourceFile& source, const std::string& target, CodePageChoice choice, LinkCheck& links) {
+    const std::optional<std::uint64_t> size = source.Size();
+    if (!size || *size > kLinkScanLimit) return;
+    std::string bytes(static_cast<std::size_t>(*size), '\0');
     std::size_t got = 0;
+    source.Rewind();
     while (got < bytes.size()) {
-        const ssize_t n = ::pread(source.Fd(), bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
+        const std::size_t n = source.Read(bytes.data() + got, bytes.size() - got);
+        if (n == 0) break;
+        got += n;
     }
     bytes.resize(got);
     CodePageDetector detector(choice);
@@ -75,7 +72,7 @@ StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, Asset
     const std::optional<FileId> outputId = IdOf(job.outputRoot);
     // An output folder that is the site root itself holds every file of the site: nothing is copied onto itself.
     if (outputId && outputId == IdOf(job.siteRoot)) return counts;
-    AssetListing listing = CollectAssets(job.siteRoot, job.rules, outputId);
+    AssetListing listing = CollectAssets(*job.site, job.siteRoot, job.rules, outputId);
 
     auto fail = [&](const std::string& path, const std::string& reason) {
         ++counts.failed;
@@ -93,7 +90,10 @@ StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, Asset
             continue;
         }
         try {
-            const StaticSource source(file.path);
+            // Opened beneath the site root, as pages are: a folder swapped for a link since the walk cannot lead
+            // the copy out of the site.
+            const std::unique_ptr<SourceFile> opened = job.site->OpenPage(file.path);
+            SourceFile& source = *opened;
             if (job.isReadByRun && job.isReadByRun(source.Id())) {
                 if (records) records->skipped.push_back({file.path, "a page of this run includes it"});
                 continue;

@@ -20,6 +20,7 @@ struct AssetRecords;
 struct StaticFilesJob {
     std::string siteRoot;    // ends in the separator
     std::string outputRoot;  // ends in the separator
+    SiteFiles* site = nullptr;     // the run's site: the walk and every open go through it
     OutputTree* output = nullptr;  // where the copies go: the run's output tree
     AssetRules rules;
     CodePageChoice codePage = CodePageChoice::Auto;  // for reading the references of copied .htm/.html files

@@ -1,7 +1,7 @@
 #include "engine/page/PreparedPage.h"
 
 #include "engine/site/CachedSiteFiles.h"
-#include "engine/platform/posix/DiskSiteFiles.h"
+#include "engine/platform/Disk.h"
 #include "engine/run/RunState.h"
 #include "engine/run/StopRequest.h"
 
@@ -28,7 +28,7 @@ PagePreparer::PagePreparer(const ExpanderSettings& settings, const RunState& run
     m_state->siteRoot = run.siteRoot;
     m_state->outputRoot = run.outputRoot;
     m_state->srcExt = run.srcExt;
-    m_files = std::make_unique<DiskSiteFiles>(run.siteRoot);
+    m_files = OpenSiteOnDisk(run.siteRoot);
     m_cachedFiles = std::make_unique<CachedSiteFiles>(*m_files, cacheCapacity);
     m_recorder = std::make_unique<Recorder>(*m_state);
     m_expander = std::make_unique<PageExpander>(settings, *m_state, *m_cachedFiles, *m_recorder);

@@ -9,4 +9,18 @@ namespace quernfold {
  */
 void OpenClosedStandardStreams() noexcept;
 
+enum class StandardStream { Input, Output, Error };
+
+/** Whether stream is a terminal (the progress bar is drawn on one only). */
+bool IsTerminal(StandardStream stream) noexcept;
+
+/** The width of the terminal on stream: its window size, else $COLUMNS, else 80. */
+int TerminalColumns(StandardStream stream) noexcept;
+
+/**
+ * A reader that goes away (| head) and a file-size limit must show as failed writes of the log or a page, not
+ * end the program: the run goes on and says what failed.
+ */
+void KeepRunningOnFailedWrites() noexcept;
+
 }  // namespace quernfold

@@ -1,7 +1,5 @@
 #include "engine/report/LinkCheck.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <numeric>
 #include <optional>
@@ -9,6 +7,7 @@
 #include "engine/page/PageLinks.h"
 #include "engine/output/PageOutputs.h"
 #include "engine/output/PathRules.h"
+#include "engine/platform/FileSystem.h"
 
 namespace quernfold {
 
@@ -28,8 +27,7 @@ LinkCheck::LinkCheck(std::string outputRoot, const PageOutputs* pages, CollectAg
 
 bool LinkCheck::Exists(const std::string& target) {
     if (m_found.count(target) > 0) return true;
-    struct stat info {};
-    if (::stat(target.c_str(), &info) != 0) return false;
+    if (!LookAt(target)) return false;
     m_found.insert(target);
     return true;
 }

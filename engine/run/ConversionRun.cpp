@@ -8,15 +8,14 @@
 #include <utility>
 
 #include "engine/site/CachedSiteFiles.h"
-#include "engine/platform/posix/DiskOutputTree.h"
-#include "engine/platform/posix/DiskSiteFiles.h"
+#include "engine/platform/AtomicFile.h"
+#include "engine/platform/Disk.h"
 #include "engine/output/EarlierOutputFiles.h"
 #include "engine/text/Errors.h"
 #include "engine/platform/FolderIdentity.h"
 #include "engine/report/LinkCheck.h"
 #include "engine/page/LinkScanningOutput.h"
 #include "engine/log/LogLines.h"
-#include "engine/platform/posix/OutputFile.h"
 #include "engine/output/OutputMapping.h"
 #include "engine/page/OutputSink.h"
 #include "engine/page/PageExpander.h"
@@ -80,7 +79,7 @@ public:
         : m_state(state),
           m_sinks(sinks),
           m_outputType(TrimSpaces(choices.outputType)),
-          m_disk(siteFiles ? nullptr : std::make_unique<DiskSiteFiles>(state.siteRoot)),
+          m_disk(siteFiles ? nullptr : OpenSiteOnDisk(state.siteRoot)),
           m_files(siteFiles ? *siteFiles : *m_disk),
           m_earlierOutputs(m_files),
           m_cachedFiles(m_earlierOutputs),
@@ -94,8 +93,8 @@ public:
           m_jobs(choices.jobs == 0 ? DefaultWorkerCount() : choices.jobs),
           m_pageLog(sinks.log),
           m_expander(m_settings, state, m_cachedFiles, m_pageLog),
-          m_diskOutput(state.outputRoot),
-          m_output(sinks.output ? *sinks.output : m_diskOutput) {
+          m_diskOutput(sinks.output ? nullptr : OpenOutputTreeOnDisk(state.outputRoot)),
+          m_output(sinks.output ? *sinks.output : *m_diskOutput) {
     }
 
     /** Lists the pages and, before any is converted, where each one's output goes. */
@@ -194,6 +193,7 @@ public:
     StaticFilesCounts CopyStaticFilesOfSite(const ConversionChoices& choices) {
         StaticFilesJob job{m_state.siteRoot,
                            m_state.outputRoot,
+                           &m_files,
                            &m_output,
                            DefaultAssetRules(m_state.srcExt),
                            choices.codePage,
@@ -385,7 +385,7 @@ private:
     RunState& m_state;
     const RunSinks& m_sinks;
     std::string m_outputType;
-    std::unique_ptr<DiskSiteFiles> m_disk;  // when the caller hands in no site
+    std::unique_ptr<SiteFiles> m_disk;  // when the caller hands in no site
     SiteFiles& m_files;
     EarlierOutputFiles m_earlierOutputs;
     CachedSiteFiles m_cachedFiles;  // the site as this run sees it
@@ -394,7 +394,7 @@ private:
     unsigned m_jobs;
     HeldLog m_pageLog;
     PageExpander m_expander;
-    DiskOutputTree m_diskOutput;
+    std::unique_ptr<OutputTree> m_diskOutput;  // when the caller hands in no output tree
     OutputTree& m_output;
     bool m_overlap = false;                  // the output folder shares folders with the site, by identity
     std::optional<PageOutputs> m_outputs;  // of every listed page, known before the first

@@ -1,10 +1,9 @@
 #include "engine/run/PageScheduler.h"
 
-#include <unistd.h>
-
 #include <chrono>
 
 #include "engine/output/PathRules.h"
+#include "engine/platform/FileSystem.h"
 
 namespace quernfold {
 
@@ -93,8 +92,7 @@ PreparedPage PageScheduler::Take(std::size_t index, const std::atomic<bool>& use
 }
 
 unsigned DefaultWorkerCount() {
-    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
-    return online > 0 ? static_cast<unsigned>(online) : 1;
+    return ProcessorsOnline();
 }
 
 }  // namespace quernfold

@@ -1,14 +1,12 @@
 #include "engine/run/RunPlan.h"
 
-#include <sys/stat.h>
-
-#include <cstdlib>
 #include <map>
 #include <unordered_set>
 
 #include "engine/text/Errors.h"
 #include "engine/log/LogLines.h"
 #include "engine/output/PathRules.h"
+#include "engine/platform/FileSystem.h"
 #include "engine/log/Sinks.h"
 #include "engine/site/SourceWalker.h"
 
@@ -16,23 +14,15 @@ namespace quernfold {
 
 namespace {
 
-std::string RealPath(const std::string& path) {
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (!real) return {};
-    std::string result(real);
-    std::free(real);
-    return result;
-}
-
 // Whether a regular file stands at path and is one of the site's own: a listed page, or a file whose real
 // folder lies inside the real site root.
 bool IsFileOfTheSite(const std::string& path, const std::string& realRoot,
                      const std::unordered_set<FileId, FileIdHash>& pageIds) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    if (pageIds.count(FileId{static_cast<std::uint64_t>(info.st_dev), info.st_ino}) > 0) return true;
+    const std::optional<PathInfo> info = LookAt(path);
+    if (!info || info->kind != EntryKind::File) return false;
+    if (pageIds.count(info->id) > 0) return true;
     if (realRoot.empty()) return false;
-    const std::string folder = RealPath(ParentDir(path, kNativeSeparator) + kNativeSeparator);
+    const std::string folder = RealPathOf(ParentDir(path, kNativeSeparator) + kNativeSeparator);
     const std::string prefix = realRoot == "/" ? realRoot : realRoot + kNativeSeparator;
     return folder == realRoot || folder.starts_with(prefix);
 }
@@ -61,7 +51,7 @@ std::optional<std::vector<PlannedPage>> PlanConversion(const ConversionChoices& 
 
     const std::string outputType(TrimSpaces(choices.outputType));
     const std::unordered_set<std::string> listed(sources.begin(), sources.end());
-    const std::string realRoot = RealPath(siteRoot);
+    const std::string realRoot = RealPathOf(siteRoot);
     std::map<std::string, std::string> firstSourceOf;
     std::vector<PlannedPage> plan;
     plan.reserve(sources.size());

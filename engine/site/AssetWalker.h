@@ -23,11 +23,12 @@ struct AssetListing {
 };
 
 /**
- * Walks the site for static files. Links are followed as for pages: each real folder once, nothing whose real
- * location lies outside the real site root. Hidden and closed folders are not entered, and neither is the
+ * Walks the site for static files, through the same walk and the same containment as the pages: each real
+ * folder once, nothing outside the site root. Hidden and closed folders are not entered, and neither is the
  * folder whose identity is skipFolder (the output folder, when it lies in the site). A folder that cannot be
  * listed is reported, never fatal: the pages are converted by then.
  */
-AssetListing CollectAssets(const std::string& siteRoot, const AssetRules& rules, std::optional<FileId> skipFolder);
+AssetListing CollectAssets(SiteFiles& files, const std::string& siteRoot, const AssetRules& rules,
+                           std::optional<FileId> skipFolder);
 
 }  // namespace quernfold

@@ -33,6 +33,12 @@ struct FileStamp {
     friend bool operator==(const FileStamp&, const FileStamp&) = default;
 };
 
+/** When a file was last read and last written, in nanoseconds since the epoch: what a copy keeps. */
+struct FileTimes {
+    std::int64_t accessedNs = 0;
+    std::int64_t modifiedNs = 0;
+};
+
 /** One file of the site, open for reading. */
 class SourceFile {
 public:
@@ -50,6 +56,13 @@ public:
     virtual const std::string* HeldBytes() const { return nullptr; }
     /** Where the code page found for a held file is kept for later readers; null when the file is not held. */
     virtual std::optional<DetectedCodePage>* DetectedSlot(CodePageChoice) { return nullptr; }
+    /** The times the file had when it was opened, when known (a static file's copy keeps them). */
+    virtual std::optional<FileTimes> Times() const { return std::nullopt; }
+    /**
+     * The platform's handle of the open file, for the platform's own copy of it (through the kernel where it
+     * can); -1 when there is none (a file served from memory), and then the copy reads through Read.
+     */
+    virtual std::intptr_t NativeHandle() const { return -1; }
 };
 
 enum class EntryKind { Missing, File, Folder, Other };
@@ -77,8 +90,8 @@ public:
      */
     virtual std::unique_ptr<SourceFile> Open(const std::string& path) = 0;
     /**
-     * Opens a source page the walk listed as a regular file: it may be opened (without blocking) before its type
-     * is looked at, which saves the look before the open. Throws FileError as Open does.
+     * Opens a file the walk listed as a regular file (a page or a static file): it may be opened (without
+     * blocking) before its type is looked at, which saves the look before the open. Throws FileError as Open does.
      */
     virtual std::unique_ptr<SourceFile> OpenPage(const std::string& path) { return Open(path); }
     /** What stands at path (links followed). */

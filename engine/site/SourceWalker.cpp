@@ -1,12 +1,8 @@
 #include "engine/site/SourceWalker.h"
 
-#include <algorithm>
-#include <cerrno>
-
 #include "engine/text/AsciiText.h"
-#include "engine/site/DepthFirst.h"
-#include "engine/platform/posix/DiskSiteFiles.h"
-#include "engine/text/Errors.h"
+#include "engine/platform/Disk.h"
+#include "engine/site/SiteWalk.h"
 #include "engine/output/PathRules.h"
 #include "engine/text/Utf8.h"
 
@@ -30,48 +26,6 @@ std::size_t LastCharactersStart(std::string_view name, std::size_t count) {
     return count == 0 ? at : std::string_view::npos;
 }
 
-struct PendingFolder {
-    std::string path;  // ends in the separator
-    FileId id;         // as its parent's listing gave it; unknown for the root
-};
-
-struct Walk {
-    SiteFiles& files;
-    std::string_view sourceType;
-    std::vector<std::string>& fileList;
-    std::unordered_set<FileId, FileIdHash>* pageIds;
-    std::unordered_set<FileId, FileIdHash> foldersSeen;
-
-    // Lists one folder: its pages go to the list, its sub-folders are returned in order.
-    std::vector<PendingFolder> ListFolder(const PendingFolder& folder) {
-        FolderListing listing;
-        try {
-            listing = files.ListFolder(folder.path);
-        } catch (const FileError& failure) {
-            throw WalkError(folder.path, failure.what());
-        }
-        std::vector<PendingFolder> subFolders;
-        // Swapped since its parent was listed for a folder already walked: the first walk of it stands.
-        if (listing.id.Known() && !(listing.id == folder.id) && !foldersSeen.insert(listing.id).second) {
-            return subFolders;
-        }
-        std::sort(listing.entries.begin(), listing.entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
-            return ListingOrder(a.name, b.name);
-        });
-        for (const FolderEntry& entry : listing.entries) {
-            if (entry.kind == EntryKind::Folder) {
-                if (!entry.id.Known() || foldersSeen.insert(entry.id).second) {
-                    subFolders.push_back({folder.path + entry.name + kNativeSeparator, entry.id});
-                }
-            } else if (entry.kind == EntryKind::File && IsSourcePageName(entry.name, sourceType)) {
-                fileList.push_back(folder.path + entry.name);
-                if (pageIds && entry.id.Known()) pageIds->insert(entry.id);
-            }
-        }
-        return subFolders;
-    }
-};
-
 }  // namespace
 
 bool IsSourcePageName(std::string_view name, std::string_view sourceType) {
@@ -86,32 +40,21 @@ bool IsSourcePageName(std::string_view name, std::string_view sourceType) {
     return true;
 }
 
-bool ListingOrder(std::string_view a, std::string_view b) {
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        const auto x = static_cast<unsigned char>(UpperAscii(a[i]));
-        const auto y = static_cast<unsigned char>(UpperAscii(b[i]));
-        if (x != y) return x < y;
-    }
-    if (a.size() != b.size()) return a.size() < b.size();
-    return a < b;
-}
-
 void CollectSourceFiles(SiteFiles& files, const std::string& folder, std::string_view sourceType,
                         std::vector<std::string>& fileList, std::unordered_set<FileId, FileIdHash>* pageIds) {
-    Walk walk{files, sourceType, fileList, pageIds, {}};
-    const std::string root = WithTrailingSeparator(folder, kNativeSeparator);
-    const EntryKind rootKind = files.Kind(root.size() > 1 ? root.substr(0, root.size() - 1) : root);
-    if (rootKind == EntryKind::Missing) throw WalkError(root, SystemReason(ENOENT));
-    if (rootKind != EntryKind::Folder) throw WalkError(root, SystemReason(ENOTDIR));
-
-    VisitDepthFirst(PendingFolder{root, {}}, [&](const PendingFolder& folder) { return walk.ListFolder(folder); });
+    WalkRules rules;
+    rules.file = [&](const std::string& path, const std::string&, const FolderEntry& entry) {
+        if (!IsSourcePageName(entry.name, sourceType)) return;
+        fileList.push_back(path);
+        if (pageIds && entry.id.Known()) pageIds->insert(entry.id);
+    };
+    WalkSite(files, folder, rules);
 }
 
 void CollectSourceFiles(const std::string& folder, std::string_view sourceType, std::vector<std::string>& fileList,
                         std::unordered_set<FileId, FileIdHash>* pageIds) {
-    DiskSiteFiles files(WithTrailingSeparator(folder, kNativeSeparator));
-    CollectSourceFiles(files, folder, sourceType, fileList, pageIds);
+    const std::unique_ptr<SiteFiles> files = OpenSiteOnDisk(WithTrailingSeparator(folder, kNativeSeparator));
+    CollectSourceFiles(*files, folder, sourceType, fileList, pageIds);
 }
 
 }  // namespace quernfold

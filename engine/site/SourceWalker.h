@@ -6,14 +6,12 @@
 #include <vector>
 
 #include "engine/site/SiteFiles.h"
+#include "engine/site/SiteWalk.h"
 
 namespace quernfold {
 
 /** Whether a file name is a source page: its last three characters, upper-cased, equal the type upper-cased. */
 bool IsSourcePageName(std::string_view name, std::string_view sourceType);
-
-/** Orders a folder's entries: by name with ASCII letters upper-cased, ties by raw bytes. */
-bool ListingOrder(std::string_view a, std::string_view b);
 
 /**
  * Walks folder and every folder below it through files and appends the source pages to fileList: a folder's

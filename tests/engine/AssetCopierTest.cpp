@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/platform/posix/DiskOutputTree.h"
+#include "engine/platform/posix/DiskSiteFiles.h"
 #include "tests/support/Files.h"
 #include "tests/support/Sandbox.h"
 
@@ -41,7 +42,9 @@ protected:
     // Copies from into the output folder, as the run does, through the output tree.
     CopyOutcome Copy(const fs::path& from, const fs::path& to, FileId readByRun = {}) {
         DiskOutputTree tree((m_base / "out").string() + "/");
-        return tree.Copy(OutputPathPlan{{}, to.string()}, StaticSource(from),
+        DiskSiteFiles site(from.parent_path().string() + "/");
+        const std::unique_ptr<SourceFile> source = site.OpenPage(from.string());
+        return tree.Copy(OutputPathPlan{{}, to.string()}, *source,
                          [readByRun](const FileId& id) { return readByRun.Known() && id == readByRun; });
     }
     bool NoTemporaryFilesLeft() const {

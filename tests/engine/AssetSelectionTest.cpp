@@ -10,6 +10,7 @@
 
 #include "engine/site/AssetRules.h"
 #include "engine/site/AssetWalker.h"
+#include "engine/platform/Disk.h"
 #include "tests/support/Files.h"
 #include "tests/support/Sandbox.h"
 
@@ -73,8 +74,9 @@ TEST(AssetSelection, AllowListAndNeverCopiedRulesOverAPlantedSite) {
     struct stat out {};
     ASSERT_EQ(::stat((site / "out").c_str(), &out), 0);
     const std::string root = site.string() + "/";
+    const std::unique_ptr<SiteFiles> files = OpenSiteOnDisk(root);
     const AssetListing listing = CollectAssets(
-        root, DefaultAssetRules("jsp"), FileId{static_cast<std::uint64_t>(out.st_dev), out.st_ino});
+        *files, root, DefaultAssetRules("jsp"), FileId{static_cast<std::uint64_t>(out.st_dev), out.st_ino});
     std::map<std::string, std::string> verdicts = Verdicts(listing, root);
 
     for (const Row& row : rows) {

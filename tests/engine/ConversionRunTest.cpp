@@ -279,7 +279,7 @@ TEST_F(ConversionRunTest, StopRequestDuringTheStaticFilesEndsThemAfterTheCurrent
     for (const char* file : {"css/a.css", "css/b.css", "img/c.png"}) Write(file, file);
     struct StopAfterTheFirstCopy : MemoryOutputTree {
         std::atomic<bool>* stop = nullptr;
-        CopyOutcome Copy(const OutputPathPlan& plan, const StaticSource& source,
+        CopyOutcome Copy(const OutputPathPlan& plan, SourceFile& source,
                          const std::function<bool(const FileId&)>& isReadByRun) override {
             const CopyOutcome outcome = MemoryOutputTree::Copy(plan, source, isReadByRun);
             *stop = true;

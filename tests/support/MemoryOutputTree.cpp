@@ -1,10 +1,7 @@
 #include "tests/support/MemoryOutputTree.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 
-#include "engine/platform/posix/AssetCopier.h"
 #include "engine/text/Errors.h"
 #include "engine/log/LogLines.h"
 
@@ -59,18 +56,12 @@ std::unique_ptr<PageOutput> MemoryOutputTree::Create(const OutputPathPlan& plan,
     return std::make_unique<MemoryPageOutput>(*this, plan.outputPath, sizeLimit);
 }
 
-CopyOutcome MemoryOutputTree::Copy(const OutputPathPlan& plan, const StaticSource& source,
+CopyOutcome MemoryOutputTree::Copy(const OutputPathPlan& plan, SourceFile& source,
                                    const std::function<bool(const FileId&)>&) {
     MakeFolders(plan);
     std::string bytes;
     char buffer[64 * 1024];
-    for (off_t offset = 0;;) {
-        const ssize_t got = ::pread(source.Fd(), buffer, sizeof buffer, offset);
-        if (got < 0) throw FileError(SystemReason(errno));
-        if (got == 0) break;
-        bytes.append(buffer, static_cast<std::size_t>(got));
-        offset += got;
-    }
+    while (const std::size_t got = source.Read(buffer, sizeof buffer)) bytes.append(buffer, got);
     const auto existing = m_files.find(plan.outputPath);
     if (existing != m_files.end() && existing->second == bytes) return CopyOutcome::Unchanged;
     if (bytes.size() > m_space) throw OutputError(SystemReason(ENOSPC));

@@ -1,7 +1,7 @@
 #include "engine/platform/posix/AssetCopier.h"
 
 #include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 
@@ -12,41 +12,40 @@ namespace quernfold {
 
 namespace {
 
-bool SameTime(const struct timespec& a, const struct timespec& b) {
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+constexpr std::int64_t kNanosecondsPerSecond = 1000000000;
+
+std::int64_t Nanoseconds(const struct timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * kNanosecondsPerSecond + time.tv_nsec;
+}
+
+struct timespec TimeSpec(std::int64_t nanoseconds) {
+    struct timespec time {};
+    time.tv_sec = static_cast<time_t>(nanoseconds / kNanosecondsPerSecond);
+    time.tv_nsec = static_cast<long>(nanoseconds % kNanosecondsPerSecond);
+    if (time.tv_nsec < 0) {
+        time.tv_nsec += kNanosecondsPerSecond;
+        --time.tv_sec;
+    }
+    return time;
+}
+
+// A source without a descriptor of its own (served from memory) is copied through its reads.
+void CopyThroughReads(SourceFile& source, OutputFile& out) {
+    char buffer[1 << 16];
+    while (const std::size_t got = source.Read(buffer, sizeof buffer)) out.Write(std::string_view(buffer, got));
 }
 
 }  // namespace
 
-StaticSource::StaticSource(const std::string& path) {
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (m_fd < 0) throw FileError(SystemReason(errno));
-    if (::fstat(m_fd, &m_info) != 0) {
-        const int error = errno;
-        ::close(m_fd);
-        throw FileError(SystemReason(error));
-    }
-    if (!S_ISREG(m_info.st_mode)) {
-        ::close(m_fd);
-        throw FileError("not a regular file");
-    }
-}
-
-StaticSource::~StaticSource() {
-    ::close(m_fd);
-}
-
-FileId StaticSource::Id() const {
-    return {static_cast<std::uint64_t>(m_info.st_dev), m_info.st_ino};
-}
-
-CopyOutcome CopyIntoFolder(int folderFd, const std::string& name, const std::string& displayPath,
-                           const StaticSource& source, const std::function<bool(const FileId&)>& isReadByRun) {
-    const struct stat& from = source.Info();
+CopyOutcome CopyIntoFolder(int folderFd, const std::string& name, const std::string& displayPath, SourceFile& source,
+                           const std::function<bool(const FileId&)>& isReadByRun) {
+    const std::optional<std::uint64_t> size = source.Size();
+    const std::optional<FileTimes> times = source.Times();
     struct stat existing {};
     if (::fstatat(folderFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
         const FileId id{static_cast<std::uint64_t>(existing.st_dev), existing.st_ino};
-        if (S_ISREG(existing.st_mode) && existing.st_size == from.st_size && SameTime(existing.st_mtim, from.st_mtim)) {
+        if (S_ISREG(existing.st_mode) && size && times && static_cast<std::uint64_t>(existing.st_size) == *size &&
+            Nanoseconds(existing.st_mtim) == times->modifiedNs) {
             return CopyOutcome::Unchanged;
         }
         if (isReadByRun && isReadByRun(id)) {
@@ -57,9 +56,15 @@ CopyOutcome CopyIntoFolder(int folderFd, const std::string& name, const std::str
     }
 
     OutputFile out(folderFd, name, displayPath, WritePolicy{});
-    out.CopyFrom(source.Fd());
-    const struct timespec times[2] = {from.st_atim, from.st_mtim};
-    out.SetTimes(times);
+    if (const std::intptr_t fd = source.NativeHandle(); fd >= 0) {
+        out.CopyFrom(static_cast<int>(fd));
+    } else {
+        CopyThroughReads(source, out);
+    }
+    if (times) {
+        const struct timespec kept[2] = {TimeSpec(times->accessedNs), TimeSpec(times->modifiedNs)};
+        out.SetTimes(kept);
+    }
     out.Publish();
     return CopyOutcome::Copied;
 }

@@ -27,9 +27,6 @@ public:
     ContainedRoot(const ContainedRoot&) = delete;
     ContainedRoot& operator=(const ContainedRoot&) = delete;
 
-    /** The root text, ending in the separator (empty for the working folder). */
-    const std::string& RootText() const { return m_rootText; }
-
     /** The part of path below the root, "." for the root itself; nullopt when its segments do not begin there. */
     std::optional<std::string> RelativeToRoot(const std::string& path) const;
 

@@ -10,6 +10,7 @@
 #include "engine/text/Errors.h"
 #include "engine/log/LogLines.h"
 #include "engine/platform/posix/OutputFile.h"
+#include "engine/platform/Disk.h"
 
 namespace quernfold {
 
@@ -59,7 +60,7 @@ std::unique_ptr<PageOutput> DiskOutputTree::Create(const OutputPathPlan& plan, s
                                         WritePolicy::Page(sizeLimit));
 }
 
-CopyOutcome DiskOutputTree::Copy(const OutputPathPlan& plan, const StaticSource& source,
+CopyOutcome DiskOutputTree::Copy(const OutputPathPlan& plan, SourceFile& source,
                                  const std::function<bool(const FileId&)>& isReadByRun) {
     const int folderFd = OpenFolders(plan);
     return CopyIntoFolder(folderFd, LastSegment(plan.outputPath), plan.outputPath, source, isReadByRun);
@@ -94,6 +95,10 @@ void DiskOutputTree::RemoveFoldersMadeForLastPage() noexcept {
         ::unlinkat(m_chain[*depth - 1].fd, name.c_str(), AT_REMOVEDIR);
     }
     m_madeForLastPage.clear();
+}
+
+std::unique_ptr<OutputTree> OpenOutputTreeOnDisk(std::string outputRoot) {
+    return std::make_unique<DiskOutputTree>(std::move(outputRoot));
 }
 
 }  // namespace quernfold

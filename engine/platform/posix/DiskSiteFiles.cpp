@@ -12,6 +12,7 @@
 
 #include "engine/text/Errors.h"
 #include "engine/log/LogLines.h"
+#include "engine/platform/Disk.h"
 
 namespace quernfold {
 
@@ -39,9 +40,13 @@ FileStamp StampFrom(const struct stat& info) {
             Nanoseconds(info.st_ctim)};
 }
 
+FileTimes TimesFrom(const struct stat& info) {
+    return {Nanoseconds(info.st_atim), Nanoseconds(info.st_mtim)};
+}
+
 class DiskSourceFile : public SourceFile {
 public:
-    DiskSourceFile(int fd, const FileStamp& stamp) : m_fd(fd), m_stamp(stamp) {}
+    DiskSourceFile(int fd, const struct stat& info) : m_fd(fd), m_stamp(StampFrom(info)), m_times(TimesFrom(info)) {}
     ~DiskSourceFile() override { ::close(m_fd); }
     DiskSourceFile(const DiskSourceFile&) = delete;
     DiskSourceFile& operator=(const DiskSourceFile&) = delete;
@@ -71,10 +76,13 @@ public:
         if (::fstat(m_fd, &info) != 0) return std::nullopt;
         return StampFrom(info);
     }
+    std::optional<FileTimes> Times() const override { return m_times; }
+    std::intptr_t NativeHandle() const override { return m_fd; }
 
 private:
     int m_fd;
     FileStamp m_stamp;  // as opened
+    FileTimes m_times;  // as opened
     std::uint64_t m_offset = 0;
 };
 
@@ -110,7 +118,7 @@ std::unique_ptr<SourceFile> DiskSiteFiles::Open(const std::string& path) {
     }
     const int fd = ReopenForReading(handle.fd, info, m_root, path);
     if (fd < 0) throw FileError(SystemReason(errno));
-    return std::make_unique<DiskSourceFile>(fd, StampFrom(info));
+    return std::make_unique<DiskSourceFile>(fd, info);
 }
 
 std::unique_ptr<SourceFile> DiskSiteFiles::OpenPage(const std::string& path) {
@@ -121,7 +129,7 @@ std::unique_ptr<SourceFile> DiskSiteFiles::OpenPage(const std::string& path) {
     if (!S_ISREG(info.st_mode)) {
         throw FileError(S_ISDIR(info.st_mode) ? SystemReason(EISDIR) : NotARegularFileReason());
     }
-    return std::make_unique<DiskSourceFile>(fd.Release(), StampFrom(info));
+    return std::make_unique<DiskSourceFile>(fd.Release(), info);
 }
 
 EntryKind DiskSiteFiles::Kind(const std::string& path) {
@@ -218,6 +226,10 @@ FolderListing DiskSiteFiles::ListFolder(const std::string& folder) {
         listing.entries.push_back(std::move(item));
     }
     return listing;
+}
+
+std::unique_ptr<SiteFiles> OpenSiteOnDisk(std::string siteRoot) {
+    return std::make_unique<DiskSiteFiles>(std::move(siteRoot));
 }
 
 }  // namespace quernfold

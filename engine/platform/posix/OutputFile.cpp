@@ -317,6 +317,10 @@ void OutputFile::Discard() noexcept {
     CloseFolder();
 }
 
+std::unique_ptr<PageOutput> CreateAtomicFile(const std::string& path, const WritePolicy& policy) {
+    return std::make_unique<OutputFile>(path, policy);
+}
+
 void WriteFileAtomically(const std::string& path, std::string_view bytes, const WritePolicy& policy) {
     OutputFile file(path, policy);
     file.Write(bytes);

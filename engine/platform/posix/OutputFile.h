@@ -9,28 +9,10 @@
 #include <sys/stat.h>
 
 #include "engine/page/OutputSink.h"
+#include "engine/platform/AtomicFile.h"
 #include "engine/site/SiteFiles.h"
 
 namespace quernfold {
-
-/** How one kind of file is written: pages, the log file and config.ini each want a little more or less. */
-struct WritePolicy {
-    // Replace: a link at the target is replaced by the new file, never written through (pages, log.txt).
-    // Follow: the file the link names is replaced and the link stays a link (config.ini).
-    enum class LinkAtTarget { Replace, Follow };
-    LinkAtTarget link = LinkAtTarget::Replace;
-    bool keepMode = false;             // the new file takes the mode of the one it replaces
-    bool sync = false;                 // the bytes and the folder entry reach the disk before Publish returns
-    bool inPlaceIfNotRegular = false;  // a device or pipe at the target (/dev/stdout) is written as it stands
-    bool leaveUnwritableTarget = false;  // a target the user may not write is left untouched (EACCES)
-    bool inPlaceIfFolderReadOnly = false;  // a writable file in a folder we cannot add names to is rewritten
-    bool unnamed = true;  // false: always a named temporary file, as where the file system has no unnamed ones
-    std::uint64_t sizeLimit = UINT64_MAX;
-
-    static WritePolicy Page(std::uint64_t sizeLimit);
-    static WritePolicy LogFile();
-    static WritePolicy Settings();
-};
 
 /**
  * A file written so that nothing half-written is ever published. The bytes go through one fixed buffer to a
@@ -95,9 +77,6 @@ private:
     std::string m_error;
     FileId m_id;
 };
-
-/** Writes a whole file safely (log.txt, config.ini) under policy. Throws OutputError. */
-void WriteFileAtomically(const std::string& path, std::string_view bytes, const WritePolicy& policy = {});
 
 /** A name for a temporary file nobody can guess: ".quernfold-" + 16 random hex digits + ".tmp". */
 std::string RandomTemporaryName();

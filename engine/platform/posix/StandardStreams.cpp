@@ -1,9 +1,12 @@
 #include "engine/platform/StandardStreams.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 
 namespace quernfold {
 
@@ -17,6 +20,42 @@ void OpenClosedStandardStreams() noexcept {
             ::close(opened);
         }
     }
+}
+
+namespace {
+
+int DescriptorOf(StandardStream stream) {
+    switch (stream) {
+    case StandardStream::Input:
+        return STDIN_FILENO;
+    case StandardStream::Output:
+        return STDOUT_FILENO;
+    case StandardStream::Error:
+        break;
+    }
+    return STDERR_FILENO;
+}
+
+}  // namespace
+
+bool IsTerminal(StandardStream stream) noexcept {
+    return ::isatty(DescriptorOf(stream)) == 1;
+}
+
+int TerminalColumns(StandardStream stream) noexcept {
+    winsize size{};
+    if (::ioctl(DescriptorOf(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    if (const char* columns = std::getenv("COLUMNS")) {
+        char* end = nullptr;
+        const long value = std::strtol(columns, &end, 10);
+        if (end != columns && *end == '\0' && value > 0 && value < 10000) return static_cast<int>(value);
+    }
+    return 80;
+}
+
+void KeepRunningOnFailedWrites() noexcept {
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace quernfold

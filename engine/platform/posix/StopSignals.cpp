@@ -1,4 +1,4 @@
-#include "cli/StopSignals.h"
+#include "engine/platform/StopSignals.h"
 
 #include <signal.h>
 #include <unistd.h>
