@@ -19,6 +19,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # One file that runs on a clean Windows: the C++ runtime, libgcc and winpthread linked in.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
+# The windows preset builds with -O2: at -O3, GCC 12 warns falsely about std::string's memcpy (-Wrestrict, GCC
+# bug 105329), which -Werror turns into a failed build.
+
 # Windows 10 is the oldest system the program is for; the W calls it needs are declared from there on.
 set(CMAKE_C_FLAGS_INIT "-D_WIN32_WINNT=0x0A00 -DWINVER=0x0A00 -DUNICODE -D_UNICODE")
 set(CMAKE_CXX_FLAGS_INIT "-D_WIN32_WINNT=0x0A00 -DWINVER=0x0A00 -DUNICODE -D_UNICODE")

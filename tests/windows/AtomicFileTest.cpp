@@ -89,7 +89,7 @@ TEST(AtomicFileTest, KeepsTheModificationTimeItIsGiven) {
     {
         AtomicFile file(folder.Path("copy.css"));
         file.Write("body{}");
-        file.SetModifiedTime(modified);
+        file.SetTimes(modified, modified);
         file.Publish();
     }
     const std::wstring path = *ExtendedPath(folder.Path("copy.css"));

@@ -30,6 +30,24 @@ FileId IdOf(HANDLE handle) {
     return FileId{info.dwVolumeSerialNumber, (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
+namespace {
+
+constexpr std::int64_t kEpochDifference = 116444736000000000;  // 1601 to 1970 in 100 ns steps
+
+}  // namespace
+
+std::int64_t NanosecondsOf(const FILETIME& time) {
+    const std::int64_t ticks = static_cast<std::int64_t>((std::uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+    return (ticks - kEpochDifference) * 100;
+}
+
+FILETIME FileTimeOf(std::int64_t nanoseconds) {
+    std::int64_t ticks = nanoseconds / 100;
+    if (nanoseconds % 100 < 0) --ticks;  // toward the past, as the file system rounds
+    const auto value = static_cast<std::uint64_t>(ticks + kEpochDifference);
+    return FILETIME{static_cast<DWORD>(value & 0xFFFFFFFF), static_cast<DWORD>(value >> 32)};
+}
+
 AtomicFile::AtomicFile(std::string path, std::uint64_t sizeLimit) : m_path(std::move(path)), m_sizeLimit(sizeLimit) {
     std::optional<std::wstring> target = ExtendedPath(m_path);
     if (!target) throw OutputError(WindowsReason(ERROR_INVALID_NAME));
@@ -84,7 +102,10 @@ void AtomicFile::Flush() {
     m_buffer.clear();
 }
 
-void AtomicFile::SetModifiedTime(const FILETIME& modified) { m_modified = modified; }
+void AtomicFile::SetTimes(const FILETIME& accessed, const FILETIME& modified) {
+    m_accessed = accessed;
+    m_modified = modified;
+}
 
 void AtomicFile::Publish() {
     // A page that cannot be published leaves nothing behind, not even its temporary file.
@@ -92,7 +113,8 @@ void AtomicFile::Publish() {
         if (!m_error.empty()) throw OutputError(m_error);
         Flush();
         // The time is set last: a write after it would move it again.
-        if (m_modified && !::SetFileTime(m_file.Get(), nullptr, nullptr, &*m_modified)) Fail(LastWindowsReason());
+        if (m_modified && !::SetFileTime(m_file.Get(), nullptr, &*m_accessed, &*m_modified)) Fail(LastWindowsReason());
+        if (m_sync && !::FlushFileBuffers(m_file.Get())) Fail(LastWindowsReason());
         m_file.Close();
         if (!::MoveFileExW(m_temporary.c_str(), m_target.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

@@ -13,6 +13,10 @@ namespace quernfold {
 /** Identity of an open file: the volume's serial number and the file's index on it. */
 FileId IdOf(HANDLE handle);
 
+/** Nanoseconds since 1970 (what the engine keeps) from a FILETIME (100 ns since 1601), and back. */
+std::int64_t NanosecondsOf(const FILETIME& time);
+FILETIME FileTimeOf(std::int64_t nanoseconds);
+
 /**
  * A file written so that nothing half-written ever stands under its name: the bytes go to a temporary file with
  * an unpredictable name (".quernfold-" + 16 hex digits + ".tmp") in the target's folder, and Publish puts it in
@@ -29,8 +33,10 @@ public:
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     void Write(std::string_view bytes) override;
-    /** The modification time the file keeps once published (a copied static file keeps its source's). */
-    void SetModifiedTime(const FILETIME& modified);
+    /** The times the file keeps once published (a copied static file keeps its source's). */
+    void SetTimes(const FILETIME& accessed, const FILETIME& modified);
+    /** The bytes reach the disk before Publish returns (the settings file). */
+    void SyncOnPublish() { m_sync = true; }
     void Publish() override;
     void Discard() noexcept override;
     FileId Id() const override { return m_id; }
@@ -50,7 +56,9 @@ private:
     std::string m_buffer;
     std::uint64_t m_written = 0;
     std::uint64_t m_sizeLimit;
+    std::optional<FILETIME> m_accessed;
     std::optional<FILETIME> m_modified;
+    bool m_sync = false;
     std::string m_error;
     FileId m_id;
 };

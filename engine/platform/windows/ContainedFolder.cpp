@@ -52,21 +52,36 @@ ContainedFolder::ContainedFolder(const std::string& rootPath) {
     m_finalRoot = std::move(*finalRoot);
 }
 
-Handle ContainedFolder::Open(const std::string& path, DWORD flags) const {
+namespace {
+
+Handle OpenUnchecked(const std::string& path, DWORD flags, DWORD sharing) {
     const std::optional<std::wstring> wide = ExtendedPath(path);
     if (!wide) throw FileError(WindowsReason(ERROR_INVALID_NAME));
-    Handle handle(::CreateFileW(wide->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, flags, nullptr));
+    Handle handle(::CreateFileW(wide->c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, flags, nullptr));
     if (!handle.Valid()) throw FileError(LastWindowsReason());
-    const std::optional<std::wstring> where = FinalPathOf(handle.Get());
+    return handle;
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD kShareNoDelete = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+}  // namespace
+
+bool ContainedFolder::Holds(HANDLE handle) const {
+    const std::optional<std::wstring> where = FinalPathOf(handle);
     if (!where) throw FileError(LastWindowsReason());
-    if (!LiesWithin(m_finalRoot, *where)) throw FileError(OutsideReason());
+    return LiesWithin(m_finalRoot, *where);
+}
+
+Handle ContainedFolder::Open(const std::string& path, DWORD flags, DWORD sharing) const {
+    Handle handle = OpenUnchecked(path, flags, sharing);
+    if (!Holds(handle.Get())) throw FileError(OutsideReason());
     return handle;
 }
 
 Handle ContainedFolder::OpenFile(const std::string& path) const {
     // Backup semantics opens a folder too, so that it is refused for what it is rather than as access denied.
-    Handle handle = Open(path, FILE_FLAG_BACKUP_SEMANTICS);
+    Handle handle = Open(path, FILE_FLAG_BACKUP_SEMANTICS, kShareAll);
     // A folder, a device or a pipe is refused as on Linux: only a regular file is a page or an include.
     if (::GetFileType(handle.Get()) != FILE_TYPE_DISK) throw FileError(NotARegularFileReason());
     BY_HANDLE_FILE_INFORMATION info{};
@@ -77,7 +92,13 @@ Handle ContainedFolder::OpenFile(const std::string& path) const {
 
 Handle ContainedFolder::OpenFolder(const std::string& path) const {
     // Backup semantics: the flag that lets CreateFileW open a folder at all.
-    return Open(path, FILE_FLAG_BACKUP_SEMANTICS);
+    return Open(path, FILE_FLAG_BACKUP_SEMANTICS, kShareNoDelete);
+}
+
+std::optional<Handle> ContainedFolder::OpenFolderIfInside(const std::string& path) const {
+    Handle handle = OpenUnchecked(path, FILE_FLAG_BACKUP_SEMANTICS, kShareNoDelete);
+    if (!Holds(handle.Get())) return std::nullopt;
+    return handle;
 }
 
 std::string ContainedFolder::OutsideReason() { return OutsideSiteRootReason(true); }

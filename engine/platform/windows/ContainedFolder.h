@@ -32,14 +32,21 @@ public:
 
     /** Opens a regular file below the root for reading. Throws FileError: OutsideReason() or the system's reason. */
     Handle OpenFile(const std::string& path) const;
-    /** Opens a folder below the root (or the root) for listing. Throws FileError as OpenFile does. */
+    /**
+     * Opens a folder below the root (or the root) for listing; it cannot be renamed or removed while the handle
+     * is held. Throws FileError as OpenFile does.
+     */
     Handle OpenFolder(const std::string& path) const;
+    /** As OpenFolder, but nullopt when the folder lies outside the root (a link out of the site is left out). */
+    std::optional<Handle> OpenFolderIfInside(const std::string& path) const;
+    /** Whether the open handle lies at or below the root. */
+    bool Holds(HANDLE handle) const;
 
     const std::wstring& FinalRoot() const { return m_finalRoot; }
     static std::string OutsideReason();
 
 private:
-    Handle Open(const std::string& path, DWORD flags) const;
+    Handle Open(const std::string& path, DWORD flags, DWORD sharing) const;
 
     Handle m_root;
     std::wstring m_finalRoot;
