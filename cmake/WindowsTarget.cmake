@@ -32,3 +32,6 @@ if(QUERNFOLD_BUILD_TESTS)
   # Listing a program's tests means starting Wine: done when ctest runs, not while building.
   set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
 endif()
+
+# The zip holds the program at its top, beside the README and the licence.
+set(CMAKE_INSTALL_BINDIR .)

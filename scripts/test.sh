@@ -25,3 +25,4 @@ bash scripts/install-deps-windows.sh
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
 ctest --preset windows -j "$jobs"
+cpack --preset windows

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Converts the bundled example and a generated site with quernfold-cli.exe under Wine (started from cmd /c, its
-# standard output redirected to a file) and with the Linux quernfold-cli, and compares: the output trees must
-# hold the same names and bytes, the exit statuses must match, and the Windows log's bytes must equal the Linux
-# log's with every '/' of a path written as '\'.
+# standard output redirected to a file) and with the Linux quernfold-cli, static files copied (-a) and the log
+# saved (--log), and compares: the output trees must hold the same names and bytes, copied files the same
+# modification times, the exit statuses must match, and the Windows log's bytes (standard output and the --log
+# file) must equal the Linux log's with every '/' of a path written as '\'.
 # Usage: end-to-end.sh WINE_RUN PREFIX WINDOWS_CLI LINUX_CLI EXAMPLE_SITE
 set -euo pipefail
 wine_run=$1 prefix=$2 windows_cli=$3 linux_cli=$4 example=$5
@@ -36,13 +37,13 @@ status=0
 for name in example generated; do
   for side in linux windows; do
     mkdir -p "$work/$name/$side"
-    if [ "$name" = example ]; then cp -r "$example" "$work/$name/$side/site"; else make_site "$work/$name/$side/site"; fi
+    if [ "$name" = example ]; then cp -rp "$example" "$work/$name/$side/site"; else make_site "$work/$name/$side/site"; fi
   done
   linux_status=0
-  (cd "$work/$name/linux" && "$linux_cli" --mkdir site out >stdout 2>stderr) || linux_status=$?
+  (cd "$work/$name/linux" && "$linux_cli" --mkdir -a --log run.log site out >stdout 2>stderr) || linux_status=$?
   windows_status=0
-  (cd "$work/$name/windows" && "$wine_run" "$prefix" cmd /c "Z:${work//\//\\}\\quernfold-cli.exe" --mkdir site out \
-     >stdout 2>stderr) || windows_status=$?
+  (cd "$work/$name/windows" && "$wine_run" "$prefix" cmd /c "Z:${work//\//\\}\\quernfold-cli.exe" --mkdir -a --log run.log \
+     site out >stdout 2>stderr) || windows_status=$?
   if [ "$linux_status" != "$windows_status" ]; then
     echo "$name: exit status $windows_status on Windows, $linux_status on Linux"
     status=1
@@ -51,10 +52,21 @@ for name in example generated; do
     echo "$name: the output trees differ"
     status=1
   fi
-  tr '/' '\\' <"$work/$name/linux/stdout" >"$work/$name/linux/stdout.backslashes"
-  if ! cmp "$work/$name/linux/stdout.backslashes" "$work/$name/windows/stdout"; then
-    echo "$name: the Windows log differs from the Linux log with backslashes:"
-    diff "$work/$name/linux/stdout.backslashes" "$work/$name/windows/stdout" | head -20 || true
+  for log in stdout run.log; do
+    tr '/' '\\' <"$work/$name/linux/$log" >"$work/$name/linux/$log.backslashes"
+    if ! cmp "$work/$name/linux/$log.backslashes" "$work/$name/windows/$log"; then
+      echo "$name: the Windows $log differs from the Linux one with backslashes:"
+      diff "$work/$name/linux/$log.backslashes" "$work/$name/windows/$log" | head -20 || true
+      status=1
+    fi
+  done
+  # Windows keeps times in steps of 100 ns: compared to that step.
+  times() {
+    (cd "$1" && find . -type f ! -name '*.html' -printf '%p %T@\n' | sed 's/\(\.[0-9]\{7\}\)[0-9]*$/\1/' | sort)
+  }
+  if [ "$(times "$work/$name/linux/out")" != "$(times "$work/$name/windows/out")" ]; then
+    echo "$name: copied files keep different times"
+    diff <(times "$work/$name/linux/out") <(times "$work/$name/windows/out") || true
     status=1
   fi
   pages=$(find "$work/$name/windows/out" -type f | wc -l)
