@@ -69,6 +69,17 @@ for name in example generated; do
     diff <(times "$work/$name/linux/out") <(times "$work/$name/windows/out") || true
     status=1
   fi
+  # The plan of a dry run, and the JSON report of a run into a second folder: its paths ('\', "\\" in JSON) are
+  # read back with '/', the links stay as the pages have them.
+  (cd "$work/$name/linux" && "$linux_cli" -n site out >plan; "$linux_cli" --mkdir --report report.json site out2) \
+    >/dev/null 2>&1 || true
+  (cd "$work/$name/windows" && "$wine_run" "$prefix" "$work/quernfold-cli.exe" -n site out >plan 2>/dev/null;
+   "$wine_run" "$prefix" "$work/quernfold-cli.exe" --mkdir --report report.json site out2) >/dev/null 2>&1 || true
+  if ! cmp <(tr '/' '\\' <"$work/$name/linux/plan") "$work/$name/windows/plan" ||
+     ! cmp "$work/$name/linux/report.json" <(sed 's|\\\\|/|g' "$work/$name/windows/report.json"); then
+    echo "$name: the dry run's plan or the report differs"
+    status=1
+  fi
   pages=$(find "$work/$name/windows/out" -type f | wc -l)
   echo "$name: exit status $windows_status, $pages files, log of $(wc -c <"$work/$name/windows/stdout") bytes"
 done
