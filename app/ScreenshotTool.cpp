@@ -2,12 +2,14 @@
 // documentation. Run it under a display server (scripts/screenshot.sh uses Xvfb): what it draws is what a user
 // with the same fonts sees.
 #include <cstdio>
+#include <utility>
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -25,6 +27,7 @@ namespace {
 class SilentPresenter final : public quernfold::MessagePresenter {
 public:
     void Present(QWidget*, const QString&, const QString&, quernfold::MessageIcon) override {}
+    bool Ask(QWidget*, const QString&, const QString&) override { return false; }
 };
 
 class NoFolders final : public quernfold::FolderPicker {
@@ -42,6 +45,24 @@ bool Save(QWidget* widget, const QString& path) {
     const bool saved = widget->grab().save(path, "PNG");
     std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "wrote" : "cannot write", qPrintable(path));
     return saved;
+}
+
+/** A dark desktop theme, as GNOME's and KDE's dark themes colour a window. */
+QPalette DarkPalette() {
+    QPalette dark;
+    const QColor window(0x2d, 0x2d, 0x2d), base(0x1e, 0x1e, 0x1e), text(0xee, 0xee, 0xee);
+    for (const auto& [role, colour] : {std::pair{QPalette::Window, window}, {QPalette::WindowText, text},
+                                       {QPalette::Base, base}, {QPalette::AlternateBase, window},
+                                       {QPalette::Text, text}, {QPalette::Button, QColor(0x3a, 0x3a, 0x3a)},
+                                       {QPalette::ButtonText, text}, {QPalette::Highlight, QColor(0x35, 0x84, 0xe4)},
+                                       {QPalette::HighlightedText, QColor(Qt::white)},
+                                       {QPalette::PlaceholderText, QColor(0x9a, 0x9a, 0x9a)}}) {
+        dark.setColor(role, colour);
+    }
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
+    return dark;
 }
 
 /** Opens the about window from window's help menu, saves its picture and closes it. */
@@ -94,6 +115,13 @@ int main(int argc, char* argv[]) {
     }
 
     ok = SaveAboutWindow(window, outputFolder.filePath(QStringLiteral("about-window.png"))) && ok;
+
+    // The window after the run on a dark desktop: its colours follow the palette, "操作说明：" a lighter blue.
+    const QPalette light = QApplication::palette();
+    QApplication::setPalette(DarkPalette());
+    Settle(300);
+    ok = Save(&window, outputFolder.filePath(QStringLiteral("main-window-dark.png"))) && ok;
+    QApplication::setPalette(light);
 
     // The same windows on a desktop whose font is 11 pt (GNOME, Ubuntu, Deepin): the windows keep their own.
     QFont desktop = QApplication::font();

@@ -33,7 +33,7 @@ void ExpandInMemory(benchmark::State& state, const std::string& page, const std:
                     CodePageChoice choice) {
     MemorySiteFiles files('/');
     files.Add("/site/page", page);
-    RunState run;
+    ExpansionContext run;
     run.siteRoot = "/site/";
     LogText log;
     PageExpander expander({sourceType, sourceType == "asp" ? "htm" : "html", choice, '/'}, run, files, log);
@@ -109,7 +109,7 @@ void BM_Expand_SmallPageWithIncludes(benchmark::State& state) {
                              text.BlockDenseLines(1000) + "<%@ include file=\"/s1/sec.jspf\" %>\r\n" +
                              text.PlainLines(2000) + "<%@ include file=\"/inc/foot.inc\" %>\r\n";
     files.Add("/site/s1/page.jsp", page);
-    RunState run;
+    ExpansionContext run;
     run.siteRoot = "/site/";
     LogText log;
     PageExpander expander({"jsp", "html", CodePageChoice::Auto, '/'}, run, files, log);

@@ -32,9 +32,14 @@ constexpr std::string_view kProgram = "quernfold-cli";
 /** Lists what a run would write; returns the exit status. */
 int DryRun(const CliOptions& options, std::ostream& out, std::ostream& err) {
     StreamMessages messages(err, nullptr);
-    const auto plan = PlanConversion(options.choices, messages);
-    if (!plan) return kExitRefused;
-    for (const PlannedPage& page : *plan) {
+    // The side outputs are judged as the run would judge them, though nothing is written.
+    ConversionChoices choices = options.choices;
+    if (options.hasLogFile) choices.sideOutputs.push_back(options.logFile);
+    if (options.hasReportFile && options.reportFile != "-") choices.sideOutputs.push_back(options.reportFile);
+    const PlannedRun plan = PlanConversion(choices, messages);
+    if (!plan.sideOutputRefusal.empty()) err << kProgram << ": " << plan.sideOutputRefusal << "\n";
+    if (plan.outcome != RunOutcome::Completed) return kExitRefused;
+    for (const PlannedPage& page : plan.pages) {
         out << LogPath(page.source) << " -> " << LogPath(page.output);
         if (page.collidesWith) out << " (collides with " << LogPath(*page.collidesWith) << ")";
         if (page.outputIsSourceFile) out << " (is a source file)";
@@ -83,7 +88,8 @@ std::size_t CharacterCount(std::string_view text) {
 
 int ExitStatusFor(const RunResult& result) {
     if (result.outcome != RunOutcome::Completed) return kExitRefused;
-    return result.failed == 0 && result.warnings == 0 && result.staticFilesFailed == 0 ? kExitClean : kExitProblems;
+    const RunCounts& counts = result.counts;
+    return counts.failed == 0 && counts.warnings == 0 && counts.StaticFilesFailed() == 0 ? kExitClean : kExitProblems;
 }
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool errIsTerminal,
@@ -111,6 +117,16 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     std::optional<StopSignals> signals;
     if (environment.handleStopSignals) signals.emplace(state.stopRequested);
 
+    const bool reportToStdout = options.hasReportFile && options.reportFile == "-";
+    if (reportToStdout && environment.stdoutClosedAtStart) {
+        // Standard output leads to /dev/null: the report would be lost while the run said it was written.
+        err << kProgramPrefix << "cannot write the report to standard output: it was closed at start-up\n";
+        return kExitRefused;
+    }
+    // --mkdir first: a side output may lie in the output folder it makes.
+    std::string outputFolderNote;
+    if (!PrepareOutputFolder(options, err, outputFolderNote)) return kExitRefused;
+
     // The log file is opened before the run, so a name that cannot be written costs no conversion.
     std::unique_ptr<LogFileWriter> logFile;
     if (options.hasLogFile) {
@@ -122,12 +138,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             return kExitRefused;
         }
     }
-    std::string outputFolderNote;
-    if (!PrepareOutputFolder(options, err, outputFolderNote)) return kExitRefused;
 
     // So is the report file: its temporary file beside the target shows a folder that cannot be written.
     std::unique_ptr<PageOutput> reportFile;
-    const bool reportToStdout = options.hasReportFile && options.reportFile == "-";
     if (options.hasReportFile && !reportToStdout) {
         try {
             reportFile = CreateAtomicFile(options.reportFile, WritePolicy::LogFile());
@@ -205,7 +218,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     if (!options.quiet) {
         // A reader that went away only stopped the view; the run's result stands.
-        if (stdoutLog.Finish() == StreamLog::Status::Failed) {
+        // A failed write that stdout's tie to stderr made is seen here only by asking whether the reader is gone.
+        if (stdoutLog.Finish() == StreamLog::Status::Failed &&
+            !(environment.outIsStandardOutput && ReaderIsGone(StandardStream::Output))) {
             err << kProgramPrefix << "cannot write the log to standard output\n";
             status = kExitRefused;
         }

@@ -143,6 +143,81 @@ std::optional<std::string> Apply(const KnownOption& known, const std::string& va
     return std::nullopt;
 }
 
+/** Reads the options and operands one argument at a time; the first error that counts is kept. */
+class ArgumentReader {
+public:
+    ArgumentReader(const std::vector<std::string>& args, CliOptions& options) : m_args(args), m_options(options) {}
+
+    void ReadAll() {
+        bool optionsEnded = false;
+        for (m_next = 0; m_next < m_args.size();) {
+            const std::string& arg = m_args[m_next++];
+            if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+                operands.push_back(arg);
+            } else if (arg == "--") {
+                optionsEnded = true;
+            } else if (arg[1] == '-') {
+                ReadLong(arg);
+            } else {
+                ReadShortCluster(arg);
+            }
+        }
+    }
+
+    std::vector<std::string> operands;
+    std::string firstError;
+
+private:
+    // An error that comes before --help or --version wins over them; one after them does not count.
+    void Fail(std::string error) {
+        if (firstError.empty() && !m_options.help && !m_options.version) firstError = std::move(error);
+    }
+
+    void ReadLong(const std::string& arg) {
+        const std::size_t equals = arg.find('=');
+        const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+        const KnownOption* known = FindLong(name);
+        if (!known) return Fail("unknown option '--" + name + "'");
+        std::string value;
+        if (known->takesValue) {
+            if (equals != std::string::npos) {
+                value = arg.substr(equals + 1);
+            } else if (m_next < m_args.size()) {
+                value = m_args[m_next++];
+            } else {
+                return Fail("option '--" + name + "' needs a value");
+            }
+        } else if (equals != std::string::npos) {
+            return Fail("option '--" + name + "' takes no value");
+        }
+        if (auto error = Apply(*known, value, m_options)) Fail(std::move(*error));
+    }
+
+    // A cluster of short options: "-q", "-qt asp", "-tasp".
+    void ReadShortCluster(const std::string& arg) {
+        for (std::size_t at = 1; at < arg.size(); ++at) {
+            const KnownOption* known = FindShort(arg[at]);
+            if (!known) return Fail(std::string("unknown option '-") + arg[at] + "'");
+            std::string value;
+            if (known->takesValue) {
+                if (at + 1 < arg.size()) {
+                    value = arg.substr(at + 1);
+                } else if (m_next < m_args.size()) {
+                    value = m_args[m_next++];
+                } else {
+                    return Fail(std::string("option '-") + arg[at] + "' needs a value");
+                }
+                at = arg.size();
+            }
+            if (auto error = Apply(*known, value, m_options)) Fail(std::move(*error));
+        }
+    }
+
+    const std::vector<std::string>& m_args;
+    CliOptions& m_options;
+    std::size_t m_next = 0;
+};
+
 }  // namespace
 
 ParsedArguments ParseArguments(const std::vector<std::string>& args) {
@@ -150,71 +225,10 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
     CliOptions& options = parsed.options;
     options.choices.sourceType = "jsp";
     options.choices.outputType = "html";
-    std::vector<std::string> operands;
-    std::string firstError;
-    // An error that comes before --help or --version wins over them; one after them does not count.
-    auto fail = [&firstError, &options](std::string error) {
-        if (firstError.empty() && !options.help && !options.version) firstError = std::move(error);
-    };
-
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            operands.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (arg[1] == '-') {
-            const std::size_t equals = arg.find('=');
-            const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-            const KnownOption* known = FindLong(name);
-            if (!known) {
-                fail("unknown option '--" + name + "'");
-                continue;
-            }
-            std::string value;
-            if (known->takesValue) {
-                if (equals != std::string::npos) {
-                    value = arg.substr(equals + 1);
-                } else if (i + 1 < args.size()) {
-                    value = args[++i];
-                } else {
-                    fail("option '--" + name + "' needs a value");
-                    continue;
-                }
-            } else if (equals != std::string::npos) {
-                fail("option '--" + name + "' takes no value");
-                continue;
-            }
-            if (auto error = Apply(*known, value, options)) fail(std::move(*error));
-            continue;
-        }
-        // A cluster of short options: "-q", "-qt asp", "-tasp".
-        for (std::size_t at = 1; at < arg.size(); ++at) {
-            const KnownOption* known = FindShort(arg[at]);
-            if (!known) {
-                fail(std::string("unknown option '-") + arg[at] + "'");
-                break;
-            }
-            std::string value;
-            if (known->takesValue) {
-                if (at + 1 < arg.size()) {
-                    value = arg.substr(at + 1);
-                } else if (i + 1 < args.size()) {
-                    value = args[++i];
-                } else {
-                    fail(std::string("option '-") + arg[at] + "' needs a value");
-                    break;
-                }
-                at = arg.size();
-            }
-            if (auto error = Apply(*known, value, options)) fail(std::move(*error));
-        }
-    }
+    ArgumentReader reader(args, options);
+    reader.ReadAll();
+    const std::string& firstError = reader.firstError;
+    const std::vector<std::string>& operands = reader.operands;
 
     if (!firstError.empty()) {
         parsed.error = firstError;

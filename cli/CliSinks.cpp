@@ -104,7 +104,7 @@ StreamLog::Status StreamLog::Finish() {
 
 void DiagnosticsLog::AppendLog(std::string_view line) {
     const bool warningBanner = line == WarningBannerLine();
-    if (!warningBanner && !m_warningFollows && !IsPageFailedLine(line)) return;
+    if (!warningBanner && !m_warningFollows && !IsPageFailedLine(line) && !IsStaticFileFailedLine(line)) return;
     m_warningFollows = warningBanner;
     if (m_bar) m_bar->Erase();
     m_err << kProgramPrefix << line << '\n' << std::flush;

@@ -83,7 +83,7 @@ private:
 
 /**
  * With --quiet: the warnings and failures of the log still reach stderr, each line prefixed with the program's
- * name: every warning as its two lines, every failed page's line.
+ * name: every warning as its two lines, every failed page's line and every failed static file's line.
  */
 class DiagnosticsLog : public LogSink {
 public:

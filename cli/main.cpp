@@ -11,5 +11,8 @@ int main(int argc, char** argv) {
     quernfold::UseUtf8StandardStreams();
     const std::vector<std::string> args = quernfold::ProgramArguments(argc, argv);
     return quernfold::RunCli(args, std::cout, std::cerr, quernfold::IsTerminal(quernfold::StandardStream::Error),
-                             quernfold::CliEnvironment{.handleStopSignals = true});
+                             quernfold::CliEnvironment{
+                                 .handleStopSignals = true,
+                                 .stdoutClosedAtStart = quernfold::WasClosedAtStart(quernfold::StandardStream::Output),
+                                 .outIsStandardOutput = true});
 }

@@ -14,11 +14,13 @@ set(QUERNFOLD_ENGINE_SOURCES
   site/SiteFiles.cpp
   site/SiteWalk.cpp
   site/SourceWalker.cpp
+  page/DirectiveScan.cpp
   page/IncludeDirective.cpp
   page/LinkScanningOutput.cpp
+  page/NamedTargets.cpp
   page/PageExpander.cpp
+  page/PageExpanderIncludes.cpp
   page/PageLinks.cpp
-  page/PreparedPage.cpp
   output/EarlierOutputFiles.cpp
   output/OutputMapping.cpp
   output/PageOutputs.cpp
@@ -26,8 +28,13 @@ set(QUERNFOLD_ENGINE_SOURCES
   output/SideOutputs.cpp
   output/StaticFiles.cpp
   run/ConversionRun.cpp
+  run/OverlapGuard.cpp
+  run/PagePublisher.cpp
   run/PageScheduler.cpp
+  run/PreparedPage.cpp
   run/RunPlan.cpp
+  run/RunSummary.cpp
+  run/SideOutputGuard.cpp
   log/LogLines.cpp
   report/LinkCheck.cpp
   report/ReportJson.cpp

@@ -23,7 +23,7 @@
 #include "engine/page/OutputSink.h"
 #include "engine/page/PageExpander.h"
 #include "engine/output/PathRules.h"
-#include "engine/run/RunState.h"
+#include "engine/run/ExpansionContext.h"
 
 namespace quernfold {
 namespace {
@@ -159,7 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     WatchedFiles files(memory, readStep);
-    RunState state;
+    ExpansionContext state;
     state.siteRoot = kSiteRoot;
     LogText log;
     PageExpander expander({sourceType, outputType, codePage, '/'}, state, files, log);

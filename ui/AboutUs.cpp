@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "ui/AppIcon.h"
+#include "ui/FormLabel.h"
 #include "ui/InterfaceFont.h"
 #include "ui/MakerInfo.h"
 #include "ui/Twips.h"
@@ -18,12 +19,8 @@ namespace {
 constexpr int kPictureSize = 70;
 
 QLabel* AddLabel(QWidget* parent, int index, const QString& text, const QRect& geometry) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QStringLiteral("Label1"));
+    QLabel* label = AddFormLabel(parent, "Label1", text, geometry);
     label->setProperty("index", index);
-    label->setTextFormat(Qt::PlainText);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setGeometry(geometry);
     return label;
 }
 

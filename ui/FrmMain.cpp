@@ -20,10 +20,13 @@
 #include "ui/AppIcon.h"
 #include "ui/DirWindow.h"
 #include "ui/FolderDrop.h"
+#include "ui/FormLabel.h"
+#include "ui/InstructionColour.h"
 #include "ui/InterfaceFont.h"
 #include "ui/LogPane.h"
 #include "ui/MakerInfo.h"
 #include "ui/MessageBoxes.h"
+#include "ui/NamedComboAccessible.h"
 #include "ui/ProgressRelay.h"
 #include "ui/Twips.h"
 
@@ -44,19 +47,16 @@ Widget* Place(Widget* widget, const char* name, const QRect& geometry) {
     return widget;
 }
 
-QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry) {
-    auto* label = Place(new QLabel(text, parent), name, geometry);
-    // Plain text keeps the runs of blanks in the credits line.
-    label->setTextFormat(Qt::PlainText);
-    // Drawn from the top of its rectangle, level with the box beside it, as the layout was drawn.
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    return label;
-}
-
 void SetTextColour(QLabel* label, const QColor& colour) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, colour);
     label->setPalette(palette);
+}
+
+/** What a screen reader says for control: the text of its label without the colon, the label linked to it. */
+void Announce(QWidget* control, const QString& name, QLabel* label = nullptr) {
+    control->setAccessibleName(name);
+    if (label) label->setBuddy(control);
 }
 
 /** What the user types is the text that counts: no completion, no adding it to the list. */
@@ -79,6 +79,7 @@ FrmMain::FrmMain(const FrmMainContext& context, QWidget* parent)
     setWindowTitle(QStringLiteral("Quernfold"));
     setWindowIcon(ProductIcon());
     setFont(InterfaceFont());
+    InstallNamedComboAccessible();
     BuildControls();
     BuildMenu();
 
@@ -126,12 +127,18 @@ void FrmMain::BuildControls() {
     m_cmdSaveLog =
         Place(new QPushButton(QStringLiteral("&S.保存日志"), frame2), "cmdSaveLog", TwipsRect(9090, 1320, 1260, 495));
 
-    AddLabel(frame1, "Label2", QStringLiteral("网页类型："), TwipsRect(150, 420, 1050, 330));
-    AddLabel(frame1, "Label1", QStringLiteral("网站文件根目录："), TwipsRect(3735, 480, 1545, 375));
-    AddLabel(frame1, "Label3", QStringLiteral("转换为："), TwipsRect(315, 960, 750, 360));
-    AddLabel(frame1, "Label4", QStringLiteral("转换结果存放目录："), TwipsRect(3570, 990, 1935, 390));
-    SetTextColour(AddLabel(frame1, "Label5", QStringLiteral("操作说明："), TwipsRect(210, 1410, 1860, 330)),
-                  QColor(0, 0, 255));
+    Announce(m_srcType, QStringLiteral("源文件类型"),
+             AddFormLabel(frame1, "Label2", QStringLiteral("网页类型："), TwipsRect(150, 420, 1050, 330)));
+    Announce(m_wwwUrl, QStringLiteral("网站文件根目录"),
+             AddFormLabel(frame1, "Label1", QStringLiteral("网站文件根目录："), TwipsRect(3735, 480, 1545, 375)));
+    Announce(m_outputType, QStringLiteral("目标文件类型"),
+             AddFormLabel(frame1, "Label3", QStringLiteral("转换为："), TwipsRect(315, 960, 750, 360)));
+    Announce(m_outputDir, QStringLiteral("输出目录"),
+             AddFormLabel(frame1, "Label4", QStringLiteral("转换结果存放目录："), TwipsRect(3570, 990, 1935, 390)));
+    Announce(m_cmdSetWWW, QStringLiteral("选择网站文件根目录"));
+    Announce(m_command2, QStringLiteral("选择输出目录"));
+    m_label5 = AddFormLabel(frame1, "Label5", QStringLiteral("操作说明："), TwipsRect(210, 1410, 1860, 330));
+    ShowInstructionColour();
     const QString instructions[] = {
         QStringLiteral("1.该工具用于把动态网页中的include部分，自动替换为相应的文件内容。"),
         QStringLiteral("2.如果网站文件的根目录未正确指定，转换时可能为异常，详见转换日志。"),
@@ -140,15 +147,18 @@ void FrmMain::BuildControls() {
     const QRect instructionRects[] = {TwipsRect(510, 1725, 9600, 345), TwipsRect(510, 2070, 9600, 345),
                                       TwipsRect(495, 2415, 9600, 345)};
     for (int i = 0; i < 3; ++i) {
-        AddLabel(frame1, "Label8", instructions[i], instructionRects[i])->setProperty("index", i);
+        AddFormLabel(frame1, "Label8", instructions[i], instructionRects[i])->setProperty("index", i);
     }
-    AddLabel(frame2, "Label7", QStringLiteral("转换结果日志："), TwipsRect(225, 300, 1830, 225));
+    Announce(m_outText, QStringLiteral("转换结果日志"),
+             AddFormLabel(frame2, "Label7", QStringLiteral("转换结果日志："), TwipsRect(225, 300, 1830, 225)));
     const QString credits = QStringLiteral("制作：") + QString::fromUtf8(kMakerName) + QString(14, QLatin1Char(' ')) +
                             QStringLiteral("企业网址：") + QString::fromUtf8(kMakerWebAddress) +
                             QString(9, QLatin1Char(' ')) + QStringLiteral("Email:") + QString::fromUtf8(kMakerEmail);
     // The design's black is the default text colour of its platform: the palette's, so a dark theme shows it.
-    AddLabel(client, "Label6", credits, TwipsRect(405, 6690, 10275, 300));
+    AddFormLabel(client, "Label6", credits, TwipsRect(405, 6690, 10275, 300));
 
+    // The log keeps the face its banner lines were measured with.
+    m_outText->setFont(LogFont());
     m_outText->setReadOnly(true);
     m_outText->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_outText->setFocusPolicy(Qt::StrongFocus);
@@ -157,6 +167,7 @@ void FrmMain::BuildControls() {
     m_bar1->setRange(0, 100);
     m_bar1->setTextVisible(false);
     m_bar1->hide();
+    Announce(m_bar1, QStringLiteral("转换进度"));
 
     connect(FolderDrop::Attach(m_wwwUrl), &FolderDrop::FolderDropped, this, &FrmMain::SetSiteRoot);
     connect(FolderDrop::Attach(m_outputDir), &FolderDrop::FolderDropped, this, &FrmMain::SetOutputDir);
@@ -168,8 +179,13 @@ void FrmMain::BuildControls() {
 }
 
 void FrmMain::BuildMenu() {
+    // The menus are windows of their own and take no font from the window: given its font, the form looks like
+    // one piece whatever the desktop's menu font.
+    menuBar()->setFont(InterfaceFont());
     QMenu* options = menuBar()->addMenu(QStringLiteral("选项(&O)"));
     options->setObjectName(QStringLiteral("menuOptions"));
+    options->setFont(InterfaceFont());
+    m_optionsMenu = options;
     m_copyAssets = options->addAction(QStringLiteral("同时复制静态文件(&A)"));
     m_copyAssets->setObjectName(QStringLiteral("menuCopyAssets"));
     m_copyAssets->setCheckable(true);
@@ -179,6 +195,7 @@ void FrmMain::BuildMenu() {
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
     help->setObjectName(QStringLiteral("menu1"));
+    help->setFont(InterfaceFont());
     QAction* site = help->addAction(QStringLiteral("Varnholt简介"), this, &FrmMain::OpenMakerSite);
     site->setObjectName(QStringLiteral("menu1_1"));
     QAction* about = help->addAction(QStringLiteral("关于..."), this, &FrmMain::ShowAbout);
@@ -305,14 +322,26 @@ void FrmMain::SetConverting(bool converting) {
     if (converting) {
         m_focusBeforeRun = focusWidget();
     }
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{m_wwwUrl, m_cmdSetWWW, m_srcType, m_outputType, m_outputDir, m_command2,
-                                         m_cmdConvert, m_cmdSaveLog, m_outText, menuBar()}) {
+    // The log stays readable and scrollable while it grows, and 帮助 stays open; what would change the run or
+    // start another does not.
+    for (QWidget* control : std::initializer_list<QWidget*>{m_wwwUrl, m_cmdSetWWW, m_srcType, m_outputType,
+                                                             m_outputDir, m_command2, m_cmdConvert, m_cmdSaveLog}) {
         control->setEnabled(!converting);
     }
+    m_optionsMenu->menuAction()->setEnabled(!converting);
     if (!converting && m_focusBeforeRun && m_focusBeforeRun->isEnabled()) {
         m_focusBeforeRun->setFocus(Qt::OtherFocusReason);
     }
+}
+
+void FrmMain::ShowInstructionColour() {
+    SetTextColour(m_label5, InstructionColour(palette().color(QPalette::Window)));
+}
+
+void FrmMain::changeEvent(QEvent* event) {
+    // A desktop switched between a light and a dark theme while the window is open.
+    if (event->type() == QEvent::PaletteChange && m_label5) ShowInstructionColour();
+    QMainWindow::changeEvent(event);
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {

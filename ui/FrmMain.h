@@ -11,6 +11,8 @@
 
 class QAction;
 class QComboBox;
+class QLabel;
+class QMenu;
 class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
@@ -39,8 +41,9 @@ struct FrmMainContext {
 /**
  * The main window: the four choices, the log pane, the progress bar and the buttons that start a conversion,
  * save the log and quit. A conversion runs on a worker thread; meanwhile the window keeps painting the log
- * and the progress but takes no input except 退出: quitting (or closing the window) during a run asks whether to
- * stop it, and closes the window once the stopped run has written its summary.
+ * and the progress, the log can be read and scrolled and 帮助 opens, but nothing that would change or start a
+ * run takes input except 退出: quitting (or closing the window) during a run asks whether to stop it, and closes
+ * the window once the stopped run has written its summary.
  */
 class FrmMain final : public QMainWindow {
     Q_OBJECT
@@ -59,6 +62,7 @@ signals:
     void ConversionFinished();
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -78,6 +82,7 @@ private:
     void ShowAbout();
     void ToggleCopyAssets(bool on);
     void SetConverting(bool converting);
+    void ShowInstructionColour();
 
     SettingsStore& m_settings;
     FolderPicker& m_folders;
@@ -97,6 +102,8 @@ private:
     QPushButton* m_command3 = nullptr;
     QProgressBar* m_bar1 = nullptr;
     QAction* m_copyAssets = nullptr;
+    QMenu* m_optionsMenu = nullptr;
+    QLabel* m_label5 = nullptr;
 
     LogPane* m_log = nullptr;
     ProgressRelay* m_progress = nullptr;

@@ -1,6 +1,7 @@
 #include "ui/LogPane.h"
 
 #include <QPlainTextEdit>
+#include <QScrollBar>
 
 namespace quernfold {
 
@@ -65,7 +66,13 @@ void LogPane::Flush() {
     if (!m_pane->document()->isEmpty()) {
         shown.remove(0, 1);
     }
+    // The pane follows the new lines only while the user has it scrolled to the bottom; scrolled back, it stays
+    // where the user is reading.
+    QScrollBar* bar = m_pane->verticalScrollBar();
+    const bool following = bar->value() >= bar->maximum();
+    const int readingAt = bar->value();
     m_pane->appendPlainText(shown);
+    bar->setValue(following ? bar->maximum() : readingAt);
 }
 
 }  // namespace quernfold

@@ -34,6 +34,7 @@ void QMessageBoxPresenter::Present(QWidget* owner, const QString& text, const QS
 bool QMessageBoxPresenter::Ask(QWidget* owner, const QString& text, const QString& title) {
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, owner);
     box.setTextFormat(Qt::PlainText);
+    box.setFont(InterfaceFont());
     box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
     box.button(QMessageBox::No)->setText(QStringLiteral("否"));
     box.setDefaultButton(QMessageBox::No);

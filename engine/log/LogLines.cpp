@@ -16,6 +16,15 @@ void AppendEscaped(std::string& out, unsigned char byte) {
 // Characters that are valid UTF-8 but act on whoever shows the line: the C1 controls (a CSI starts a terminal
 // sequence), the line and paragraph separators (a line-splitting reader starts a new line there) and the
 // bidirectional marks and overrides (which reorder what is shown).
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// A "\" that a reader could take for the start of an escape (followed by "x" and two hex digits): written as
+// "\x5C", so a name holding the text "\xFF" never prints like a name holding the byte 0xFF.
+bool LooksLikeAnEscape(std::string_view path, std::size_t i) {
+    return path[i] == '\\' && i + 3 < path.size() && path[i + 1] == 'x' && IsHexDigit(path[i + 2]) &&
+           IsHexDigit(path[i + 3]);
+}
+
 bool ActsOnTheReader(std::string_view sequence) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(sequence[i]); };
     if (sequence.size() == 2) return byte(0) == 0xC2 && byte(1) <= 0x9F;  // U+0080..U+009F
@@ -30,6 +39,8 @@ bool ActsOnTheReader(std::string_view sequence) {
 std::string Number(std::int64_t value) { return std::to_string(value); }
 
 constexpr std::string_view kPageFailedMarker = "文件转换时异常,原因为：";
+constexpr std::string_view kStaticFilePrefix = "复制静态文件";
+constexpr std::string_view kStaticFileFailedMarker = "时异常,原因为：";
 
 }  // namespace
 
@@ -38,7 +49,7 @@ std::string LogPath(std::string_view path) {
     out.reserve(path.size());
     for (std::size_t i = 0; i < path.size();) {
         const auto byte = static_cast<unsigned char>(path[i]);
-        if (byte < 0x20 || byte == 0x7F) {
+        if (byte < 0x20 || byte == 0x7F || LooksLikeAnEscape(path, i)) {
             AppendEscaped(out, byte);
             ++i;
         } else if (byte < 0x80) {
@@ -90,8 +101,14 @@ std::string SummaryFailureLine(std::int64_t failed) { return "      失败" + Nu
 
 std::string SummaryWarningLine(std::int64_t warnings) { return "转换过程中共发生" + Number(warnings) + "次异常警告"; }
 
+std::string StaticFilesStartLine() { return "开始复制静态文件"; }
+
 std::string StaticFileFailedLine(std::string_view sourcePath, std::string_view reason) {
-    return "复制静态文件" + LogPath(sourcePath) + "时异常,原因为：" + LogPath(reason);
+    return std::string(kStaticFilePrefix) + LogPath(sourcePath) + std::string(kStaticFileFailedMarker) + LogPath(reason);
+}
+
+bool IsStaticFileFailedLine(std::string_view line) {
+    return line.starts_with(kStaticFilePrefix) && line.find(kStaticFileFailedMarker) != std::string_view::npos;
 }
 
 std::string StaticFilesSummaryLine(std::int64_t total, std::int64_t unchanged, std::int64_t failed) {
@@ -177,6 +194,10 @@ std::string OutputFolderIsLinkReason(std::string_view folder) {
 
 std::string SideOutputTakenText(std::string_view path, std::string_view why) {
     return "the file " + LogPath(path) + " is not written: " + LogPath(why);
+}
+
+std::string LogTxtOwnedReason(std::string_view path) {
+    return std::string(path) + " is a page, an include, a static file or an output file of the last run";
 }
 
 std::string SideOutputReadText(std::string_view path) {

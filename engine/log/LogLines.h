@@ -10,7 +10,8 @@ namespace quernfold {
 
 /**
  * A path made safe for a log line: control characters (C0, DEL, C1), U+2028/U+2029, the bidirectional marks and
- * overrides, and bytes that are not UTF-8 become "\xNN" (one per byte).
+ * overrides, and bytes that are not UTF-8 become "\xNN" (one per byte); a "\" followed by "x" and two hex digits
+ * becomes "\x5C", so no name prints like another.
  */
 std::string LogPath(std::string_view path);
 
@@ -26,6 +27,7 @@ std::string SummaryTotalLine(std::int64_t pages);
 std::string SummarySuccessLine(std::int64_t succeeded);
 std::string SummaryFailureLine(std::int64_t failed);
 std::string SummaryWarningLine(std::int64_t warnings);
+std::string StaticFilesStartLine();                                        // after the last page's lines
 std::string StaticFileFailedLine(std::string_view sourcePath, std::string_view reason);
 std::string StaticFilesSummaryLine(std::int64_t total, std::int64_t unchanged, std::int64_t failed);
 
@@ -74,9 +76,13 @@ inline constexpr std::string_view kUnknownFailureText = "未知错误";
 
 /** Whether a log line reports a failed page (the command line repeats those where no log is shown). */
 bool IsPageFailedLine(std::string_view line);
+/** Whether line is the log line of a static file whose copy failed (built by StaticFileFailedLine). */
+bool IsStaticFileFailedLine(std::string_view line);
 // The command line's own texts about the files it writes beside the pages.
 std::string SideOutputTakenText(std::string_view path, std::string_view why);  // refused before the run
 std::string SideOutputReadText(std::string_view path);                         // read as an include during it
+// Why the save-log button does not write log.txt: it is a page, an include or an output path of the last run.
+std::string LogTxtOwnedReason(std::string_view path);
 std::string SourceTypeLengthNote(std::string_view sourceType);
 
 }  // namespace quernfold

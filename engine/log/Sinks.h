@@ -15,7 +15,10 @@ public:
     virtual void AppendLog(std::string_view line) = 0;
 };
 
-/** The progress bar: maximum = fileCount + 1, minimum 0, visible; value i after page i; hidden at the end. */
+/**
+ * The progress bar: maximum = fileCount + 1, minimum 0, visible; value i after page i. With static files the
+ * range starts again at 0 with maximum = their number + 1, value i after file i. Hidden at the end.
+ */
 class ProgressSink {
 public:
     virtual ~ProgressSink() = default;

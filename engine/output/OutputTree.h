@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -12,7 +13,17 @@ namespace quernfold {
 class SourceFile;
 struct FileId;
 
-enum class CopyOutcome { Copied, Unchanged };
+enum class CopyOutcome {
+    Copied,
+    Unchanged,
+    NotReplaced,  // a file of the site or one the run reads stands at the output path: it is left as it is
+};
+
+/** What a copy must respect besides the bytes. */
+struct CopyRules {
+    std::function<bool(const FileId&)> mayNotReplace;  // files of the site and files the run reads
+    const std::atomic<bool>* stopRequested = nullptr;  // seen within a file (at least every 64 MiB): RunStopped
+};
 
 /**
  * Where a run puts its pages: makes the output folders a page needs and opens the page's output there. The disk
@@ -28,11 +39,12 @@ public:
     virtual std::unique_ptr<PageOutput> Create(const OutputPathPlan& plan, std::uint64_t sizeLimit) = 0;
     /**
      * Makes the missing folders of plan as Create does and puts a copy of the static file source (open at its
-     * first byte) at plan.outputPath, bytes and times kept. A file there with the source's size and modification time is left
-     * alone (Unchanged); one the run reads (isReadByRun) is never replaced. Throws FileError or OutputError.
+     * first byte) at plan.outputPath: its bytes as large as it was when opened, holes and times kept. A file there
+     * with the source's size and modification time (at the precision the output keeps) is left alone
+     * (Unchanged); one that rules.mayNotReplace is never replaced (NotReplaced). A stop request abandons the copy
+     * (RunStopped), leaving nothing of it. Throws FileError or OutputError.
      */
-    virtual CopyOutcome Copy(const OutputPathPlan& plan, SourceFile& source,
-                             const std::function<bool(const FileId&)>& isReadByRun) = 0;
+    virtual CopyOutcome Copy(const OutputPathPlan& plan, SourceFile& source, const CopyRules& rules) = 0;
     /** Removes the folders the last Create made, deepest first, for a page that was abandoned (a stop request). */
     virtual void RemoveFoldersMadeForLastPage() noexcept {}
 };

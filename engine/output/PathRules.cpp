@@ -39,8 +39,16 @@ std::optional<std::vector<std::string_view>> NamedSegments(std::string_view path
 }  // namespace
 
 bool IsUsableType(std::string_view typeTrimmed) {
-    return typeTrimmed.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos && typeTrimmed != "." &&
-           typeTrimmed != "..";
+    // A control character would reach every output name and every log line that shows one.
+    for (std::size_t i = 0; i < typeTrimmed.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(typeTrimmed[i]);
+        if (byte < 0x20 || byte == 0x7F) return false;
+        const bool c1 = byte == 0xC2 && i + 1 < typeTrimmed.size() &&
+                        static_cast<unsigned char>(typeTrimmed[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(typeTrimmed[i + 1]) <= 0x9F;
+        if (c1) return false;
+    }
+    return typeTrimmed.find_first_of("/\\") == std::string_view::npos && typeTrimmed != "." && typeTrimmed != "..";
 }
 
 std::string WithTrailingSeparator(std::string_view folder, char sep) {

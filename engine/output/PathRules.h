@@ -17,7 +17,8 @@ inline constexpr char kNativeSeparator = '/';
 
 /**
  * Whether a trimmed source or output type can be used: it becomes part of a file name, so it may hold no "/",
- * "\\" or NUL, and may not be "." or ".." (which would name a folder once joined to a base name).
+ * "\\", NUL or other control character, and may not be "." or ".." (which would name a folder once joined to a
+ * base name).
  */
 bool IsUsableType(std::string_view typeTrimmed);
 

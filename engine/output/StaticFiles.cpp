@@ -1,6 +1,7 @@
 #include "engine/output/StaticFiles.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/text/AsciiText.h"
@@ -14,6 +15,7 @@
 #include "engine/platform/FileSystem.h"
 #include "engine/report/RunReport.h"
 #include "engine/log/Sinks.h"
+#include "engine/run/StopRequest.h"
 
 namespace quernfold {
 
@@ -70,50 +72,94 @@ void ScanLinks(SourceFile& source, const std::string& target, CodePageChoice cho
     links.Add(target, found);
 }
 
+// The identities of the fragments named without being expanded, looked up beneath the site root.
+std::unordered_set<FileId, FileIdHash> FragmentIds(SiteFiles& site, const std::vector<std::string>& paths) {
+    std::unordered_set<FileId, FileIdHash> ids;
+    for (const std::string& path : paths) {
+        if (const std::optional<FileId> id = site.IdOf(path)) ids.insert(*id);
+    }
+    return ids;
+}
+
 }  // namespace
 
 StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, AssetRecords* records, LinkCheck* links) {
     StaticFilesCounts counts;
+    // Written before the walk, which may take a while on a big site: the window and the terminal are not silent.
+    log.AppendLog(StaticFilesStartLine());
     const std::optional<FileId> outputId = IdOf(job.outputRoot);
     // An output folder that is the site root itself holds every file of the site: nothing is copied onto itself.
     if (outputId && outputId == IdOf(job.siteRoot)) return counts;
     AssetListing listing = CollectAssets(*job.site, job.siteRoot, job.rules, outputId);
+    const std::unordered_set<FileId, FileIdHash> fragments = FragmentIds(*job.site, job.namedFragments);
+    auto isPrivate = [&](const FileId& id) {
+        return fragments.count(id) > 0 || (job.isReadByRun && job.isReadByRun(id));
+    };
+    CopyRules rules;
+    rules.mayNotReplace = [&](const FileId& id) { return isPrivate(id) || (job.isFileOfSite && job.isFileOfSite(id)); };
+    rules.stopRequested = job.stopRequested;
+    if (job.progress) {
+        job.progress->SetRange(0, static_cast<long long>(listing.files.size()) + 1);
+        job.progress->SetValue(0);
+    }
 
     auto fail = [&](const std::string& path, const std::string& reason) {
         ++counts.failed;
         log.AppendLog(StaticFileFailedLine(path, reason));
         if (records) records->failed.push_back({path, reason});
     };
+    auto skip = [&](const std::string& path, const char* why) {
+        if (records) records->skipped.push_back({path, why});
+    };
     for (const PathReason& folder : listing.unreadable) fail(folder.path, folder.reason);
     if (records) records->skipped = std::move(listing.skipped);
 
-    for (const AssetFile& file : listing.files) {
-        if (job.stopRequested && job.stopRequested()) break;
+    // One file: copied, unchanged, failed or skipped.
+    const auto copyOne = [&](const AssetFile& file) {
         const OutputPathPlan plan = PlanOf(job.outputRoot, file.relative);
-        if (job.isPageOutput && job.isPageOutput(plan.outputPath)) {
-            if (records) records->skipped.push_back({file.path, "a converted page has the same output path"});
-            continue;
+        if (const std::optional<bool> converted = job.pageWithOutput ? job.pageWithOutput(plan.outputPath)
+                                                                     : std::nullopt) {
+            skip(file.path, *converted ? "a converted page has the same output path"
+                                       : "the page with this output path failed");
+            return;
         }
         try {
             // Opened beneath the site root, as pages are: a folder swapped for a link since the walk cannot lead
             // the copy out of the site.
             const std::unique_ptr<SourceFile> opened = job.site->OpenPage(file.path);
             SourceFile& source = *opened;
-            if (job.isReadByRun && job.isReadByRun(source.Id())) {
-                if (records) records->skipped.push_back({file.path, "a page of this run includes it"});
-                continue;
+            if (isPrivate(source.Id())) {
+                skip(file.path, "a page of this run includes it");
+                return;
             }
-            if (job.output->Copy(plan, source, job.isReadByRun) == CopyOutcome::Copied) {
-                ++counts.copied;
-                if (records) records->copied.push_back(file.path);
-            } else {
-                ++counts.unchanged;
-                if (records) records->unchanged.push_back(file.path);
+            switch (job.output->Copy(plan, source, rules)) {
+                case CopyOutcome::Copied:
+                    ++counts.copied;
+                    if (records) records->copied.push_back(file.path);
+                    if (links) links->Appeared(plan.outputPath);
+                    break;
+                case CopyOutcome::Unchanged:
+                    ++counts.unchanged;
+                    if (records) records->unchanged.push_back(file.path);
+                    break;
+                case CopyOutcome::NotReplaced:
+                    skip(file.path, "its output path is a file of the site");
+                    return;
             }
             if (links && IsStaticPage(file.relative)) ScanLinks(source, plan.outputPath, job.codePage, *links);
+        } catch (const RunStopped&) {
+            counts.stopped = true;
         } catch (const std::exception& failure) {
             fail(file.path, failure.what());
         }
+    };
+    long long done = 0;
+    for (const AssetFile& file : listing.files) {
+        if (job.stopRequested && job.stopRequested->load()) counts.stopped = true;
+        if (counts.stopped) break;
+        copyOne(file);
+        if (counts.stopped) break;
+        if (job.progress) job.progress->SetValue(++done);
     }
     return counts;
 }

@@ -1,18 +1,22 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/site/AssetRules.h"
 #include "engine/text/CodePage.h"
 #include "engine/site/SiteFiles.h"
+#include "engine/report/RunReport.h"
 
 namespace quernfold {
 
 class LogSink;
 class LinkCheck;
+class ProgressSink;
 class OutputTree;
 struct AssetRecords;
 
@@ -25,22 +29,22 @@ struct StaticFilesJob {
     AssetRules rules;
     CodePageChoice codePage = CodePageChoice::Auto;  // for reading the references of copied .htm/.html files
     std::function<bool(const FileId&)> isReadByRun;  // pages and includes: never copied, never written over
-    std::function<bool(const std::string&)> isPageOutput;  // whether a page took this output path
-    std::function<bool()> stopRequested;                          // checked between files
-};
-
-struct StaticFilesCounts {
-    std::int64_t copied = 0;
-    std::int64_t unchanged = 0;
-    std::int64_t failed = 0;
-    std::int64_t Total() const { return copied + unchanged + failed; }
+    std::function<bool(const FileId&)> isFileOfSite;  // every file the walk listed: never written over
+    std::vector<std::string> namedFragments;  // named by directives but not expanded: never copied either
+    // Whether a page of the run has this output path: nullopt when none has, else whether that page converted.
+    std::function<std::optional<bool>(const std::string&)> pageWithOutput;
+    const std::atomic<bool>* stopRequested = nullptr;  // seen between files and within a large one
+    ProgressSink* progress = nullptr;  // counts the files, as the pages were counted
 };
 
 /**
  * Copies the static files of the site into the output tree, after the pages: each under the same path below
- * the output folder. A failed copy writes one log line and the step goes on; a file whose output path a page
- * took is skipped (the page wins). records and links, when given, receive the facts and the references of
- * copied .htm/.html files.
+ * the output folder. The step opens with one log line and shows its progress as the pages did: range 0 to the
+ * number of files + 1, the value after each file. A failed copy writes one log line and the step goes on; a file
+ * whose output path a page of the run has (converted or failed) is skipped (the page wins), and so is one whose
+ * output path is a file of the site or a file the run reads. A stop request ends the step within the current file.
+ * records and links, when given, receive the facts and the references of copied .htm/.html files; links also
+ * learns which files the step put in place.
  */
 StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, AssetRecords* records, LinkCheck* links);
 

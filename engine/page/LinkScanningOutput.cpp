@@ -10,7 +10,7 @@ namespace quernfold {
 namespace {
 
 // Notes the links of one piece whose first byte stands on line firstLine; returns the line after the piece.
-std::int64_t Collect(CodePage cp, std::string_view bytes, std::int64_t firstLine, std::vector<PageLink>& links) {
+std::int64_t Collect(CodePage cp, std::string_view bytes, std::int64_t firstLine, PageLinkList& links) {
     std::vector<FoundLink> found;
     FindLinks(cp, bytes, found);
     std::int64_t line = firstLine;
@@ -22,7 +22,7 @@ std::int64_t Collect(CodePage cp, std::string_view bytes, std::int64_t firstLine
                            bytes.begin() + static_cast<std::ptrdiff_t>(link.offset), '\n');
         counted = link.offset;
         std::optional<std::string> text = ToUtf8(cp, link.value);
-        links.push_back({line, text ? std::move(*text) : std::string(link.value), std::move(*path)});
+        links.Add(line, text ? std::move(*text) : std::string(link.value), std::move(*path));
     }
     return line + std::count(bytes.begin() + static_cast<std::ptrdiff_t>(counted), bytes.end(), '\n');
 }
@@ -31,7 +31,7 @@ std::int64_t Collect(CodePage cp, std::string_view bytes, std::int64_t firstLine
 
 void LinkScanningOutput::Write(std::string_view bytes) {
     m_inner.Write(bytes);
-    m_line = Collect(m_cp, bytes, m_line, m_links);
+    m_line = Collect(m_cp, bytes, m_line, m_list);
 }
 
 CodePage LinkScanningOutput::SwitchCodePage(CodePage cp) {
@@ -41,6 +41,18 @@ CodePage LinkScanningOutput::SwitchCodePage(CodePage cp) {
     return previous;
 }
 
-void CollectLinks(CodePage cp, std::string_view bytes, std::vector<PageLink>& links) { Collect(cp, bytes, 1, links); }
+void CollectLinks(CodePage cp, std::string_view bytes, std::vector<PageLink>& links) {
+    PageLinkList list(links);
+    Collect(cp, bytes, 1, list);
+}
+
+void PageLinkList::Add(std::int64_t line, std::string link, std::string path) {
+    const auto [entry, added] = m_index.try_emplace(path, m_links.size());
+    if (!added) {
+        ++m_links[entry->second].count;
+        return;
+    }
+    m_links.push_back({line, std::move(link), std::move(path), 1});
+}
 
 }  // namespace quernfold

@@ -2,17 +2,33 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/page/OutputSink.h"
 
 namespace quernfold {
 
-/** A local reference met in an output page. */
+/** A local reference met in an output page: the first of those naming one path, and how many there are. */
 struct PageLink {
     std::int64_t line = 0;  // 1-based line of the output page
     std::string link;       // as written, in UTF-8 (raw bytes when not valid in its code page)
     std::string path;       // the local file it names (see LocalLinkPath)
+    std::int64_t count = 1;  // references in the page naming path
+};
+
+/**
+ * A page's references, one per path named: a page that repeats one reference a million times holds one entry
+ * with its count, not a million.
+ */
+class PageLinkList {
+public:
+    explicit PageLinkList(std::vector<PageLink>& links) : m_links(links) {}
+    void Add(std::int64_t line, std::string link, std::string path);
+
+private:
+    std::vector<PageLink>& m_links;
+    std::unordered_map<std::string, std::size_t> m_index;  // path -> its entry
 };
 
 /**
@@ -23,6 +39,8 @@ struct PageLink {
 class LinkScanningOutput : public OutputSink {
 public:
     explicit LinkScanningOutput(OutputSink& inner) : m_inner(inner) {}
+    LinkScanningOutput(const LinkScanningOutput&) = delete;
+    LinkScanningOutput& operator=(const LinkScanningOutput&) = delete;
 
     void Write(std::string_view bytes) override;
     CodePage SwitchCodePage(CodePage cp) override;
@@ -34,9 +52,10 @@ private:
     CodePage m_cp = CodePage::Gbk;
     std::int64_t m_line = 1;
     std::vector<PageLink> m_links;
+    PageLinkList m_list{m_links};
 };
 
-/** Notes the local references of a whole file's bytes (a copied static page) into links. */
+/** Notes the local references of a whole file's bytes (a copied static page) into links, one per path. */
 void CollectLinks(CodePage cp, std::string_view bytes, std::vector<PageLink>& links);
 
 }  // namespace quernfold

@@ -170,17 +170,6 @@ struct HeldBytes {
     HeldBytes& operator=(const HeldBytes&) = delete;
 };
 
-/** Counts what a nested expansion writes, so a failure before its first byte can be told apart. */
-struct CountingSink : OutputSink {
-    explicit CountingSink(OutputSink& inner) : out(inner) {}
-    void Write(std::string_view bytes) override {
-        written += bytes.size();
-        out.Write(bytes);
-    }
-    OutputSink& out;
-    std::uint64_t written = 0;
-};
-
 // Whether "<!" occurs in line: "!" is rare in page text, while "<" opens every tag.
 bool HasCommentStart(std::string_view line) {
     for (std::size_t at = line.find('!', 1); at != std::string_view::npos; at = line.find('!', at + 1)) {
@@ -227,9 +216,22 @@ struct PageScan {
     std::string aspScratch;
 };
 
+// An ASP include is written as an HTML comment: every comment of such a line becomes a block.
+std::string_view CommentsAsBlocks(CodePage cp, std::string_view line, PageScan& scan) {
+    if (ReplaceAll(cp, line, "<!--", "<%", scan.aspScratch)) {
+        scan.aspForm.swap(scan.aspScratch);
+        line = scan.aspForm;
+    }
+    if (ReplaceAll(cp, line, "-->", "%>", scan.aspScratch)) {
+        scan.aspForm.swap(scan.aspScratch);
+        line = scan.aspForm;
+    }
+    return line;
+}
+
 }  // namespace
 
-PageExpander::PageExpander(ExpanderSettings settings, RunState& state, SiteFiles& files, LogSink& log)
+PageExpander::PageExpander(ExpanderSettings settings, ExpansionContext& state, SiteFiles& files, LogSink& log)
     : m_settings(std::move(settings)),
       m_sourceTypeTrimmed(TrimSpaces(m_settings.sourceType)),
       m_outputTypeTrimmed(TrimSpaces(m_settings.outputType)),
@@ -282,6 +284,7 @@ std::optional<std::string> PageExpander::ExpandPage(const std::string& pagePath,
         return reason;
     } catch (const std::exception& failure) {
         Warn(pagePath, failure.what());
+        NoteDirectiveTargets(pagePath);
         return std::string(failure.what());
     }
 }
@@ -322,17 +325,7 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
         std::string_view line = raw;
         if (ReplaceAll(cp, line, types.search, types.replacement, scan.rewritten)) line = scan.rewritten;
         if (m_aspPages && line.find("<!") != std::string_view::npos && ContainsAtBoundary(cp, line, "include")) {
-            // An ASP include is written as an HTML comment: every comment of such a line becomes a block.
-            std::string_view form = line;
-            if (ReplaceAll(cp, form, "<!--", "<%", scan.aspScratch)) {
-                scan.aspForm.swap(scan.aspScratch);
-                form = scan.aspForm;
-            }
-            if (ReplaceAll(cp, form, "-->", "%>", scan.aspScratch)) {
-                scan.aspForm.swap(scan.aspScratch);
-                form = scan.aspForm;
-            }
-            line = form;
+            line = CommentsAsBlocks(cp, line, scan);
         }
         if (!HasMarker(line)) {
             if (!scan.inBlock) {
@@ -373,85 +366,6 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
         }
     }
     // A block still open at the end of the page is dropped.
-}
-
-void PageExpander::ExpandBlock(std::string_view blockText, OutputSink& out, const std::string& pageDir,
-                               CodePage cp) {
-    std::string scratch;
-    const std::optional<std::string_view> target = IncludeTarget(cp, blockText, scratch);
-    if (!target) {
-        if (m_aspPages) {
-            out.Write("<%");
-            out.Write(blockText);
-            out.WriteLine("%>");
-        }
-        return;
-    }
-    if (target->empty()) return;
-    ExpandInclude(*target, out, pageDir, cp);
-}
-
-void PageExpander::ExpandInclude(std::string_view target, OutputSink& out, const std::string& pageDir, CodePage cp) {
-    const char sep = m_settings.separator;
-    const std::string cleaned = CleanIncludeTarget(cp, target, sep);
-    if (cleaned.empty()) return;
-    // The target is text in the page's code page; file names on this system are UTF-8.
-    const std::optional<std::string> utf8 = ToUtf8(cp, cleaned);
-    const std::string resolved = ResolveIncludePath(utf8.value_or(cleaned), pageDir, m_state.siteRoot, sep);
-
-    ++m_handledDirectives;
-    if (m_handledDirectives > kIncludeBudget) {
-        if (m_handledDirectives == kIncludeBudget + 1) {
-            Warn(resolved, IncludeBudgetSpentReason(kIncludeBudget));
-        }
-        return;
-    }
-    if (m_state.pageDepth >= kMaxDepth) {
-        Warn(resolved, IncludesTooDeepReason(kMaxDepth));
-        return;
-    }
-    if (!IsInsideRoot(resolved, m_state.siteRoot, sep)) {
-        Warn(resolved, OutsideSiteRootReason(false));
-        return;
-    }
-    const std::optional<std::string> found = Resolve(resolved, cleaned, utf8, pageDir);
-    if (!found) {
-        Warn(resolved, SystemReason(ENOENT));
-        return;
-    }
-    // A file that failed before it wrote a byte fails the same way for every directive that names it: its
-    // warning is written again, but the file is not read again.
-    if (const auto failed = m_failedIncludes.find(*found); failed != m_failedIncludes.end()) {
-        Warn(*found, failed->second);
-        return;
-    }
-    CountingSink counted(out);
-    const std::optional<std::string> failure = ExpandPage(*found, counted);
-    if (failure && counted.written == 0) {
-        if (m_failedIncludes.size() >= kRemembered) m_failedIncludes.clear();
-        m_failedIncludes.emplace(*found, *failure);
-    }
-}
-
-std::optional<std::string> PageExpander::Resolve(const std::string& resolved, const std::string& cleaned,
-                                                 const std::optional<std::string>& utf8, const std::string& pageDir) {
-    // Each distinct target is looked up once per run: as spelled, ignoring case, with the rewrite undone, and
-    // in the page's own code page.
-    const bool tryRaw = utf8 && *utf8 != cleaned;
-    std::string key = resolved;
-    if (tryRaw) key.append(1, '\0').append(pageDir).append(1, '\0').append(cleaned);
-    if (const auto known = m_resolutions.find(key); known != m_resolutions.end()) return known->second;
-    const char sep = m_settings.separator;
-    IncludeLookup lookup{m_files, sep, m_sourceTypeTrimmed, m_outputTypeTrimmed, m_state.siteRoot};
-    std::optional<std::string> found = lookup.Find(resolved);
-    if (!found && tryRaw) {
-        // A site unpacked from a Windows archive keeps file names in the page's code page.
-        const std::string rawPath = ResolveIncludePath(cleaned, pageDir, m_state.siteRoot, sep);
-        if (IsInsideRoot(rawPath, m_state.siteRoot, sep)) found = lookup.Find(rawPath);
-    }
-    if (m_resolutions.size() >= kRemembered) m_resolutions.clear();
-    m_resolutions.emplace(std::move(key), found);
-    return found;
 }
 
 }  // namespace quernfold

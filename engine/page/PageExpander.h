@@ -13,7 +13,7 @@
 #include "engine/text/LineReader.h"
 #include "engine/output/PathRules.h"
 #include "engine/report/RunReport.h"
-#include "engine/run/RunState.h"
+#include "engine/page/ExpansionContext.h"
 #include "engine/site/SiteFiles.h"
 
 namespace quernfold {
@@ -30,6 +30,8 @@ struct ExpanderSettings {
     std::size_t lineLimit = LineReader::kDefaultLineLimit;  // longest line, and longest open block, of a file
     // When set, the expansion throws RunStopped at the next line or the next 64 KiB read.
     const std::atomic<bool>* stopRequested = nullptr;
+    // Whether the files directives name without being expanded are noted (static files are to be copied).
+    bool noteNamedTargets = false;
 };
 
 /**
@@ -41,7 +43,7 @@ public:
     static constexpr std::int64_t kMaxDepth = 6;               // a directive met at this depth is refused
     static constexpr std::int64_t kIncludeBudget = 1000;       // handled directives per source page
 
-    PageExpander(ExpanderSettings settings, RunState& state, SiteFiles& files, LogSink& log);
+    PageExpander(ExpanderSettings settings, ExpansionContext& context, SiteFiles& files, LogSink& log);
 
     /**
      * Expands one source page (depth 1) with a fresh include budget. Returns the description of the failure when
@@ -61,8 +63,18 @@ public:
 
     /** Every file this expander has read (pages and includes), so the run never writes over one of them. */
     const std::unordered_set<FileId, FileIdHash>& FilesRead() const { return m_filesRead; }
-    /** Starts the set of files read afresh (a worker hands over each page's set with the page). */
-    void ForgetFilesRead() { m_filesRead.clear(); }
+    /**
+     * The files that directives named but that were not expanded (past the nesting limit or the budget, or in a
+     * file whose expansion failed part-way): fragments of server code all the same, never to be published.
+     */
+    const std::unordered_set<std::string>& NamedTargets() const { return m_namedTargets; }
+    /** Reads a page that failed to its end for the files its directives name, expanding nothing. */
+    void NoteDirectiveTargets(const std::string& pagePath);
+    /** Starts the sets of files read and named afresh (a worker hands over each page's sets with the page). */
+    void ForgetFilesRead() {
+        m_filesRead.clear();
+        m_namedTargets.clear();
+    }
 
 private:
     struct TypeTexts {
@@ -75,17 +87,20 @@ private:
     std::optional<std::string> Resolve(const std::string& resolved, const std::string& cleaned,
                                        const std::optional<std::string>& utf8, const std::string& pageDir);
     void Expand(const std::string& pagePath, OutputSink& out);
+    void NoteNamedTarget(const std::string& resolved, const std::string& cleaned,
+                         const std::optional<std::string>& utf8, const std::string& pageDir);
 
     ExpanderSettings m_settings;
     std::string m_sourceTypeTrimmed;
     std::string m_outputTypeTrimmed;
     bool m_aspPages;
-    RunState& m_state;
+    ExpansionContext& m_state;
     SiteFiles& m_files;
     LogSink& m_log;
     std::int64_t m_handledDirectives = 0;
     std::map<CodePage, TypeTexts> m_typeTexts;
     std::unordered_set<FileId, FileIdHash> m_filesRead;
+    std::unordered_set<std::string> m_namedTargets;
     std::size_t m_heldAbove = 0;  // bytes of lines and open blocks held by the levels above the current one
     // What this run found for each include target, and why the includes that failed without output failed.
     static constexpr std::size_t kRemembered = 65536;

@@ -17,8 +17,11 @@ struct WritePolicy {
     LinkAtTarget link = LinkAtTarget::Replace;
     bool keepMode = false;             // the new file takes the mode of the one it replaces
     bool sync = false;                 // the bytes and the folder entry reach the disk before Publish returns
-    bool inPlaceIfNotRegular = false;  // a device or pipe at the target (/dev/stdout) is written as it stands
-    bool leaveUnwritableTarget = false;  // a target the user may not write is left untouched (EACCES)
+    bool inPlaceIfNotRegular = false;  // a device, pipe or terminal at the target is written as it stands
+    // /dev/stdout, /dev/stderr, /dev/fd/N and /proc/self/fd/N are written through that open descriptor, from where
+    // it stands: never reopened at offset 0, never replaced, whatever it leads to.
+    bool throughOpenDescriptor = false;
+    bool leaveUnwritableTarget = false;  // a target the user may not write, or with no write bit, is left untouched
     bool inPlaceIfFolderReadOnly = false;  // a writable file in a folder we cannot add names to is rewritten
     bool unnamed = true;  // false: always a named temporary file, as where the file system has no unnamed ones
     std::uint64_t sizeLimit = UINT64_MAX;
@@ -27,6 +30,9 @@ struct WritePolicy {
     static WritePolicy LogFile();
     static WritePolicy Settings();
 };
+
+/** The open descriptor a path such as /dev/stdout or /proc/self/fd/3 names; -1 for any other path. */
+int StandardDescriptorOf(const std::string& path);
 
 /**
  * Opens a file at path that is published whole or not at all (the log file, the report): bytes go to a temporary

@@ -14,6 +14,15 @@ void OpenClosedStandardStreams() noexcept;
 
 enum class StandardStream { Input, Output, Error };
 
+/** Whether OpenClosedStandardStreams found stream closed (and put /dev/null there): what goes there is lost. */
+bool WasClosedAtStart(StandardStream stream) noexcept;
+
+/**
+ * Whether the reader of stream went away (a pipe or socket whose other end is closed: `| head`), however the
+ * write that found it out was made (a flush of stdout before a write to stderr included).
+ */
+bool ReaderIsGone(StandardStream stream) noexcept;
+
 /** Whether stream is a terminal (the progress bar is drawn on one only). */
 bool IsTerminal(StandardStream stream) noexcept;
 

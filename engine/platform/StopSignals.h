@@ -5,9 +5,9 @@
 namespace quernfold {
 
 /**
- * SIGINT and SIGTERM during a run. The first one sets the run's stop request, so the run ends cleanly with its
- * summary and log; a second one ends the program at once, by that signal's default action. One instance at a
- * time; the earlier handlers come back when it is destroyed.
+ * SIGINT, SIGTERM and SIGHUP (a closed terminal or connection) during a run. The first one sets the run's stop
+ * request, so the run ends cleanly with its summary, log and report; a second one ends the program at once, by that
+ * signal's default action. One instance at a time; the earlier handlers come back when it is destroyed.
  */
 class StopSignals {
 public:

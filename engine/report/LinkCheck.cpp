@@ -1,6 +1,7 @@
 #include "engine/report/LinkCheck.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <numeric>
 #include <optional>
 
@@ -30,13 +31,34 @@ std::string Resolve(std::string_view link, const std::string& folder, const std:
     return target;
 }
 
+std::uint64_t HashOf(const std::string& path) {
+    // FNV-1a: 64 bits, so two targets of one run sharing a hash is not a practical worry.
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (const char c : path) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    return hash;
+}
+
 }  // namespace
 
-LinkCheck::LinkCheck(std::string outputRoot, const PageOutputs* pages, CollectAgain collectAgain)
+LinkCheck::LinkCheck(std::string outputRoot, const PageOutputs* pages, CollectAgain collectAgain,
+                     std::size_t mostListed)
     : m_outputRoot(std::move(outputRoot)),
       m_pages(pages),
       m_collectAgain(std::move(collectAgain)),
-      m_nextStaticFile(pages ? pages->Count() : std::size_t{1} << 40) {}
+      m_nextStaticFile(pages ? pages->Count() : std::size_t{1} << 40),
+      m_mostListed(mostListed) {}
+
+void LinkCheck::Appeared(const std::string& outputPath) {
+    if (m_unlisted.empty()) return;
+    // The file, and the folders made for it (a reference to a folder names it with or without its "/").
+    for (std::string path = outputPath; path.size() > m_outputRoot.size();) {
+        m_unlisted.erase(HashOf(path));
+        m_unlisted.erase(HashOf(path + '/'));
+        const std::size_t slash = path.rfind('/');
+        if (slash == std::string::npos) break;
+        path.resize(slash);
+    }
+}
 
 bool LinkCheck::Exists(const std::string& target) {
     if (m_found.count(target) > 0) return true;
@@ -54,6 +76,10 @@ bool LinkCheck::IsLaterPage(std::size_t page, const std::string& target, std::si
 }
 
 void LinkCheck::Keep(std::size_t file, std::size_t index, BrokenLink link) {
+    if (m_missing.size() >= m_mostListed) {
+        ++m_unlisted[HashOf(link.target)];
+        return;
+    }
     m_missing.push_back(std::move(link));
     m_missingKeys.emplace_back(file, index);
 }
@@ -61,9 +87,15 @@ void LinkCheck::Keep(std::size_t file, std::size_t index, BrokenLink link) {
 void LinkCheck::AddFile(std::size_t file, const std::string& outputPath, const std::vector<PageLink>& links,
                         bool noteLaterPages) {
     const std::string folder = FolderOf(outputPath);
+    // Two spellings of one target in one file ("a.gif", "./a.gif") make one entry.
+    std::unordered_map<std::string, std::size_t> entryOf;
     for (std::size_t i = 0; i < links.size(); ++i) {
         std::string target = Resolve(links[i].path, folder, m_outputRoot);
         if (Exists(target)) continue;
+        if (const auto known = entryOf.find(target); known != entryOf.end()) {
+            if (known->second < m_missing.size()) m_missing[known->second].count += links[i].count;
+            continue;
+        }
         std::size_t later = 0;
         if (noteLaterPages && IsLaterPage(file, target, later)) {
             const std::pair<std::uint32_t, std::uint32_t> note(static_cast<std::uint32_t>(file),
@@ -71,7 +103,9 @@ void LinkCheck::AddFile(std::size_t file, const std::string& outputPath, const s
             if (m_toLaterPages.empty() || m_toLaterPages.back() != note) m_toLaterPages.push_back(note);
             continue;
         }
-        Keep(file, i, {outputPath, links[i].line, links[i].link, std::move(target)});
+        const bool listed = m_missing.size() < m_mostListed;
+        entryOf.emplace(target, listed ? m_missing.size() : SIZE_MAX);
+        Keep(file, i, {outputPath, links[i].line, links[i].link, std::move(target), links[i].count});
     }
 }
 
@@ -99,7 +133,7 @@ std::vector<BrokenLink> LinkCheck::Finish() {
             std::string target = Resolve(links[i].path, folder, m_outputRoot);
             std::size_t later = 0;
             if (IsLaterPage(page, target, later) && !Exists(target)) {
-                Keep(page, i, {outputPath, links[i].line, links[i].link, std::move(target)});
+                Keep(page, i, {outputPath, links[i].line, links[i].link, std::move(target), links[i].count});
             }
         }
     }
@@ -119,6 +153,10 @@ std::vector<BrokenLink> LinkCheck::Finish() {
                                    [this](const BrokenLink& link) { return Exists(link.target); }),
                     m_missing.end());
     m_found.clear();
+    m_total = static_cast<std::int64_t>(m_missing.size());
+    for (const auto& [hash, entries] : m_unlisted) m_total += entries;
+    m_truncated = !m_unlisted.empty();
+    m_unlisted.clear();
     return std::move(m_missing);
 }
 

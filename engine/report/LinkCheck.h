@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -28,16 +29,32 @@ public:
     /** The references of a page of the run, collected again as its conversion collected them. */
     using CollectAgain = std::function<std::vector<PageLink>(std::size_t page)>;
 
-    /** outputRoot ends in '/'. pages and collectAgain, when given, let references to later pages be kept small. */
-    explicit LinkCheck(std::string outputRoot, const PageOutputs* pages = nullptr, CollectAgain collectAgain = {});
+    /** Entries listed at most; past them, broken references are counted, not listed. */
+    static constexpr std::size_t kMostListed = 100000;
+
+    /**
+     * outputRoot ends in '/'. pages and collectAgain, when given, let references to later pages be kept small.
+     * mostListed: the bound of the list (tests make it small).
+     */
+    explicit LinkCheck(std::string outputRoot, const PageOutputs* pages = nullptr, CollectAgain collectAgain = {},
+                       std::size_t mostListed = kMostListed);
 
     /** The references of page number `page` of the run's list, published at outputPath. */
     void AddPage(std::size_t page, const std::string& outputPath, const std::vector<PageLink>& links);
     /** The references of another file published at outputPath (a copied static page), after the pages. */
     void Add(const std::string& outputPath, const std::vector<PageLink>& links);
 
-    /** The references whose target is still missing, in the order of the files and of the references in them. */
+    /** A file was put in place at outputPath after the pages (a copied static file): references to it are whole. */
+    void Appeared(const std::string& outputPath);
+
+    /**
+     * The references whose target is still missing, one entry per file and target, in the order of the files and
+     * of the first reference of each; at most mostListed of them.
+     */
     std::vector<BrokenLink> Finish();
+    /** After Finish: the entries found, listed or not, and whether the list was cut short. */
+    std::int64_t TotalFound() const { return m_total; }
+    bool Truncated() const { return m_truncated; }
 
 private:
     // Keeps a reference missing now; file: the page's number in the list (static files come after every page),
@@ -58,6 +75,12 @@ private:
     std::vector<std::pair<std::size_t, std::size_t>> m_missingKeys;  // (file, index) of each, for the order
     std::vector<std::pair<std::uint32_t, std::uint32_t>> m_toLaterPages;  // (page, a later page it refers to)
     std::size_t m_nextStaticFile;
+    std::size_t m_mostListed;
+    // Entries past the bound: how many there are per target (by a hash of its path), so a target that appears
+    // later (a static file copied after the pages) takes its entries off the count.
+    std::unordered_map<std::uint64_t, std::int64_t> m_unlisted;
+    std::int64_t m_total = 0;
+    bool m_truncated = false;
 };
 
 }  // namespace quernfold

@@ -74,14 +74,17 @@ void WriteReportJson(const RunReport& report, const std::function<void(std::stri
         return Json{{"path", Text(assets.skipped[i].path)}, {"why", Text(assets.skipped[i].reason)}};
     }, true);
     write("  },\n");
-    field("totals", Json{{"pages", report.totalPages},
-                         {"converted", report.converted},
-                         {"failed", report.failed},
-                         {"warnings", report.warnings}});
-    field("stopped", Stopped(report.stopped));
+    field("totals", Json{{"pages", report.counts.pages},
+                         {"converted", report.counts.Converted()},
+                         {"failed", report.counts.failed},
+                         {"warnings", report.counts.warnings}});
+    field("stopped", Stopped(report.counts.stopped));
+    field("brokenLinksTotal", report.brokenLinksTotal);
+    field("truncated", report.brokenLinksTruncated);
     list("  ", "brokenLinks", report.brokenLinks.size(), [&](std::size_t i) {
         const BrokenLink& link = report.brokenLinks[i];
-        return Json{{"page", Text(link.page)}, {"line", link.line}, {"link", Text(link.link)}, {"target", Text(link.target)}};
+        return Json{{"page", Text(link.page)},     {"line", link.line},    {"link", Text(link.link)},
+                    {"target", Text(link.target)}, {"count", link.count}};
     }, true);
     write("}\n");
 }

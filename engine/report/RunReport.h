@@ -31,14 +31,35 @@ struct AssetRecords {
     std::vector<PathReason> skipped;  // reason = why it is not published
 };
 
+/** The references of one file to one missing target: the first of them, and how many there are. */
 struct BrokenLink {
     std::string page;    // the output page (or copied file) that holds the link
-    std::int64_t line = 0;  // 1-based line of that file
+    std::int64_t line = 0;  // 1-based line of that file, of the first reference
     std::string link;    // as written, in UTF-8
     std::string target;  // the path it was resolved to
+    std::int64_t count = 1;  // references of the file to target
 };
 
 enum class RunStop { None, Limit, User };
+
+struct StaticFilesCounts {
+    std::int64_t copied = 0;
+    std::int64_t unchanged = 0;
+    std::int64_t failed = 0;
+    bool stopped = false;  // a stop request ended the copy before its last file
+    std::int64_t Total() const { return copied + unchanged + failed; }
+};
+
+/** The counts of one run, from which the log's summary, the exit status and the report are all filled. */
+struct RunCounts {
+    std::int64_t pages = 0;  // pages that got their result (a page abandoned on a stop request is not one)
+    std::int64_t failed = 0;
+    std::int64_t warnings = 0;
+    std::optional<StaticFilesCounts> staticFiles;  // when static files were copied
+    RunStop stopped = RunStop::None;
+    std::int64_t Converted() const { return pages - failed; }
+    std::int64_t StaticFilesFailed() const { return staticFiles ? staticFiles->failed : 0; }
+};
 
 struct RunReport {
     std::string siteRoot;
@@ -48,12 +69,10 @@ struct RunReport {
     std::string encoding;
     std::vector<PageRecord> pages;  // in discovery order
     AssetRecords assets;
-    std::int64_t totalPages = 0;
-    std::int64_t converted = 0;
-    std::int64_t failed = 0;
-    std::int64_t warnings = 0;
-    RunStop stopped = RunStop::None;
+    RunCounts counts;
     std::vector<BrokenLink> brokenLinks;
+    std::int64_t brokenLinksTotal = 0;  // entries found; more than listed when the list was cut short
+    bool brokenLinksTruncated = false;
 };
 
 /**

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/text/CodePage.h"
+#include "engine/report/RunReport.h"
 #include "engine/run/RunState.h"
 
 namespace quernfold {
@@ -16,7 +17,6 @@ class SettingsStore;
 class LogText;
 class OutputTree;
 class SiteFiles;
-struct RunReport;
 
 /** Warnings after which a run stops, unless the front end asks for another number. */
 inline constexpr std::int64_t kDefaultMaxWarnings = 10;
@@ -47,12 +47,9 @@ enum class RunOutcome {
 
 struct RunResult {
     RunOutcome outcome = RunOutcome::Refused;
-    long long attempted = 0;  // pages whose conversion was started
-    long long failed = 0;
-    long long warnings = 0;
-    bool stoppedAtWarningLimit = false;
-    std::int64_t staticFilesFailed = 0;  // copies of static files that failed (not counted as warnings)
-    bool stoppedOnRequest = false;  // RunState::stopRequested ended the run: summary written, no final message
+    // For Completed. stopped: RunStop::User when RunState::stopRequested ended the run (summary written, no final
+    // message), RunStop::Limit at the warning limit. Failed copies of static files are not warnings.
+    RunCounts counts;
     std::string abortReason;  // for Aborted: names the folder and the system's reason
     std::string sideOutputRefusal;             // for Refused: which side output, and what it would replace
     std::vector<std::string> sideOutputsRead;  // side outputs the run read as includes: not to be written

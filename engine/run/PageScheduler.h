@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/page/PreparedPage.h"
+#include "engine/run/PreparedPage.h"
 
 namespace quernfold {
 

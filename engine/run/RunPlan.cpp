@@ -1,70 +1,115 @@
 #include "engine/run/RunPlan.h"
 
-#include <map>
-#include <unordered_set>
+#include <algorithm>
 
-#include "engine/text/Errors.h"
 #include "engine/log/LogLines.h"
-#include "engine/output/PathRules.h"
-#include "engine/platform/FileSystem.h"
 #include "engine/log/Sinks.h"
+#include "engine/output/OutputMapping.h"
+#include "engine/platform/Disk.h"
+#include "engine/platform/FileSystem.h"
+#include "engine/platform/FolderIdentity.h"
+#include "engine/run/SideOutputGuard.h"
+#include "engine/site/CachedSiteFiles.h"
 #include "engine/site/SourceWalker.h"
+#include "engine/text/Errors.h"
 
 namespace quernfold {
 
-namespace {
-
-// Whether a regular file stands at path and is one of the site's own: a listed page, or a file whose real
-// folder lies inside the real site root.
-bool IsFileOfTheSite(const std::string& path, const std::string& realRoot,
-                     const std::unordered_set<FileId, FileIdHash>& pageIds) {
-    const std::optional<PathInfo> info = LookAt(path);
-    if (!info || info->kind != EntryKind::File) return false;
-    if (pageIds.count(info->id) > 0) return true;
-    if (realRoot.empty()) return false;
-    const std::string folder = RealPathOf(ParentDir(path, kNativeSeparator) + kNativeSeparator);
-    const std::string prefix = realRoot == "/" ? realRoot : realRoot + kNativeSeparator;
-    return folder == realRoot || folder.starts_with(prefix);
+std::optional<Refusal> RefusalOf(const ConversionChoices& choices) {
+    if (TrimSpaces(choices.outputDir).empty()) return Refusal{kNoOutputFolderText, kTitleReminder};
+    // Without this the walk would start at the file-system root.
+    if (TrimSpaces(choices.siteRoot).empty()) return Refusal{kNoSiteRootText, kTitleReminder};
+    // A type becomes part of every output name: a separator or a dot folder in it would put pages elsewhere.
+    if (!IsUsableType(TrimSpaces(choices.sourceType)) || !IsUsableType(TrimSpaces(choices.outputType))) {
+        return Refusal{kBadTypeText, kTitleReminder};
+    }
+    return std::nullopt;
 }
 
-}  // namespace
+std::string PlannedSiteRoot(const ConversionChoices& choices) {
+    return WithTrailingSeparator(choices.siteRoot, kNativeSeparator);
+}
 
-std::optional<std::vector<PlannedPage>> PlanConversion(const ConversionChoices& choices, MessageSink& messages) {
-    if (TrimSpaces(choices.outputDir).empty()) {
-        messages.ShowMessage(kNoOutputFolderText, kTitleReminder, MessageIcon::Stop);
-        return std::nullopt;
+RunPlan::RunPlan(const ConversionChoices& choices, SiteFiles& files, std::vector<std::string>& pages, Options options)
+    : m_siteRoot(PlannedSiteRoot(choices)),
+      m_outputRoot(WithTrailingSeparator(TrimSpaces(choices.outputDir), kNativeSeparator)),
+      m_sourceType(TrimSpaces(choices.sourceType)),
+      m_outputType(TrimSpaces(choices.outputType)),
+      m_pages(pages) {
+    pages.clear();
+    WalkRules walk;
+    // The output folder, when it lies in the site, holds no file of the site: only what runs wrote there.
+    std::vector<std::string> outputFolders;
+    const std::optional<FileId> outputId = options.keepSiteFileIds ? IdentityOf(m_outputRoot) : std::nullopt;
+    if (outputId) {
+        walk.enter = [&](const std::string& path, const std::string&, const FolderEntry& entry) {
+            if (entry.id == *outputId) outputFolders.push_back(path);
+            return true;
+        };
     }
-    if (TrimSpaces(choices.siteRoot).empty()) {
-        messages.ShowMessage(kNoSiteRootText, kTitleReminder, MessageIcon::Stop);
-        return std::nullopt;
+    walk.file = [&](const std::string& path, const std::string&, const FolderEntry& entry) {
+        if (options.keepSiteFileIds && entry.id.Known() &&
+            std::none_of(outputFolders.begin(), outputFolders.end(),
+                         [&](const std::string& folder) { return path.starts_with(folder); })) {
+            m_siteFileIds.insert(entry.id);
+        }
+        if (!IsSourcePageName(entry.name, m_sourceType)) return;
+        pages.push_back(path);
+        if (entry.id.Known()) m_pageIds.insert(entry.id);
+    };
+    WalkSite(files, m_siteRoot, walk);
+    m_outputs.emplace(pages, [this](const std::string& page) {
+        return MapOutputPath(page, m_siteRoot, m_outputRoot, m_outputType).outputPath;
+    });
+    m_overlap = options.outputOnDisk && OutputOverlapsSite(m_siteRoot, m_outputRoot, pages);
+}
+
+OutputPathPlan RunPlan::OutputOf(std::size_t index) const {
+    return MapOutputPath(m_pages[index], m_siteRoot, m_outputRoot, m_outputType);
+}
+
+bool RunPlan::IsFileOfTheSite(const FileId& id) const {
+    return m_pageIds.count(id) > 0 || m_siteFileIds.count(id) > 0;
+}
+
+PlannedRun PlanConversion(const ConversionChoices& choices, MessageSink& messages) {
+    PlannedRun planned;
+    if (const std::optional<Refusal> refusal = RefusalOf(choices)) {
+        messages.ShowMessage(refusal->text, refusal->title, MessageIcon::Stop);
+        return planned;
     }
-    const std::string outputRoot = WithTrailingSeparator(TrimSpaces(choices.outputDir), kNativeSeparator);
-    const std::string siteRoot = WithTrailingSeparator(choices.siteRoot, kNativeSeparator);
-    std::vector<std::string> sources;
-    std::unordered_set<FileId, FileIdHash> pageIds;
+    const std::unique_ptr<SiteFiles> disk = OpenSiteOnDisk(PlannedSiteRoot(choices));
+    std::vector<std::string> pages;
     try {
-        CollectSourceFiles(siteRoot, TrimSpaces(choices.sourceType), sources, &pageIds);
+        RunPlan plan(choices, *disk, pages, {.outputOnDisk = true, .keepSiteFileIds = true});
+        CachedSiteFiles cached(*disk);
+        const ExpanderSettings settings{choices.sourceType, choices.outputType, choices.codePage, kNativeSeparator};
+        SideOutputGuard guard;
+        if (auto taken = guard.Check(choices.sideOutputs, plan, [&] {
+                return FilesReadByPages(settings, plan.SiteRoot(), cached, pages);
+            })) {
+            planned.sideOutputRefusal = std::move(*taken);
+            return planned;
+        }
+        const std::unordered_set<std::string> listed(pages.begin(), pages.end());
+        planned.pages.reserve(pages.size());
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            PlannedPage page{pages[i], plan.Outputs().PathOf(i), std::nullopt, false};
+            if (const auto first = plan.Outputs().FirstPageWith(page.output); first && *first != i) {
+                page.collidesWith = pages[*first];
+            }
+            const std::optional<PathInfo> there = LookAt(page.output);
+            page.outputIsSourceFile = listed.count(page.output) > 0 ||
+                                      (there && there->kind == EntryKind::File && plan.IsFileOfTheSite(there->id));
+            planned.pages.push_back(std::move(page));
+        }
     } catch (const WalkError& failure) {
         messages.ShowMessage(FolderUnreadableText(failure.Folder(), failure.what()), kTitleError, MessageIcon::Stop);
-        return std::nullopt;
+        planned.outcome = RunOutcome::Aborted;
+        return planned;
     }
-
-    const std::string outputType(TrimSpaces(choices.outputType));
-    const std::unordered_set<std::string> listed(sources.begin(), sources.end());
-    const std::string realRoot = RealPathOf(siteRoot);
-    std::map<std::string, std::string> firstSourceOf;
-    std::vector<PlannedPage> plan;
-    plan.reserve(sources.size());
-    for (const std::string& source : sources) {
-        PlannedPage page;
-        page.source = source;
-        page.output = PlanOutputPath(source, siteRoot, outputRoot, outputType, kNativeSeparator).outputPath;
-        const auto [earlier, first] = firstSourceOf.emplace(page.output, source);
-        if (!first) page.collidesWith = earlier->second;
-        page.outputIsSourceFile = listed.count(page.output) > 0 || IsFileOfTheSite(page.output, realRoot, pageIds);
-        plan.push_back(std::move(page));
-    }
-    return plan;
+    planned.outcome = RunOutcome::Completed;
+    return planned;
 }
 
 }  // namespace quernfold

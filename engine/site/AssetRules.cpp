@@ -93,3 +93,30 @@ AssetDecision DecideAsset(std::string_view relativePath, const AssetRules& rules
 }
 
 }  // namespace quernfold
+
+namespace quernfold {
+
+std::string WhyLinkTargetIsClosed(std::string_view target, bool folder, const AssetRules& rules) {
+    if (target.empty()) return {};
+    std::string why;
+    if (folder) {
+        // A file in it stands for any file the folder may hold: the folders on the way decide.
+        const std::string probe = std::string(target) + "/x.x";
+        for (const std::string_view segment : SplitKeepEmpty(target, '/')) {
+            why = ClosedFolderReason(segment);
+            if (!why.empty()) break;
+        }
+        if (why.empty()) {
+            const AssetDecision decision = DecideAsset(probe, AssetRules{{"x"}, false, rules.sourceType});
+            if (decision.kind == AssetDecision::Kind::Skip) why = decision.why;
+        }
+    } else {
+        const AssetDecision decision = DecideAsset(target, rules);
+        if (decision.kind == AssetDecision::Kind::Skip) why = decision.why;
+        if (decision.kind == AssetDecision::Kind::Ignore) why = "not a static file";
+    }
+    if (why.empty()) return {};
+    return "a link to " + std::string(target) + ": " + why;
+}
+
+}  // namespace quernfold

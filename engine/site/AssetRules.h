@@ -43,4 +43,11 @@ struct AssetDecision {
  */
 AssetDecision DecideAsset(std::string_view relativePath, const AssetRules& rules);
 
+/**
+ * Why a link may not be published for what it leads to ("" when it may): target is where it leads, '/'-separated
+ * below the site root; every name on the way is judged as the link's own name is. A link to a file must lead to
+ * a file that would be copied under its own name.
+ */
+std::string WhyLinkTargetIsClosed(std::string_view target, bool folder, const AssetRules& rules);
+
 }  // namespace quernfold

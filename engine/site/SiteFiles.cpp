@@ -17,6 +17,15 @@ std::optional<std::string> SiteFiles::FindIgnoringCase(const std::string& folder
     return match;
 }
 
+std::optional<FileId> SiteFiles::IdOf(const std::string& path) {
+    if (Kind(path) != EntryKind::File) return std::nullopt;
+    try {
+        return Open(path)->Id();
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
 FolderListing SiteFiles::ListFolder(const std::string& folder) {
     std::string bare = folder;
     while (bare.size() > 1 && bare.back() == '/') bare.pop_back();
@@ -25,7 +34,7 @@ FolderListing SiteFiles::ListFolder(const std::string& folder) {
     FolderListing listing;
     for (std::string& name : ListNames(bare)) {
         const EntryKind entryKind = Kind(bare + '/' + name);
-        if (entryKind != EntryKind::Missing) listing.entries.push_back({std::move(name), entryKind, {}});
+        if (entryKind != EntryKind::Missing) listing.entries.push_back({std::move(name), entryKind, {}, {}});
     }
     return listing;
 }

@@ -72,6 +72,9 @@ struct FolderEntry {
     std::string name;
     EntryKind kind = EntryKind::Missing;
     FileId id;
+    // For a link: the path ('/'-separated, below the site root) of what it leads to, so the rules that keep files
+    // from the web judge that as well as the link's own name. Empty for anything else, or when it is not known.
+    std::string linkTarget;
 };
 
 /** A folder's entries ("." and ".." left out, links that lead out of the site left out) and its own identity. */
@@ -94,6 +97,8 @@ public:
      * blocking) before its type is looked at, which saves the look before the open. Throws FileError as Open does.
      */
     virtual std::unique_ptr<SourceFile> OpenPage(const std::string& path) { return Open(path); }
+    /** The identity of the file at path (links followed, contained as Open is); nullopt when there is none. */
+    virtual std::optional<FileId> IdOf(const std::string& path);
     /** What stands at path (links followed). */
     virtual EntryKind Kind(const std::string& path) = 0;
     /** The entry names of a folder ("." and ".." left out); empty when it cannot be listed. */

@@ -179,12 +179,14 @@ TEST(CliSinks, DiagnosticsKeepEachWarningPairAndEachFailedPageOnly) {
     for (const std::string& line :
          {std::string(77, '='), std::string("开始转换:a.jsp...."), hashes, std::string("提取inc/x时异常：gone"),
           std::string(">>生成o/a.html成功！"), std::string(77, '='), std::string("开始转换:b.jsp...."),
-          std::string("b.jsp文件转换时异常,原因为：Not a directory"), std::string(78, '*'),
-          std::string("共转换文件2个")}) {
+          std::string("b.jsp文件转换时异常,原因为：Not a directory"),
+          std::string("复制静态文件c.css时异常,原因为：Permission denied"), std::string(78, '*'),
+          std::string("共转换文件2个"), std::string("复制静态文件1个，其中未变化0个，失败1个")}) {
         diagnostics.AppendLog(line);
     }
     EXPECT_EQ(err.str(), "quernfold-cli: " + hashes + "\nquernfold-cli: 提取inc/x时异常：gone\n" +
-                             "quernfold-cli: b.jsp文件转换时异常,原因为：Not a directory\n");
+                             "quernfold-cli: b.jsp文件转换时异常,原因为：Not a directory\n" +
+                             "quernfold-cli: 复制静态文件c.css时异常,原因为：Permission denied\n");
 }
 
 TEST(CliSinks, ProgressBarFitsTheTerminalAndEndsFull) {
@@ -261,8 +263,8 @@ TEST(CliExitStatus, FollowsTheOutcomeAndTheCounts) {
     for (const Row& row : rows) {
         RunResult result;
         result.outcome = row.outcome;
-        result.failed = row.failed;
-        result.warnings = row.warnings;
+        result.counts.failed = row.failed;
+        result.counts.warnings = row.warnings;
         EXPECT_EQ(ExitStatusFor(result), row.status);
     }
 }
@@ -310,6 +312,22 @@ TEST_F(CliInProcess, DrawsTheProgressBarOnATerminalAndErasesItForEveryText) {
                                erase + kFinishedOne);
 }
 
+TEST_F(CliInProcess, CountsTheStaticFilesOnTheSameBarAfterThePages) {
+    WriteFile(Site() / "css/a.css", "a{}");
+    WriteFile(Site() / "img/b.png", "png");
+    EXPECT_EQ(Run({"-a", Site().string(), Out().string()}, true), 0);
+    const std::string erase = "\r" + std::string(39, ' ') + "\r";
+    const std::string err = m_err.str();
+    // The page's bar full at 1 of 1, erased for "开始复制静态文件", then the files counted from 0 of 2 to 2 of 2.
+    const std::size_t pagesDone = err.find("\r[" + std::string(33, '#') + "] 1/1" + erase);
+    const std::size_t filesStart = err.find("\r[" + std::string(33, '.') + "] 0/2");
+    ASSERT_NE(pagesDone, std::string::npos) << err;
+    ASSERT_NE(filesStart, std::string::npos) << err;
+    EXPECT_LT(pagesDone, filesStart);
+    EXPECT_TRUE(err.ends_with("\r[" + std::string(33, '#') + "] 2/2" + erase + kFinishedOne)) << err;
+    EXPECT_NE(m_out.str().find("a.html成功！\n开始复制静态文件\n"), std::string::npos) << m_out.str();
+}
+
 TEST_F(CliInProcess, LogFileThatFailsToWriteGivesTheSaveLogErrorAndStatusTwo) {
     EXPECT_EQ(Run({"--log", "/dev/full", Site().string(), Out().string()}), 2);
     EXPECT_EQ(m_out.str(), ExpectedLog());
@@ -320,6 +338,17 @@ TEST_F(CliInProcess, StdoutThatCannotBeWrittenGivesStatusTwo) {
     m_out.setstate(std::ios::badbit);
     EXPECT_EQ(Run({Site().string(), Out().string()}), 2);
     EXPECT_EQ(m_err.str(), kFinishedOne + "quernfold-cli: cannot write the log to standard output\n");
+}
+
+// Standard output closed at start-up leads to /dev/null: a report sent there would be lost, so it is refused.
+TEST_F(CliInProcess, ReportToAStdoutClosedAtStartUpIsRefusedWhileAPlainRunConverts) {
+    const CliEnvironment closed{.stdoutClosedAtStart = true};
+    EXPECT_EQ(RunCli({"--report", "-", Site().string(), Out().string()}, m_out, m_err, false, closed), 2);
+    EXPECT_EQ(m_err.str(), "quernfold-cli: cannot write the report to standard output: it was closed at start-up\n");
+    EXPECT_FALSE(fs::exists(Out() / "a.html"));
+    m_err.str("");
+    EXPECT_EQ(RunCli({Site().string(), Out().string()}, m_out, m_err, false, closed), 0);
+    EXPECT_EQ(m_err.str(), kFinishedOne);
 }
 
 TEST_F(CliInProcess, QuietRunWritesNothingToStdoutEvenWhenItCannotBeWritten) {

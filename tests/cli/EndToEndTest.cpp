@@ -265,7 +265,23 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"LogOntoAnOutputPathOfTheRun",
                     {"--log", "out/./index.html", "site", "out"},
                     "quernfold-cli: the file out/./index.html is not written: it is the output file "
-                    "out/index.html of this run\n"}),
+                    "out/index.html of this run\n"},
+        // Nor any other file of the site, a static file's copy or the other side output.
+        RefusalCase{"LogOntoAFileOfTheSite",
+                    {"--log", "site/a.jsp.bak", "site", "out"},
+                    "quernfold-cli: the file site/a.jsp.bak is not written: it is a file of the site\n"},
+        RefusalCase{"ReportOntoAStaticFileOfTheSite",
+                    {"--report", "site/a.js", "site", "out"},
+                    "quernfold-cli: the file site/a.js is not written: it is a file of the site\n"},
+        RefusalCase{"ReportOntoTheCopyOfAStaticFile",
+                    {"-a", "--report", "out/a.js", "site", "out"},
+                    "quernfold-cli: the file out/a.js is not written: it is the copy of the static file a.js of "
+                    "this run\n"},
+        RefusalCase{"ReportAndLogOntoOneFile",
+                    {"--report", "./run.log", "site", "out"},
+                    "quernfold-cli: the file ./run.log is not written: it is also the file of another option "
+                    "(run.log)\n"},
+        RefusalCase{"ControlCharacterInAType", {"-T", "h\ntm", "site", "out"}, "quernfold-cli: 转换类型或网页类型无效！\n"}),
     [](const testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.label); });
 
 TEST(CliRun, SourceTypeOfAnotherLengthRunsWithOneNoteOnStderr) {
@@ -984,7 +1000,9 @@ TEST_P(StopBySignal, LeavesWholePagesTheSummaryAndNoDebris) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopBySignal,
-                         testing::Values(SignalCase{"SigintOneByOne", SIGINT, "1", false},
+                         testing::Values(SignalCase{"SighupOneByOne", SIGHUP, "1", false},
+                                         SignalCase{"SighupWithWorkers", SIGHUP, "4", false},
+                                         SignalCase{"SigintOneByOne", SIGINT, "1", false},
                                          SignalCase{"SigtermOneByOne", SIGTERM, "1", false},
                                          SignalCase{"SigintWithWorkers", SIGINT, "4", false},
                                          SignalCase{"SigtermWithWorkers", SIGTERM, "4", false},
@@ -1137,6 +1155,28 @@ INSTANTIATE_TEST_SUITE_P(
                    {"o"},
                    {"a.JSP"}},
         MannerCase{"DryRunRefusal", {"-n", "site", " "}, 2, "quernfold-cli: 未指定转换结果存放目录！\n", "", {}, {}},
+        // The dry run is the run's first phase: it refuses what the run refuses, with the run's words.
+        MannerCase{"DryRunRefusesATypeTheRunRefuses",
+                   {"-n", "-T", "../x", "site", "o"},
+                   2,
+                   "quernfold-cli: 转换类型或网页类型无效！\n",
+                   "",
+                   {},
+                   {"o"}},
+        MannerCase{"RunRefusesATypeAsTheDryRunDoes",
+                   {"-T", "../x", "site", "o"},
+                   2,
+                   "quernfold-cli: 转换类型或网页类型无效！\n",
+                   "",
+                   {},
+                   {"o"}},
+        MannerCase{"DryRunRefusesASideOutputThatIsAPage",
+                   {"-n", "--log", "site/a.jsp", "site", "o"},
+                   2,
+                   "quernfold-cli: the file site/a.jsp is not written: it is a page of the site\n",
+                   "",
+                   {"site/a.jsp"},
+                   {"o"}},
         MannerCase{"ErrorBeforeHelpWins",
                    {"--bogus", "-h"},
                    2,
@@ -1168,6 +1208,47 @@ TEST(CliManners, ReaderOfTheLogGoingAwayStopsTheLinesNotTheRun) {
     std::size_t files = 0;
     for (const auto& [path, bytes] : ReadTree(work.Out())) files += bytes != "<folder>";
     EXPECT_EQ(files, 300u);
+
+    // A short log is written at the end, when stdout is flushed for a text on stderr: the status is still the
+    // run's (1: stopped at the warning limit), whatever the number of workers.
+    const Workspace small("warnings");
+    for (const char* jobs : {"1", "4"}) {
+        const ProcessResult gone = RunProcess(
+            "/bin/bash", {"-c", "\"$0\" --jobs \"$1\" site out | head -c 0; exit ${PIPESTATUS[0]}", QUERNFOLD_CLI, jobs},
+            ProcessOptions{small.Dir(), std::nullopt, nullptr});
+        EXPECT_EQ(gone.exitStatus, 1) << jobs << gone.err;
+        EXPECT_EQ(gone.err.find("cannot write the log"), std::string::npos) << jobs << gone.err;
+    }
+}
+
+// A side output naming a descriptor is written through it, where it stands; a link to a regular file stays a link
+// and the file it leads to is replaced; with --mkdir, side outputs may lie in the folder it makes.
+TEST(CliManners, SideOutputsThroughDescriptorsLinksAndNewFolders) {
+    const Workspace work("basic");
+    const std::string log = ReadFile(kData / "basic" / "expected.log");
+    for (const char* name : {"/dev/fd/1", "/proc/self/fd/1"}) {
+        const ProcessResult result =
+            RunProcess("/bin/bash", {"-c", "{ echo before; \"$0\" -q --log \"$1\" site out; } > captured", QUERNFOLD_CLI, name},
+                       ProcessOptions{work.Dir(), std::nullopt, nullptr});
+        EXPECT_EQ(result.exitStatus, 0) << name << result.err;
+        EXPECT_EQ(ReadFile(work.Dir() / "captured"), "before\n" + LogTextFromLines(log)) << name;
+    }
+
+    WriteFile(work.Dir() / "logs" / "real.log", "earlier");
+    fs::create_symlink("logs/real.log", work.Dir() / "link.log");
+    EXPECT_EQ(work.Run({"-q", "--log", "link.log", "site", "out"}).exitStatus, 0);
+    EXPECT_TRUE(fs::is_symlink(work.Dir() / "link.log"));
+    EXPECT_EQ(ReadFile(work.Dir() / "logs" / "real.log"), LogTextFromLines(log));
+
+    const ProcessResult made =
+        work.Run({"-q", "--mkdir", "--log", "new/log.txt", "--report", "new/r.json", "site", "new"});
+    EXPECT_EQ(made.exitStatus, 0) << made.err;
+    std::string logInNew = log;
+    for (std::size_t at = 0; (at = logInNew.find(">>生成out/", at)) != std::string::npos;) {
+        logInNew.replace(at, std::string(">>生成out/").size(), ">>生成new/");
+    }
+    EXPECT_EQ(ReadFile(work.Dir() / "new" / "log.txt"), LogTextFromLines(logInNew));
+    EXPECT_TRUE(fs::exists(work.Dir() / "new" / "r.json"));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,8 @@ const std::string kPagesLog = Converted("site/about.jsp", "out/about.html") +
                               Converted("site/index.jsp", "out/index.html") +
                               Converted("site/my page.jsp", "out/my page.html") +
                               Converted("site/news/list.jsp", "out/news/list.html");
+// With -a one line follows the last page's, before the copy starts.
+const std::string kCopyingLog = kPagesLog + "开始复制静态文件\n";
 
 // The static files a run copies, with their bytes.
 const std::vector<std::pair<std::string, std::string>> kCopied = {
@@ -104,7 +107,7 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
     fs::create_directories(Out());
     const ProcessResult first = Run({"-a", "--report", "r.json"});
     EXPECT_EQ(first.exitStatus, 0) << first.err;
-    EXPECT_EQ(first.out, kPagesLog + Summary(4, StaticLine(4, 0, 0)));
+    EXPECT_EQ(first.out, kCopyingLog + Summary(4, StaticLine(4, 0, 0)));
     const Tree tree = ReadTree(Out());
     EXPECT_EQ(tree, ExpectedTree());
     EXPECT_EQ(tree.count("about.html") ? tree.at("about.html") : "", "<p>about</p>\r\n");  // the page wins
@@ -131,15 +134,17 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
     EXPECT_EQ(report["totals"], (nlohmann::json{{"pages", 4}, {"converted", 4}, {"failed", 0}, {"warnings", 0}}));
     EXPECT_TRUE(report["stopped"].is_null());
     const nlohmann::json broken = nlohmann::json::array({
-        {{"page", "out/index.html"}, {"line", 2}, {"link", "/img/logo.png"}, {"target", "out/img/logo.png"}},
-        {{"page", "out/index.html"}, {"line", 4}, {"link", "missing.html"}, {"target", "out/missing.html"}},
-        {{"page", "out/index.html"}, {"line", 6}, {"link", "../up.htm"}, {"target", "out/up.htm"}},
-        {{"page", "out/index.html"}, {"line", 7}, {"link", "inc/head.htm"}, {"target", "out/inc/head.htm"}},
-        {{"page", "out/news/list.html"}, {"line", 2}, {"link", "图.gif"}, {"target", "out/news/图.gif"}},
-        {{"page", "out/news/list.html"}, {"line", 3}, {"link", "乗.htm"}, {"target", "out/news/乗.htm"}},
-        {{"page", "out/static/old.htm"}, {"line", 2}, {"link", "gone.htm"}, {"target", "out/static/gone.htm"}},
+        {{"page", "out/index.html"}, {"line", 2}, {"link", "/img/logo.png"}, {"target", "out/img/logo.png"}, {"count", 1}},
+        {{"page", "out/index.html"}, {"line", 4}, {"link", "missing.html"}, {"target", "out/missing.html"}, {"count", 1}},
+        {{"page", "out/index.html"}, {"line", 6}, {"link", "../up.htm"}, {"target", "out/up.htm"}, {"count", 1}},
+        {{"page", "out/index.html"}, {"line", 7}, {"link", "inc/head.htm"}, {"target", "out/inc/head.htm"}, {"count", 1}},
+        {{"page", "out/news/list.html"}, {"line", 2}, {"link", "图.gif"}, {"target", "out/news/图.gif"}, {"count", 1}},
+        {{"page", "out/news/list.html"}, {"line", 3}, {"link", "乗.htm"}, {"target", "out/news/乗.htm"}, {"count", 1}},
+        {{"page", "out/static/old.htm"}, {"line", 2}, {"link", "gone.htm"}, {"target", "out/static/gone.htm"}, {"count", 1}},
     });
     EXPECT_EQ(report["brokenLinks"], broken) << report["brokenLinks"].dump(1);
+    EXPECT_EQ(report["brokenLinksTotal"], broken.size());
+    EXPECT_EQ(report["truncated"], false);
     // Pages converted ahead by workers are recorded in list order, with the same references, as one after another.
     for (const char* jobs : {"1", "3"}) {
         const ProcessResult again = Run({"-a", "-q", "-j", jobs, "--report", "again.json"});
@@ -152,7 +157,7 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
     // A second run over the unchanged site copies nothing.
     const ProcessResult second = Run({"-a"});
     EXPECT_EQ(second.exitStatus, 0);
-    EXPECT_EQ(second.out, kPagesLog + Summary(4, StaticLine(4, 4, 0)));
+    EXPECT_EQ(second.out, kCopyingLog + Summary(4, StaticLine(4, 4, 0)));
     EXPECT_EQ(ReadTree(Out()), tree);
 
     // A changed file is copied again; a copy that cannot land fails alone, and the run says so in its status.
@@ -163,7 +168,7 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
     WriteFile(Out() / "img" / "Logo.PNG" / "blocker", "x");
     const ProcessResult third = Run({"-a"});
     EXPECT_EQ(third.exitStatus, 1);
-    EXPECT_EQ(third.out, kPagesLog + "复制静态文件site/img/Logo.PNG时异常,原因为：Is a directory\n" +
+    EXPECT_EQ(third.out, kCopyingLog + "复制静态文件site/img/Logo.PNG时异常,原因为：Is a directory\n" +
                              Summary(4, StaticLine(4, 2, 1)));
     EXPECT_EQ(ReadFile(Out() / "css" / "a.css"), "body { color: red }\n");
 }
@@ -182,6 +187,97 @@ TEST_F(PublishRun, AnOutputFolderInsideTheSiteIsNeverCopiedIntoItself) {
     const ProcessResult third = Run({"-a"}, "site/alias");
     EXPECT_NE(third.out.find(StaticLine(4, 4, 0)), std::string::npos) << third.out;
     EXPECT_EQ(ReadTree(Site() / "pub"), tree);
+}
+
+// What must never be published stays out whichever way it is reached: through a link whose target is closed, as a
+// fragment a directive named without expanding it, or under the output path of a page that failed.
+TEST_F(PublishRun, PrivateFilesStayOutThroughLinksUnexpandedDirectivesAndFailedPages) {
+    fs::create_symlink("WEB-INF", Site() / "pub");
+    WriteFile(Site() / ".private" / "k.js", "secret");
+    fs::create_symlink(".private", Site() / "js");
+    WriteFile(Site() / ".env.css", "secret");
+    fs::create_symlink(".env.css", Site() / "cfg.css");
+    WriteFile(Site() / "data" / "shop.mdb", "secret");
+    fs::create_symlink("../data/shop.mdb", Site() / "img" / "shop.png");
+    // Six levels of includes: the sixth directive is past the nesting limit.
+    WriteFile(Site() / "deep.jsp", "<%@ include file=\"frag/d1.htm\" %>");
+    for (int level = 1; level <= 5; ++level) {
+        WriteFile(Site() / "frag" / ("d" + std::to_string(level) + ".htm"),
+                  "<%@ include file=\"d" + std::to_string(level + 1) + ".htm\" %>");
+    }
+    WriteFile(Site() / "frag" / "d6.htm", "<% secret %>");
+    // 1,001 directives: the last is past the budget.
+    std::string many;
+    for (int i = 0; i < 1000; ++i) many += "<%@ include file=\"frag/empty.htm\" %>";
+    WriteFile(Site() / "many.jsp", many + "<%@ include file=\"frag/budget.htm\" %>");
+    WriteFile(Site() / "frag" / "empty.htm", "");
+    WriteFile(Site() / "frag" / "budget.htm", "<% secret %>");
+    // A page that fails part-way (its output passes the file-size limit before its directive is met): the
+    // directive still names a fragment.
+    WriteFile(Site() / "broken.jsp", std::string(300 * 1024, 'x') + "\n<%@ include file=\"frag/late.htm\" %>");
+    WriteFile(Site() / "frag" / "late.htm", "<% secret %>");
+    WriteFile(Site() / "broken.html", "static twin of a page that fails");
+
+    test_support::ProcessOptions limited;
+    limited.fileSizeLimit = 64 * 1024;
+    const ProcessResult result =
+        m_work.Run({"-a", "-q", "--max-warnings", "0", "--report", "r.json", "site", "out"}, limited);
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    const Tree tree = ReadTree(Out());
+    for (const char* path : {"pub", "js", "cfg.css", "img/shop.png", "frag/d6.htm", "frag/budget.htm",
+                             "frag/late.htm", "broken.html"}) {
+        EXPECT_EQ(tree.count(path), 0u) << path;
+    }
+    const nlohmann::json report = nlohmann::json::parse(ReadFile(m_work.Dir() / "r.json"));
+    std::map<std::string, std::string> skipped;
+    for (const auto& item : report["assets"]["skipped"]) skipped[item["path"]] = item["why"];
+    EXPECT_EQ(skipped["site/pub/"], "a link to WEB-INF: folder WEB-INF is never published");
+    EXPECT_EQ(skipped["site/js/"], "a link to .private: hidden folder");
+    EXPECT_EQ(skipped["site/cfg.css"], "a link to .env.css: hidden file");
+    EXPECT_EQ(skipped["site/img/shop.png"], "a link to data/shop.mdb: not a static file");
+    for (const char* fragment : {"site/frag/d6.htm", "site/frag/budget.htm", "site/frag/late.htm"}) {
+        EXPECT_EQ(skipped[fragment], "a page of this run includes it") << fragment;
+    }
+    EXPECT_EQ(skipped["site/broken.html"], "the page with this output path failed");
+}
+
+// A site inside the output folder: a static file's output path may be a file of the site, which is never written.
+TEST_F(PublishRun, AStaticFileIsNeverCopiedOntoAFileOfTheSite) {
+    fs::create_directories(Out());
+    fs::rename(Site(), Out() / "site");
+    WriteFile(Out() / "site" / "site" / "x.css", "inner copy");
+    WriteFile(Out() / "site" / "x.css", "the site's own");
+    const ProcessResult result = m_work.Run({"-a", "--report", "r.json", "out/site", "out"});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(ReadFile(Out() / "site" / "x.css"), "the site's own");
+    const nlohmann::json report = nlohmann::json::parse(ReadFile(m_work.Dir() / "r.json"));
+    bool found = false;
+    for (const auto& item : report["assets"]["skipped"]) {
+        found |= item["path"] == "out/site/site/x.css" && item["why"] == "its output path is a file of the site";
+    }
+    EXPECT_TRUE(found) << report["assets"]["skipped"].dump(1);
+}
+
+// A page repeating one broken reference holds one entry with its count; past the bound the rest are counted.
+TEST_F(PublishRun, RepeatedBrokenLinksAreMergedAndTheListIsBounded) {
+    std::string page;
+    for (int i = 0; i < 5000; ++i) page += "<img src=\"gone.png\"><a href=\"./gone.png\">x</a>\n";
+    WriteFile(Site() / "repeat.jsp", page);
+    fs::create_directories(Out());
+    const ProcessResult result = Run({"-q", "--report", "r.json"});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    const nlohmann::json report = nlohmann::json::parse(ReadFile(m_work.Dir() / "r.json"));
+    nlohmann::json repeated;
+    for (const auto& link : report["brokenLinks"]) {
+        if (link["page"] == "out/repeat.html") repeated.push_back(link);
+    }
+    EXPECT_EQ(repeated, nlohmann::json::array({{{"page", "out/repeat.html"},
+                                                {"line", 1},
+                                                {"link", "gone.png"},
+                                                {"target", "out/gone.png"},
+                                                {"count", 10000}}}));
+    EXPECT_EQ(report["brokenLinksTotal"], report["brokenLinks"].size());
+    EXPECT_EQ(report["truncated"], false);
 }
 
 TEST_F(PublishRun, WithoutTheOptionOnlyPagesAreWrittenAndTheLogIsUnchanged) {

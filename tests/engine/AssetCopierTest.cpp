@@ -4,13 +4,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "engine/platform/posix/DiskOutputTree.h"
 #include "engine/platform/posix/DiskSiteFiles.h"
+#include "engine/log/Sinks.h"
+#include "engine/output/StaticFiles.h"
+#include "engine/run/StopRequest.h"
 #include "tests/support/Files.h"
 #include "tests/support/Sandbox.h"
 
@@ -40,12 +46,16 @@ protected:
     }
 
     // Copies from into the output folder, as the run does, through the output tree.
-    CopyOutcome Copy(const fs::path& from, const fs::path& to, FileId readByRun = {}) {
+    CopyOutcome Copy(const fs::path& from, const fs::path& to, FileId readByRun = {},
+                     const std::atomic<bool>* stop = nullptr, const std::function<void()>& afterOpen = {}) {
         DiskOutputTree tree((m_base / "out").string() + "/");
         DiskSiteFiles site(from.parent_path().string() + "/");
         const std::unique_ptr<SourceFile> source = site.OpenPage(from.string());
-        return tree.Copy(OutputPathPlan{{}, to.string()}, *source,
-                         [readByRun](const FileId& id) { return readByRun.Known() && id == readByRun; });
+        if (afterOpen) afterOpen();
+        CopyRules rules;
+        rules.mayNotReplace = [readByRun](const FileId& id) { return readByRun.Known() && id == readByRun; };
+        rules.stopRequested = stop;
+        return tree.Copy(OutputPathPlan{{}, to.string()}, *source, rules);
     }
     bool NoTemporaryFilesLeft() const {
         for (const auto& entry : fs::directory_iterator(m_base / "out")) {
@@ -102,18 +112,108 @@ TEST_F(AssetCopierTest, NeverWritesThroughALinkNorOverAFileTheRunReads) {
     EXPECT_EQ(ReadFile(victim), "keep");
     EXPECT_FALSE(fs::is_symlink(m_base / "out" / "a.css"));
 
-    // A target that is a file the run reads is refused and left as it was.
+    // A target that is a file the run reads (or a file of the site) is left as it was, even one with the same
+    // size and time.
     const fs::path include = m_base / "out" / "header.htm";
     WriteFile(include, "<%@ page %>");
     const struct stat info = StatOf(include);
-    EXPECT_THROW(Copy(source, include, FileId{static_cast<std::uint64_t>(info.st_dev), info.st_ino}),
-                 std::runtime_error);
+    EXPECT_EQ(Copy(source, include, FileId{static_cast<std::uint64_t>(info.st_dev), info.st_ino}),
+              CopyOutcome::NotReplaced);
     EXPECT_EQ(ReadFile(include), "<%@ page %>");
+    WriteFile(m_base / "twin.htm", "<%@ page %>");
+    SetMtime(m_base / "twin.htm", info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
+    SetMtime(include, info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
+    EXPECT_EQ(Copy(m_base / "twin.htm", include, FileId{static_cast<std::uint64_t>(info.st_dev), info.st_ino}),
+              CopyOutcome::NotReplaced);
 
     // A source that is missing or not a regular file fails with the system's reason, and leaves nothing behind.
     EXPECT_THROW(Copy(m_base / "missing.css", m_base / "out" / "m.css"), std::runtime_error);
     EXPECT_THROW(Copy(m_base / "out", m_base / "out" / "d.css"), std::runtime_error);
     EXPECT_FALSE(fs::exists(m_base / "out" / "m.css"));
+    EXPECT_TRUE(NoTemporaryFilesLeft());
+}
+
+// A sparse video takes no more room in the output than in the site, and a file that grows while it is copied is
+// copied as large as it was when opened.
+TEST_F(AssetCopierTest, KeepsHolesAndCopiesTheSizeTheFileHadWhenOpened) {
+    const fs::path source = m_base / "movie.mp4";
+    constexpr off_t kSize = off_t{512} << 20;
+    {
+        const int fd = ::open(source.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, "head", 4, 0), 4);
+        ASSERT_EQ(::pwrite(fd, "middle", 6, kSize / 2), 6);
+        ASSERT_EQ(::ftruncate(fd, kSize), 0);
+        ::close(fd);
+    }
+    if (StatOf(source).st_blocks * 512 > (off_t{16} << 20)) GTEST_SKIP() << "this file system keeps no holes";
+    const fs::path target = m_base / "out" / "movie.mp4";
+    EXPECT_EQ(Copy(source, target, {}, nullptr, [&] {
+                  std::ofstream grow(source, std::ios::binary | std::ios::app);
+                  grow << "grown after the open";
+              }),
+              CopyOutcome::Copied);
+    const struct stat copy = StatOf(target);
+    EXPECT_EQ(copy.st_size, kSize);
+    EXPECT_LT(copy.st_blocks * 512, off_t{16} << 20) << "the holes were filled";
+    std::ifstream in(target, std::ios::binary);
+    char bytes[6] = {};
+    in.read(bytes, 4);
+    EXPECT_EQ(std::string(bytes, 4), "head");
+    in.seekg(kSize / 2);
+    in.read(bytes, 6);
+    EXPECT_EQ(std::string(bytes, 6), "middle");
+}
+
+// Static files are listed by the walk and opened later: a folder swapped for a link out of the site in between
+// brings no outside byte into the output.
+TEST_F(AssetCopierTest, FolderSwappedForALinkOutAfterTheWalkBringsNothingFromOutside) {
+    WriteFile(m_base / "site" / "css" / "a.css", "inside");
+    WriteFile(m_base / "outside" / "a.css", "OUTSIDE");
+    struct SwappingSite : DiskSiteFiles {
+        using DiskSiteFiles::DiskSiteFiles;
+        fs::path base;
+        std::unique_ptr<SourceFile> OpenPage(const std::string& path) override {
+            if (fs::is_directory(base / "site" / "css") && !fs::is_symlink(base / "site" / "css")) {
+                fs::rename(base / "site" / "css", base / "css.old");
+                fs::create_directory_symlink(base / "outside", base / "site" / "css");
+            }
+            return DiskSiteFiles::OpenPage(path);
+        }
+    };
+    for (const auto containment : {DiskSiteFiles::Containment::Kernel, DiskSiteFiles::Containment::Segments}) {
+        if (fs::is_symlink(m_base / "site" / "css")) {
+            fs::remove(m_base / "site" / "css");
+            fs::rename(m_base / "css.old", m_base / "site" / "css");
+        }
+        SwappingSite site((m_base / "site").string() + "/", containment);
+        site.base = m_base;
+        DiskOutputTree tree((m_base / "out").string() + "/");
+        struct : LogSink {
+            void ClearLog() override {}
+            void AppendLog(std::string_view line) override { lines += std::string(line) + "\n"; }
+            std::string lines;
+        } log;
+        StaticFilesJob job;
+        job.siteRoot = (m_base / "site").string() + "/";
+        job.outputRoot = (m_base / "out").string() + "/";
+        job.site = &site;
+        job.output = &tree;
+        job.rules = DefaultAssetRules("jsp");
+        const StaticFilesCounts counts = CopyStaticFiles(job, log, nullptr, nullptr);
+        EXPECT_EQ(counts.copied, 0);
+        EXPECT_EQ(counts.failed, 1) << log.lines;
+        EXPECT_FALSE(fs::exists(m_base / "out" / "css" / "a.css"));
+    }
+}
+
+// A stop request abandons a copy: neither the file nor its temporary file stays.
+TEST_F(AssetCopierTest, StopRequestAbandonsTheCopyAndLeavesNothing) {
+    const fs::path source = m_base / "big.bin";
+    WriteFile(source, std::string(1 << 20, 'x'));
+    const std::atomic<bool> stop{true};
+    EXPECT_THROW(Copy(source, m_base / "out" / "big.bin", {}, &stop), RunStopped);
+    EXPECT_FALSE(fs::exists(m_base / "out" / "big.bin"));
     EXPECT_TRUE(NoTemporaryFilesLeft());
 }
 

@@ -260,7 +260,7 @@ TEST_F(CachedSiteFilesTest, PagesExpandAsFromTheDisk) {
     };
     const auto run = [&](SiteFiles& files) {
         Result result;
-        RunState state;
+        ExpansionContext state;
         state.siteRoot = root;
         LogText log;
         PageExpander expander({"jsp", "html", CodePageChoice::Auto, '/'}, state, files, log);

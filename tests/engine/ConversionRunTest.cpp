@@ -1,4 +1,5 @@
 #include "engine/run/ConversionRun.h"
+#include "engine/run/RunState.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -178,8 +179,8 @@ TEST_F(ConversionRunTest, SourcePageThatFailsIsAFailureWithOneWarning) {
 TEST_F(ConversionRunTest, StopAtTenWarningsCountsTheAttemptedPages) {
     for (int i = 0; i < 12; ++i) Write("p" + std::to_string(10 + i) + ".jsp", "<%@ include file=\"none.inc\" %>");
     const RunResult result = Run(Site(), Out());
-    EXPECT_TRUE(result.stoppedAtWarningLimit);
-    EXPECT_EQ(result.attempted, 10);
+    EXPECT_TRUE((result.counts.stopped == RunStop::Limit));
+    EXPECT_EQ(result.counts.pages, 10);
     EXPECT_FALSE(fs::exists(m_root / "out/p20.html"));
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[0].text,
@@ -205,8 +206,8 @@ TEST_F(ConversionRunTest, WarningLimitIsTheOneAskedFor) {
         ConversionChoices choices{Site(), "jsp", "html", Out()};
         choices.maxWarnings = row.maxWarnings;
         const RunResult result = Run(choices);
-        EXPECT_EQ(result.attempted, row.attempted);
-        EXPECT_EQ(result.stoppedAtWarningLimit, row.stopped);
+        EXPECT_EQ(result.counts.pages, row.attempted);
+        EXPECT_EQ((result.counts.stopped == RunStop::Limit), row.stopped);
         // The stop's message is the same whatever the limit.
         ASSERT_EQ(messages.shown.size(), row.stopped ? 2u : 1u);
         if (row.stopped) {
@@ -266,8 +267,8 @@ TEST_F(ConversionRunTest, StopRequestAbandonsThePageAndEndsWithTheSummary) {
         ConversionChoices choices{Site(), "jsp", "html", Out()};
         choices.jobs = row.jobs;
         const RunResult result = Run(choices, &stopper);
-        EXPECT_TRUE(result.stoppedOnRequest);
-        EXPECT_EQ(result.attempted, 1);
+        EXPECT_TRUE((result.counts.stopped == RunStop::User));
+        EXPECT_EQ(result.counts.pages, 1);
         EXPECT_EQ(log.Text(), row.log);
         EXPECT_TRUE(messages.shown.empty());  // no final message after a stop
         // Only page 1's file: no file, temporary file or folder of the abandoned page.
@@ -286,9 +287,8 @@ TEST_F(ConversionRunTest, StopRequestDuringTheStaticFilesEndsThemAfterTheCurrent
     for (const char* file : {"css/a.css", "css/b.css", "img/c.png"}) Write(file, file);
     struct StopAfterTheFirstCopy : MemoryOutputTree {
         std::atomic<bool>* stop = nullptr;
-        CopyOutcome Copy(const OutputPathPlan& plan, SourceFile& source,
-                         const std::function<bool(const FileId&)>& isReadByRun) override {
-            const CopyOutcome outcome = MemoryOutputTree::Copy(plan, source, isReadByRun);
+        CopyOutcome Copy(const OutputPathPlan& plan, SourceFile& source, const CopyRules& rules) override {
+            const CopyOutcome outcome = MemoryOutputTree::Copy(plan, source, rules);
             *stop = true;
             return outcome;
         }
@@ -298,14 +298,107 @@ TEST_F(ConversionRunTest, StopRequestDuringTheStaticFilesEndsThemAfterTheCurrent
     choices.copyAssets = true;
     RunReport report;
     const RunResult result = StartConversion(choices, state, RunSinks{log, progress, messages, nullptr, &tree, &report});
-    EXPECT_TRUE(result.stoppedOnRequest);
-    EXPECT_EQ(report.stopped, RunStop::User);
+    EXPECT_TRUE((result.counts.stopped == RunStop::User));
+    EXPECT_EQ(report.counts.stopped, RunStop::User);
     EXPECT_EQ(report.assets.copied, std::vector<std::string>{Site() + N("/css/a.css")});
     std::vector<std::string> written;
     for (const auto& [path, bytes] : tree.Files()) written.push_back(path);
     EXPECT_EQ(written, (std::vector<std::string>{Out() + N("/a.html"), Out() + N("/css/a.css")}));
+    // Logged as a stop during the pages is: the line, then the summary counting what was copied, no final box.
     const std::string stars(78, '*');
-    EXPECT_TRUE(log.Text().ends_with("\r\n复制静态文件1个，其中未变化0个，失败0个\r\n" + stars)) << log.Text();
+    const std::string expected = "\r\n" + std::string(77, '=') + "\r\n开始转换:" + Site() + N("/a.jsp....\r\n>>生成") +
+                                 Out() + N("/a.html") + "成功！\r\n开始复制静态文件\r\n转换已被用户中止\r\n" + stars +
+                                 "\r\n共转换文件1个\r\n其中：成功1个\r\n      失败0个\r\n转换过程中共发生0次异常警告\r\n"
+                                 "复制静态文件1个，其中未变化0个，失败0个\r\n" + stars;
+    EXPECT_EQ(log.Text(), expected);
+    EXPECT_TRUE(messages.shown.empty());
+    // The bar counts the pages, then the three static files on the same bar: it stops after the first.
+    EXPECT_EQ(progress.events, (std::vector<std::string>{"range 0 2", "show", "value 1", "range 0 4", "value 0",
+                                                         "value 1", "hide"}));
+}
+
+// The static files of a site handed in through the seam are walked, chosen and read there, with the rules of the
+// disk: the allow-list, closed and hidden folders, the page that wins its output path, and the include never copied.
+TEST_F(ConversionRunTest, StaticFilesOfAnInMemorySiteFollowThePublishRules) {
+    const std::string root = "/in-memory/site/";
+    MemorySiteFiles site;
+    site.Add(root + "a.jsp", "<%@ include file=\"inc/head.htm\" %>A");
+    site.Add(root + "inc/head.htm", "HEAD");
+    site.Add(root + "a.html", "stale copy of the page");
+    site.Add(root + "css/site.css", "body{}");
+    site.Add(root + "img/logo.png", std::string("\x89PNG\0", 5));
+    site.Add(root + "notes.txt", "not a web file");
+    site.Add(root + "WEB-INF/web.xml", "<web-app/>");
+    site.Add(root + "WEB-INF/secret.css", "closed");
+    site.Add(root + ".git/x.css", "hidden");
+    MemoryOutputTree tree;
+    ConversionChoices choices{root, "jsp", "html", "/in-memory/out"};
+    choices.copyAssets = true;
+    RunReport report;
+    const RunResult result =
+        StartConversion(choices, state, RunSinks{log, progress, messages, nullptr, &tree, &report}, &site);
+    ASSERT_EQ(result.outcome, RunOutcome::Completed);
+    EXPECT_EQ(result.counts.staticFiles->copied, 2);
+    std::map<std::string, std::string> expected{{"/in-memory/out/a.html", "\r\nHEAD\r\nA\r\n"},
+                                                {"/in-memory/out/css/site.css", "body{}"},
+                                                {"/in-memory/out/img/logo.png", std::string("\x89PNG\0", 5)}};
+    EXPECT_EQ(tree.Files(), expected);
+    std::map<std::string, std::string> skipped;
+    for (const PathReason& entry : report.assets.skipped) skipped[entry.path] = entry.reason;
+    EXPECT_EQ(skipped.size(), 3u);
+    EXPECT_EQ(skipped.count(root + "a.html"), 1u);
+    EXPECT_EQ(skipped.count(root + "inc/head.htm"), 1u);
+    EXPECT_EQ(skipped.count(root + "WEB-INF/"), 1u);
+    EXPECT_EQ(site.OpenCount(root + "notes.txt"), 0);
+    EXPECT_EQ(site.OpenCount(root + ".git/x.css"), 0);
+}
+
+// The copy opens with a line of its own and counts every listed file on the bar, skipped ones included.
+TEST_F(ConversionRunTest, StaticFilesAreAnnouncedAndCountedOnTheBar) {
+    Write("a.jsp", "<%@ include file=\"inc/top.htm\" %>A");
+    Write("inc/top.htm", "TOP");  // included: listed, never copied
+    for (const char* file : {"css/a.css", "img/b.png"}) Write(file, file);
+    ConversionChoices choices{Site(), "jsp", "html", Out()};
+    choices.copyAssets = true;
+    const RunResult result = Run(choices);
+    EXPECT_FALSE((result.counts.stopped == RunStop::User));
+    const std::string text = log.Text();
+    EXPECT_NE(text.find("a.html成功！\r\n开始复制静态文件\r\n" + std::string(78, '*')), std::string::npos) << text;
+    EXPECT_NE(text.find("复制静态文件2个，其中未变化0个，失败0个"), std::string::npos) << text;
+    EXPECT_EQ(progress.events, (std::vector<std::string>{"range 0 2", "show", "value 1", "range 0 4", "value 0",
+                                                         "value 1", "value 2", "value 3", "hide"}));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "文件转换完成，成功：1个，异常：0个，详见日志!");
+
+    // Without the option the log has no such line and the bar counts the pages alone.
+    progress.events.clear();
+    Run(Site(), Out());
+    EXPECT_EQ(log.Text().find("开始复制静态文件"), std::string::npos) << log.Text();
+    EXPECT_EQ(progress.events, (std::vector<std::string>{"range 0 2", "show", "value 1", "hide"}));
+}
+
+// Saving the log again replaces an earlier log.txt, but never a file the last run read or wrote.
+TEST_F(ConversionRunTest, SaveLogReplacesAnEarlierLogButNeverAFileOfTheRun) {
+    Write("a.jsp", "<%@ include file=\"log.txt\" %>a");
+    Write("log.txt", "an include");
+    Run(Site(), Site(), "jsp", "html");
+    messages.shown.clear();
+    EXPECT_FALSE(SaveConversionLog(Site(), "the log", state, messages));
+    EXPECT_EQ(Read(m_root / "site/log.txt"), "an include");
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].title, "出错啦");
+    EXPECT_TRUE(messages.shown[0].text.starts_with("保存日志时异常,原因为：")) << messages.shown[0].text;
+
+    // An output path of the run (log.jsp converted to log.txt) is refused too; an ordinary folder takes it twice.
+    Write("log.jsp", "page");
+    Run(Site(), Out(), "jsp", "txt");
+    EXPECT_FALSE(SaveConversionLog(Out(), "the log", state, messages));
+    EXPECT_EQ(Read(m_root / "out/log.txt"), "page\r\n");
+    std::filesystem::remove(m_root / "site/log.jsp");
+    Run(Site(), Out(), "jsp", "html");
+    EXPECT_TRUE(SaveConversionLog(Out(), "first", state, messages));
+    EXPECT_TRUE(SaveConversionLog(Out(), "second", state, messages));
+    EXPECT_EQ(Read(m_root / "out/log.txt"), "second");
 }
 
 TEST_F(ConversionRunTest, OutputThatIsTheSourcePageFailsAndLeavesTheSourceAlone) {
@@ -354,9 +447,9 @@ TEST_F(ConversionRunTest, AnInMemorySiteFollowsTheCollisionRuleAndTheStopAtTen) 
     site.Add(root + "inc/x.inc", std::string("\xFF\xFE", 2));  // a UTF-16 mark: every include of it fails
     ConversionChoices choices{root, "jsp", "html", Out()};
     const RunResult result = StartConversion(choices, state, RunSinks{log, progress, messages, nullptr}, &site);
-    EXPECT_TRUE(result.stoppedAtWarningLimit);
-    EXPECT_EQ(result.attempted, 11);  // the collision's warning and nine includes
-    EXPECT_EQ(result.failed, 1);
+    EXPECT_TRUE((result.counts.stopped == RunStop::Limit));
+    EXPECT_EQ(result.counts.pages, 11);  // the collision's warning and nine includes
+    EXPECT_EQ(result.counts.failed, 1);
     EXPECT_EQ(Read(m_root / "out/a.html"), "upper\r\n");
     EXPECT_EQ(Read(m_root / "out/p18.html"), "\r\nx\r\n");
     EXPECT_FALSE(fs::exists(m_root / "out/p19.html"));
@@ -450,8 +543,8 @@ TEST_F(ConversionRunTest, FailedPagesPublishNothingKeepWhatStoodThereAndClaimThe
     tree.FillAfter(40);
     tree.PlantLinkAt(out + "sub");
     const RunResult result = Run(Site(), Out(), "jsp", "html", &tree);
-    EXPECT_EQ(result.attempted, 6) << log.Text();
-    EXPECT_EQ(result.failed, 4);
+    EXPECT_EQ(result.counts.pages, 6) << log.Text();
+    EXPECT_EQ(result.counts.failed, 4);
     EXPECT_EQ(tree.Files(), (std::map<std::string, std::string>{{out + "a.html", "earlier a"},
                                                                  {out + "b.html", "earlier b"},
                                                                  {out + "c.html", "c\r\n"},
@@ -477,7 +570,7 @@ TEST_F(ConversionRunTest, ReRunIntoTheSiteRootPicksUpEditsAndGivesWhatAFirstRunG
     Run(Site(), Site());
     Write("b.jsp", "new b");
     const RunResult again = Run(Site(), Site() + N("/./"));
-    EXPECT_EQ(again.failed, 0) << log.Text();
+    EXPECT_EQ(again.counts.failed, 0) << log.Text();
     const auto reRun = TreeOf(m_root / "site");
 
     const std::string reRunLog = log.Text();

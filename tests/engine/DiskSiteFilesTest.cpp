@@ -170,7 +170,7 @@ TEST_P(DiskSiteFilesTest, IncludeThroughALinkOutsideIsAWarningAndNeverInTheOutpu
     WriteFile(site / "page.jsp",
               "top\r\n<%@ include file=\"out.inc\" %>\r\n<%@ include file=\"outdir/s.inc\" %>\r\n"
               "<%@ include file=\"rel_in.inc\" %>\r\nend\r\n");
-    RunState state;
+    ExpansionContext state;
     state.siteRoot = site.string() + "/";
     DiskSiteFiles files(state.siteRoot, GetParam());
     LogText log;

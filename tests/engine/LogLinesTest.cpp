@@ -56,6 +56,10 @@ TEST(LogPath, EscapesControlCharactersAndBytesThatAreNotUtf8) {
     };
     const Row rows[] = {
         {"PlainAscii", "/w/news/a b.jsp", "/w/news/a b.jsp"},
+        // A name holding the text "\xFF" never prints like one holding the byte 0xFF; other "\" stay as they are.
+        {"ByteFF", "a\xFF.jsp", "a\\xFF.jsp"},
+        {"BackslashThatReadsLikeAnEscape", "a\\xFF.jsp\\x4a", "a\\x5CxFF.jsp\\x5Cx4a"},
+        {"OtherBackslashes", "a\\b\\x4.jsp\\xZZ\\X41\\", "a\\b\\x4.jsp\\xZZ\\X41\\"},
         {"LineBreaksCannotForgeALine", "a\r\n>>生成/etc/passwd成功！", "a\\x0D\\x0A>>生成/etc/passwd成功！"},
         {"NulTabEscAndDelete",
          std::string("n\0t\te\x1B"

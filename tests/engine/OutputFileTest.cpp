@@ -115,15 +115,19 @@ TEST_F(OutputFileTest, WritesOfEverySizeArriveInOrder) {
 
 TEST_F(OutputFileTest, PublishedFileHasTheModeOfANewFile) {
     const mode_t saved = ::umask(0);
-    for (const mode_t mask : {0022, 0077, 0002, 0000, 0027}) {
-        ::umask(mask);
-        const fs::path target = dir / ("page" + std::to_string(mask) + ".html");
-        OutputFile out(target.string());
-        out.Write("x");
-        out.Publish();
-        struct stat info {};
-        ASSERT_EQ(::stat(target.c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & 07777, 0666 & ~mask) << "umask " << mask;
+    // Pages, the log and the report, and a new config.ini alike.
+    const WritePolicy policies[] = {WritePolicy::Page(UINT64_MAX), WritePolicy::LogFile(), WritePolicy::Settings()};
+    for (std::size_t kind = 0; kind < std::size(policies); ++kind) {
+        for (const mode_t mask : {0022, 0077, 0002, 0000, 0027}) {
+            ::umask(mask);
+            const fs::path target = dir / ("file" + std::to_string(kind) + "-" + std::to_string(mask));
+            OutputFile out(target.string(), policies[kind]);
+            out.Write("x");
+            out.Publish();
+            struct stat info {};
+            ASSERT_EQ(::stat(target.c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 07777, 0666 & ~mask) << "policy " << kind << ", umask " << mask;
+        }
     }
     ::umask(saved);
 }

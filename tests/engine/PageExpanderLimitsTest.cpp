@@ -48,7 +48,7 @@ struct Expansion {
 };
 
 Expansion Expand(SiteFiles& files, const std::string& page, std::size_t lineLimit) {
-    RunState state;
+    ExpansionContext state;
     state.siteRoot = "/w/";
     LogText log;
     ExpanderSettings settings{"jsp", "html", CodePageChoice::Auto, '/'};
@@ -190,7 +190,7 @@ TEST(PageExpanderBoundedWork, RepeatedFailuresListingsAndLongLinesCostOnce) {
         MemorySiteFiles memory;
         row.site(memory);
         CachedSiteFiles files(memory);
-        RunState state;
+        ExpansionContext state;
         state.siteRoot = "/w/";
         LogText log;
         ExpanderSettings settings{"jsp", "html", CodePageChoice::Auto, '/'};

@@ -73,7 +73,7 @@ TEST_P(PageExpanderPlainLines, ComeOutAsTheLineByLineRulesSay) {
         ChunkedSiteFiles files(chunk);
         files.Add("/w/p", padded ? padding + c.page : c.page);
         files.Add("/w/a.inc", "A\r\n");
-        RunState state;
+        ExpansionContext state;
         state.siteRoot = "/w/";
         LogText log;
         PageExpander expander({c.sourceType, c.sourceType == "asp" ? "htm" : "html", CodePageChoice::Auto, '/'}, state,
@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PageExpanderPlainLinesLimit, ALineOverTheLimitIsNotCopiedWithItsRun) {
     ChunkedSiteFiles files(std::size_t{1} << 20);
     files.Add("/w/p", "short\r\n" + std::string(40, 'x') + "\r\nnever\r\n");
-    RunState state;
+    ExpansionContext state;
     state.siteRoot = "/w/";
     LogText log;
     ExpanderSettings settings{"jsp", "html", CodePageChoice::Auto, '/'};

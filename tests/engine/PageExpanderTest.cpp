@@ -41,7 +41,7 @@ protected:
     }
 
     MemorySiteFiles files;
-    RunState state;
+    ExpansionContext state;
     LogText log;
     std::optional<std::string> failure;
 };
@@ -362,7 +362,7 @@ long PeakRssKb() {
 
 TEST(PageExpanderStreaming, HundredMegabytePageConvertsInFlatMemory) {
     GeneratedSite site;
-    RunState state;
+    ExpansionContext state;
     state.siteRoot = "/w/";
     LogText log;
     // A fixed code page: the detection pass of "auto" would need to rewind the generated page.

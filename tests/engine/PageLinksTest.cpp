@@ -170,6 +170,38 @@ TEST(LinkCheck, ListsTargetsMissingAtTheEndWithCaseAndFoldersCounting) {
     EXPECT_EQ(broken[1].target, out + "news/gone.html");
 }
 
+// Past the bound the entries are counted, not listed; one whose target a static file provides later is not counted.
+TEST(LinkCheck, ListIsBoundedAndTheRestCountedOnlyWhileTheirTargetIsMissing) {
+    const test_support::Sandbox sandbox;
+    const fs::path root = sandbox.Root();
+    const std::string out = root.string() + "/";
+    LinkCheck check(out, nullptr, {}, 2);
+    check.Add(out + "a.html", {{1, "x.gif", "x.gif", 3}, {2, "./x.gif", "./x.gif", 2}, {3, "y.gif", "y.gif", 1}});
+    check.Add(out + "b.html", {{1, "x.gif", "x.gif", 1}, {2, "img/z.png", "img/z.png", 1}, {3, "w.gif", "w.gif", 1}});
+    test_support::WriteFile(root / "img" / "z.png", "x");
+    check.Appeared(out + "img/z.png");
+    const std::vector<BrokenLink> broken = check.Finish();
+    ASSERT_EQ(broken.size(), 2u);
+    EXPECT_EQ(broken[0].target, out + "x.gif");
+    EXPECT_EQ(broken[0].count, 5);  // two spellings of one target, merged with their counts
+    EXPECT_EQ(broken[1].target, out + "y.gif");
+    EXPECT_EQ(check.TotalFound(), 4);  // b.html's x.gif and w.gif, unlisted; z.png appeared
+    EXPECT_TRUE(check.Truncated());
+}
+
+// The scanner notes one entry per path with the number of references and the first line.
+TEST(LinkScanningOutput, MergesRepeatedReferencesOfOnePage) {
+    struct Sink : OutputSink {
+        void Write(std::string_view) override {}
+    } sink;
+    LinkScanningOutput out(sink);
+    for (int i = 0; i < 1000; ++i) out.Write("<img src=\"a.gif\"> <a href=\"b.htm\">b</a>\n");
+    ASSERT_EQ(out.Links().size(), 2u);
+    EXPECT_EQ(out.Links()[0].line, 1);
+    EXPECT_EQ(out.Links()[0].count, 1000);
+    EXPECT_EQ(out.Links()[1].path, "b.htm");
+}
+
 // A reference to a later page is kept as two numbers; if that page fails, its text comes from collecting again.
 TEST(LinkCheck, ReferencesToLaterPagesAreBrokenOnlyWhenThatPageFails) {
     const test_support::Sandbox sandbox;

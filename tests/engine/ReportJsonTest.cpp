@@ -22,12 +22,13 @@ TEST(ReportJson, ParsesBackWithEveryFieldAndEscapedPaths) {
     report.assets.unchanged = {"/srv/s.css"};
     report.assets.failed = {{"/srv/c.js", "Permission denied"}};
     report.assets.skipped = {{"/srv/WEB-INF/", "folder WEB-INF is never published"}};
-    report.totalPages = 2;
-    report.converted = 1;
-    report.failed = 1;
-    report.warnings = 1;
-    report.stopped = RunStop::Limit;
-    report.brokenLinks = {{"/tmp/a.html", 12, "img/x.gif?v=1", "/tmp/img/x.gif"}};
+    report.counts.pages = 2;
+    report.counts.failed = 1;
+    report.counts.warnings = 1;
+    report.counts.stopped = RunStop::Limit;
+    report.brokenLinks = {{"/tmp/a.html", 12, "img/x.gif?v=1", "/tmp/img/x.gif", 40}};
+    report.brokenLinksTotal = 3;
+    report.brokenLinksTruncated = true;
 
     const nlohmann::json json = nlohmann::json::parse(ReportJson(report));
     EXPECT_EQ(json["choices"]["siteRoot"], "/srv/\\xB2\\xE2site/");
@@ -48,7 +49,13 @@ TEST(ReportJson, ParsesBackWithEveryFieldAndEscapedPaths) {
     EXPECT_EQ(json["totals"], (nlohmann::json{{"pages", 2}, {"converted", 1}, {"failed", 1}, {"warnings", 1}}));
     EXPECT_EQ(json["stopped"], "limit");
     EXPECT_EQ(json["brokenLinks"][0],
-              (nlohmann::json{{"page", "/tmp/a.html"}, {"line", 12}, {"link", "img/x.gif?v=1"}, {"target", "/tmp/img/x.gif"}}));
+              (nlohmann::json{{"page", "/tmp/a.html"},
+                              {"line", 12},
+                              {"link", "img/x.gif?v=1"},
+                              {"target", "/tmp/img/x.gif"},
+                              {"count", 40}}));
+    EXPECT_EQ(json["brokenLinksTotal"], 3);
+    EXPECT_EQ(json["truncated"], true);
 
     // Empty lists are still JSON.
     const nlohmann::json empty = nlohmann::json::parse(ReportJson(RunReport{}));
@@ -56,7 +63,7 @@ TEST(ReportJson, ParsesBackWithEveryFieldAndEscapedPaths) {
 
     const std::pair<RunStop, nlohmann::json> stops[] = {{RunStop::None, nullptr}, {RunStop::User, "user"}};
     for (const auto& [stop, expected] : stops) {
-        report.stopped = stop;
+        report.counts.stopped = stop;
         EXPECT_EQ(nlohmann::json::parse(ReportJson(report))["stopped"], expected);
     }
 }

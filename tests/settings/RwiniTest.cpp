@@ -174,6 +174,50 @@ TEST(RwiniPermissions, TheUsersPermissionsDecideAndNothingElseChanges) {
     }
 }
 
+// Run as whoever runs the tests, root included: root may write any file, but one without a single write bit was
+// made read-only on purpose and is left alone, while a write bit for anybody lets root rewrite it.
+TEST(RwiniPermissions, FileWithoutAnyWriteBitIsLeftAloneEvenByRoot) {
+    struct Row {
+        fs::perms mode;
+        bool written;
+        bool onlyForRoot;
+    };
+    using P = fs::perms;
+    const Row rows[] = {
+        {P::owner_read | P::group_read | P::others_read, false, false},  // 0444
+        {P::owner_read, false, false},                                   // 0400
+        {P::none, false, true},                                          // 0000: unreadable to anybody but root
+        {P::owner_read | P::owner_write | P::group_read, true, false},   // 0640
+        {P::group_read | P::group_write, true, true},                    // 0060: root writes it
+    };
+    for (const Row& row : rows) {
+        if (row.onlyForRoot && ::geteuid() != 0) continue;
+        SCOPED_TRACE(std::to_string(static_cast<int>(row.mode)));
+        test_support::Sandbox folder;
+        const fs::path ini = folder.Root() / "config.ini";
+        const std::string before = "[sys]\nsrcType=jsp\n";
+        WriteFile(ini, before);
+        fs::permissions(ini, row.mode);
+        struct stat info {};
+        ASSERT_EQ(::stat(ini.c_str(), &info), 0);
+        const ino_t inode = info.st_ino;
+
+        Rwini store(ini.string());
+        store.WriteIni("sys", "srcType", "asp");
+
+        fs::permissions(ini, P::owner_read | P::owner_write);
+        EXPECT_EQ(ReadFile(ini), row.written ? "[sys]\nsrcType=asp\n" : before);
+        EXPECT_EQ(store.LastError().empty(), row.written) << store.LastError();
+        ASSERT_EQ(::stat(ini.c_str(), &info), 0);
+        if (!row.written) {
+            EXPECT_EQ(info.st_ino, inode);
+        }
+        std::size_t entries = 0;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder.Root())) ++entries;
+        EXPECT_EQ(entries, 1u);
+    }
+}
+
 TEST_F(RwiniTest, FolderThatDoesNotExistGivesDefaultsAndNoError) {
     Rwini store((m_folder.Root() / "missing" / "config.ini").string());
     EXPECT_EQ(store.ReadIni("sys", "srcType", "jsp"), "jsp");

@@ -56,8 +56,7 @@ std::unique_ptr<PageOutput> MemoryOutputTree::Create(const OutputPathPlan& plan,
     return std::make_unique<MemoryPageOutput>(*this, plan.outputPath, sizeLimit);
 }
 
-CopyOutcome MemoryOutputTree::Copy(const OutputPathPlan& plan, SourceFile& source,
-                                   const std::function<bool(const FileId&)>&) {
+CopyOutcome MemoryOutputTree::Copy(const OutputPathPlan& plan, SourceFile& source, const CopyRules&) {
     MakeFolders(plan);
     std::string bytes;
     char buffer[64 * 1024];

@@ -17,8 +17,7 @@ class MemoryOutputTree : public OutputTree {
 public:
     std::unique_ptr<PageOutput> Create(const OutputPathPlan& plan, std::uint64_t sizeLimit) override;
     /** Copies the bytes; a file with the same bytes already there is Unchanged (there are no times here). */
-    CopyOutcome Copy(const OutputPathPlan& plan, SourceFile& source,
-                     const std::function<bool(const FileId&)>& isReadByRun) override;
+    CopyOutcome Copy(const OutputPathPlan& plan, SourceFile& source, const CopyRules& rules) override;
 
     /** A write larger than what is left of this many bytes (across pages) fails as on a full disk. */
     void FillAfter(std::uint64_t bytes) { m_space = bytes; }

@@ -12,8 +12,8 @@ namespace {
 
 class MemorySourceFile : public SourceFile {
 public:
-    MemorySourceFile(const std::string& content, const std::int64_t& version, std::uint64_t& bytesRead)
-        : m_content(content), m_version(version), m_bytesRead(bytesRead) {}
+    MemorySourceFile(const std::string& content, const std::int64_t& version, FileId id, std::uint64_t& bytesRead)
+        : m_content(content), m_version(version), m_id(id), m_bytesRead(bytesRead) {}
 
     std::size_t Read(char* buffer, std::size_t size) override {
         const std::size_t count = std::min(size, m_content.size() - m_offset);
@@ -23,12 +23,14 @@ public:
         return count;
     }
     void Rewind() override { m_offset = 0; }
+    FileId Id() const override { return m_id; }
     std::optional<std::uint64_t> Size() const override { return m_content.size(); }
-    std::optional<FileStamp> Stamp() const override { return FileStamp{{}, m_content.size(), m_version, 0}; }
+    std::optional<FileStamp> Stamp() const override { return FileStamp{m_id, m_content.size(), m_version, 0}; }
 
 private:
     const std::string& m_content;
     const std::int64_t& m_version;
+    FileId m_id;
     std::uint64_t& m_bytesRead;
     std::size_t m_offset = 0;
 };
@@ -39,6 +41,7 @@ void MemorySiteFiles::Add(std::string path, std::string content) {
     Content& file = m_files[std::move(path)];
     file.bytes = std::move(content);
     file.version = ++m_versions;
+    if (file.inode == 0) file.inode = static_cast<std::uint64_t>(m_files.size());
 }
 
 std::unique_ptr<SourceFile> MemorySiteFiles::Open(const std::string& path) {
@@ -47,7 +50,10 @@ std::unique_ptr<SourceFile> MemorySiteFiles::Open(const std::string& path) {
     if (found == m_files.end()) {
         throw FileError(Kind(path) == EntryKind::Folder ? SystemReason(EISDIR) : SystemReason(ENOENT));
     }
-    return std::make_unique<MemorySourceFile>(found->second.bytes, found->second.version, m_bytesRead);
+    // A device number no disk has: identities of the memory site never meet those of real files.
+    constexpr std::uint64_t kMemoryDevice = 0x6d656d6f7279;
+    return std::make_unique<MemorySourceFile>(found->second.bytes, found->second.version,
+                                              FileId{kMemoryDevice, found->second.inode}, m_bytesRead);
 }
 
 EntryKind MemorySiteFiles::Kind(const std::string& path) {

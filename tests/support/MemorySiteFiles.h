@@ -33,6 +33,7 @@ private:
     struct Content {
         std::string bytes;
         std::int64_t version = 0;
+        std::uint64_t inode = 0;  // the file's identity, kept when it is replaced
     };
     char m_separator;
     std::map<std::string, Content> m_files;

@@ -3,6 +3,7 @@
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLibraryInfo>
@@ -158,6 +159,11 @@ private slots:
                                        MessageIcon::None);
         QCOMPARE(buttons, QStringList{QStringLiteral("确定")});
         QCOMPARE(font, InterfaceFont());  // the window's font, not the desktop's
+        // The question asked when quitting during a run too.
+        QFont questionFont;
+        AnswerMessageBox([&](QMessageBox* box) { questionFont = box->font(); });
+        QMessageBoxPresenter().Ask(nullptr, QStringLiteral("转换正在进行，确定要中止转换吗？"), QStringLiteral("提示"));
+        QCOMPARE(questionFont, InterfaceFont());
 
         QWidget owner;
         owner.show();
@@ -171,6 +177,10 @@ private slots:
         DirWindow().BrowseForFolder(&owner, QStringLiteral("选择网站目录"), QString());
         QCOMPARE(dialogButtons.size(), 2);
         for (const QString& text : dialogButtons) QVERIFY2(HasChinese(text), qPrintable(text));
+        // The 类型 column of the dialog's folder list, which Qt's own translation leaves English.
+        QTemporaryDir dir;
+        QCOMPARE(QFileIconProvider().type(QFileInfo(dir.path())), QStringLiteral("文件夹"));
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Detail View"), QStringLiteral("详情视图"));
     }
 
     void aboutWindowHasItsFixedLayout() {

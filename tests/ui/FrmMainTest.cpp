@@ -1,14 +1,20 @@
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <utility>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,6 +36,7 @@
 #include "tests/ui/TextFit.h"
 #include "ui/AboutUs.h"
 #include "ui/FrmMain.h"
+#include "ui/InterfaceFont.h"
 #include "ui/ProgressRelay.h"
 
 using namespace quernfold;
@@ -91,6 +98,21 @@ void ShowAndCloseARealBox() {
     box.exec();
     // A desktop's window manager activates the owner again; the offscreen platform leaves that to us.
     if (owner && !QApplication::activeWindow()) owner->activateWindow();
+}
+
+/** The WCAG contrast ratio of two colours. */
+double Contrast(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& c) {
+        const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+/** The name a screen reader announces for a control. */
+QString AnnouncedName(QAccessibleInterface* accessible) {
+    return accessible->text(QAccessible::Name);
 }
 
 std::string Banner(char c, int n) {
@@ -177,6 +199,11 @@ private slots:
     void initTestCase() {
         m_applicationFont = QApplication::font();
         m_applicationPalette = QApplication::palette();
+        // A run with one font alone (FONTCONFIG_FILE): "family|Debian package".
+        const QStringList setup = qEnvironmentVariable("QUERNFOLD_FONT_SETUP").split(QLatin1Char('|'));
+        if (setup.size() == 2 && !QFontDatabase::families().contains(setup[0])) {
+            QSKIP(qPrintable(QStringLiteral("font setup skipped: %1 is not installed (Debian: %2)").arg(setup[0], setup[1])));
+        }
     }
 
     void cleanup() {
@@ -338,17 +365,93 @@ private slots:
             lines[2]->text(),
             QStringLiteral("3.基本操作步骤：指定网页类型、网站根目录->指定转换结果类型及存放位置-> 点击“开始转换”"));
         QCOMPARE(lines[2]->geometry(), QRect(33, 161, 640, 23));
-        QCOMPARE(Find<QLabel>(*window, "Label5")->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+        // On the dark window the instructions' blue is lightened until it reads as well as normal text must.
+        const QColor darkBlue = Find<QLabel>(*window, "Label5")->palette().color(QPalette::WindowText);
+        QVERIFY2(Contrast(darkBlue, QColor(0x20, 0x20, 0x20)) >= 4.5, qPrintable(darkBlue.name()));
+        QVERIFY2(darkBlue.blue() == 255 && darkBlue.red() < 255, qPrintable(darkBlue.name()));
         for (QLabel* label : window->findChildren<QLabel*>()) {
             if (label->objectName() != QLatin1String("Label5")) {
                 QCOMPARE(label->palette().color(QPalette::WindowText), QColor(0xee, 0xee, 0xee));
             }
         }
-        // One font for the window and the log pane, set on the window: 9 pt, able to show Chinese.
+        // Back to a light desktop while the window is open: the layout's pure blue again.
+        QApplication::setPalette(m_applicationPalette);
+        QTRY_COMPARE(Find<QLabel>(*window, "Label5")->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+        QVERIFY(Contrast(QColor(0, 0, 255), QColor(0x20, 0x20, 0x20)) < 4.5);  // why the dark one differs
+
+        // The window's font and the log pane's, set on the window: 9 pt, able to show Chinese.
         const QFont logFont = Find<QPlainTextEdit>(*window, "outText")->font();
         QCOMPARE(logFont.pointSize(), 9);
+        QCOMPARE(window->font().pointSize(), 9);
         QVERIFY2(QFontMetrics(logFont).inFont(QChar(0x8F6C)), "the log font must show Chinese (转)");
-        QCOMPARE(window->font(), logFont);
+        QVERIFY2(QFontMetrics(window->font()).inFont(QChar(0x8F6C)), "the window font must show Chinese (转)");
+        // The menus take the window's font, not the desktop's.
+        QCOMPARE(window->menuBar()->font(), window->font());
+        for (QMenu* menu : window->menuBar()->findChildren<QMenu*>()) QCOMPARE(menu->font(), window->font());
+    }
+
+    void controlsAreAnnouncedByTheirLabels_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("label");  // the label linked to it; "" for none
+        QTest::newRow("site root") << "wwwUrl" << "网站文件根目录" << "Label1";
+        QTest::newRow("source type") << "srcType" << "源文件类型" << "Label2";
+        QTest::newRow("output type") << "outputType" << "目标文件类型" << "Label3";
+        QTest::newRow("output folder") << "outputDir" << "输出目录" << "Label4";
+        QTest::newRow("browse site root") << "cmdSetWWW" << "选择网站文件根目录" << "";
+        QTest::newRow("browse output folder") << "Command2" << "选择输出目录" << "";
+        QTest::newRow("log") << "outText" << "转换结果日志" << "Label7";
+        QTest::newRow("progress") << "Bar1" << "转换进度" << "";
+    }
+
+    void controlsAreAnnouncedByTheirLabels() {
+        QFETCH(QString, control);
+        QFETCH(QString, name);
+        QFETCH(QString, label);
+        auto window = MakeWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        Find<QProgressBar>(*window, "Bar1")->show();  // as during a run
+        auto* widget = window->findChild<QWidget*>(control);
+        QVERIFY(widget);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY(accessible);
+        QCOMPARE(AnnouncedName(accessible), name);
+        if (label.isEmpty()) return;
+        auto* labelWidget = Find<QLabel>(*window, qPrintable(label));
+        QCOMPARE(labelWidget->buddy(), widget);
+        // What a screen reader finds as the control's label: the label the user sees beside it.
+        QStringList labelledBy;
+        for (const auto& [other, relation] : accessible->relations(QAccessible::Label)) {
+            labelledBy << other->text(QAccessible::Name);
+        }
+        QVERIFY2(!labelledBy.isEmpty() && labelledBy.first() == labelWidget->text(),
+                 qPrintable(labelledBy.join(QLatin1Char('|'))));
+    }
+
+    void interfaceFontIsProportionalWhenOneIsInstalled() {
+        auto window = MakeWindow();
+        QStringList proportional;
+        for (const QString& family : QFontDatabase::families(QFontDatabase::SimplifiedChinese)) {
+            if (IsProportional(family)) proportional << family;
+        }
+        const QFontInfo used(window->font());
+        qInfo("window font: %s; log font: %s; proportional Chinese faces: %s", qPrintable(used.family()),
+              qPrintable(QFontInfo(Find<QPlainTextEdit>(*window, "outText")->font()).family()),
+              qPrintable(proportional.join(QStringLiteral(", "))));
+        if (!proportional.isEmpty()) {
+            QVERIFY(!used.fixedPitch());
+            const QFontMetricsF metrics(window->font());
+            QVERIFY2(metrics.horizontalAdvance(QLatin1Char('i')) + 1 < metrics.horizontalAdvance(QLatin1Char('m')),
+                     qPrintable(used.family()));
+            QVERIFY(proportional.contains(used.family()));
+        }
+        // The log keeps its own choice, whatever the labels use.
+        QCOMPARE(Find<QPlainTextEdit>(*window, "outText")->font(), LogFont());
+        // Labels, buttons and boxes all draw with the window's font.
+        for (const char* name : {"Label1", "wwwUrl", "srcType", "cmdConvert", "Label6"}) {
+            QCOMPARE(Find<QWidget>(*window, name)->font(), window->font());
+        }
     }
 
     void textsFitTheirControlsWhateverTheDesktopFont_data() {
@@ -461,11 +564,23 @@ private slots:
         WriteBytes(Dir("site/WEB-INF/web.xml"), "<web-app/>\n");
         auto window = MakeWindow();
         Find<QAction>(*window, "menuCopyAssets")->trigger();
+        // The bar as the window is asked to show it: the pages, then the static files on the same bar.
+        QStringList bar;
+        auto* relay = window->findChild<ProgressRelay*>();
+        connect(relay, &ProgressRelay::RangeRequested, this, [&](int min, int max) { bar << QStringLiteral("range %1 %2").arg(min).arg(max); });
+        connect(relay, &ProgressRelay::ValueRequested, this, [&](int value) { bar << QStringLiteral("value %1").arg(value); });
+        connect(relay, &ProgressRelay::VisibleRequested, this, [&](bool on) { bar << (on ? "show" : "hide"); });
         RunConversion(*window, Dir("site"), Dir("out"));
         std::string expected = ExpectedLog(Dir("site"), Dir("out"));
+        const std::string summary = "\r\n" + Banner('*', 78) + "\r\n共转换文件";
+        // One line after the last page's, so the copy does not look frozen; one summary line counts it.
+        expected.insert(expected.find(summary), "\r\n开始复制静态文件");
         const std::string closing = "\r\n" + Banner('*', 78);
         expected.insert(expected.size() - closing.size(), "\r\n复制静态文件1个，其中未变化0个，失败0个");
         QVERIFY2(window->LogText() == expected, ("log was:" + window->LogText()).c_str());
+        QCOMPARE(bar, (QStringList{"range 0 4", "show", "value 1", "value 2", "value 3", "range 0 2", "value 0",
+                                   "value 1", "hide"}));
+        QVERIFY(Find<QProgressBar>(*window, "Bar1")->isHidden());
         QCOMPARE(ReadBytes(Dir("out/css/site.css")), std::string("body{}\n"));
         QVERIFY(!QFileInfo::exists(Dir("out/WEB-INF")));
     }
@@ -560,12 +675,15 @@ private slots:
         } counter(&barShown);
         bar->installEventFilter(&counter);
 
-        bool convertEnabled = true, menuEnabled = true, logEnabled = true, closed = true, barVisible = true;
+        bool convertEnabled = true, optionsEnabled = true, helpEnabled = false, logEnabled = false, closed = true,
+             barVisible = true;
         QString paneAtBox;
         m_presenter.onPresent = [&](const RecordingPresenter::Box&) {
             convertEnabled = Find<QPushButton>(*window, "cmdConvert")->isEnabled();
             logEnabled = Find<QPlainTextEdit>(*window, "outText")->isEnabled();
-            menuEnabled = window->menuBar()->isEnabled();
+            optionsEnabled = Find<QMenu>(*window, "menuOptions")->menuAction()->isEnabled() &&
+                             window->menuBar()->isEnabled();
+            helpEnabled = Find<QMenu>(*window, "menu1")->menuAction()->isEnabled() && window->menuBar()->isEnabled();
             closed = window->close();
             barVisible = bar->isVisible();
             paneAtBox = Find<QPlainTextEdit>(*window, "outText")->toPlainText();
@@ -580,10 +698,12 @@ private slots:
         QCOMPARE(m_presenter.boxes[0].icon, MessageIcon::Information);
         QCOMPARE(m_presenter.boxes[0].owner, window.get());
 
-        // While the final box was open the run was still on: no input, no closing, the log already painted.
+        // While the final box was open the run was still on: no new run, no options, no closing, the log already
+        // painted and still readable, 帮助 still open.
         QVERIFY(!convertEnabled);
-        QVERIFY(!logEnabled);
-        QVERIFY(!menuEnabled);
+        QVERIFY(logEnabled);
+        QVERIFY(!optionsEnabled);
+        QVERIFY(helpEnabled);
         QVERIFY(!closed);
         QVERIFY(!barVisible);
         QCOMPARE(paneAtBox, QString::fromStdString(expected).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
@@ -591,7 +711,7 @@ private slots:
         // Afterwards: the window takes input again, the log holds the run, the bar went through its range.
         QVERIFY(window->isVisible());
         QVERIFY(Find<QPushButton>(*window, "cmdConvert")->isEnabled());
-        QVERIFY(window->menuBar()->isEnabled());
+        QVERIFY(Find<QMenu>(*window, "menuOptions")->menuAction()->isEnabled());
         QCOMPARE(window->LogText(), expected);
         QVERIFY(bar->isHidden());
         QCOMPARE(barShown, 1);
@@ -679,16 +799,16 @@ private slots:
         QVERIFY(!convertEnabled);
         QCOMPARE(window->isVisible(), !closes);
         QCOMPARE(m_presenter.boxes.size(), finalBoxes);
-        QCOMPARE(window->LastRun().stoppedOnRequest, stops);
+        QCOMPARE(window->LastRun().counts.stopped == RunStop::User, stops);
         const std::string log = window->LogText();
         const std::string summaryStart = Banner('*', 78) + "\r\n共转换文件";
         QVERIFY2(log.find(summaryStart) != std::string::npos, log.c_str());
         if (stops) {
             QVERIFY2(log.find("\r\n转换已被用户中止\r\n" + summaryStart) != std::string::npos, log.c_str());
-            QVERIFY(window->LastRun().attempted < kPages);
+            QVERIFY(window->LastRun().counts.pages < kPages);
         } else {
             QVERIFY(log.find("转换已被用户中止") == std::string::npos);
-            QCOMPARE(window->LastRun().attempted, static_cast<long long>(kPages));
+            QCOMPARE(window->LastRun().counts.pages, static_cast<std::int64_t>(kPages));
         }
     }
 

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTest>
 #include <QThread>
 
@@ -89,6 +90,36 @@ private slots:
         QVERIFY2(paneChanges < 50, qPrintable(QString::number(paneChanges)));
         QCOMPARE(pane.document()->blockCount(), 2001);
         log.StopBatching();
+    }
+
+    void paneFollowsNewLinesOnlyWhileScrolledToTheBottom() {
+        QPlainTextEdit pane;
+        pane.resize(300, 120);
+        pane.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&pane));
+        LogPane log(&pane, QStringLiteral(" "));
+        QScrollBar* bar = pane.verticalScrollBar();
+        const auto append = [&](int from, int count) {
+            for (int i = from; i < from + count; ++i) log.AppendLog("line " + std::to_string(i));
+            log.Flush();
+        };
+        append(0, 100);
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());  // at the bottom: the newest line is in view
+
+        // Scrolled back to read: new lines arrive below, the view stays.
+        bar->setValue(10);
+        const int maximumBefore = bar->maximum();
+        append(100, 100);
+        QVERIFY(bar->maximum() > maximumBefore);
+        QCOMPARE(bar->value(), 10);
+        QCOMPARE(pane.document()->blockCount(), 201);
+
+        // Back at the bottom: it follows again.
+        bar->setValue(bar->maximum());
+        append(200, 50);
+        QCOMPARE(bar->value(), bar->maximum());
+        QVERIFY(pane.toPlainText().endsWith(QStringLiteral("line 249")));
     }
 
     void messageBoxWaitsForTheLogAndHoldsTheWorker() {

@@ -12,6 +12,8 @@
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 
+#include "ui/FormLabel.h"
+
 namespace quernfold::test_support {
 
 namespace {
@@ -105,8 +107,12 @@ QStringList TextsThatDoNotFit(const QWidget* root) {
     QStringList misfits;
     for (const QLabel* label : root->findChildren<QLabel*>()) {
         if (label->pixmap().isNull() && label->textFormat() != Qt::RichText) {
-            const QRect area = label->contentsRect();
-            if (QString misfit = Misfit(label, label->font(), label->text(), area, label->alignment());
+            // A form label lays its text out in a rectangle moved to where its ink starts; what is drawn is what
+            // falls inside its contents.
+            const auto* form = qobject_cast<const FormLabel*>(label);
+            const QRect area = form ? form->TextRect() : label->contentsRect();
+            if (QString misfit =
+                    Misfit(label, label->font(), label->text(), area, label->alignment(), label->contentsRect());
                 !misfit.isEmpty()) {
                 misfits << misfit;
             }

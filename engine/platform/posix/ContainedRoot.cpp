@@ -171,11 +171,23 @@ int ContainedRoot::TryOpen(const std::string& path, int flags) {
     return OpenBySegments(*relative, flags);
 }
 
-std::optional<struct stat> ContainedRoot::StatOf(const std::string& path) {
+std::optional<struct stat> ContainedRoot::StatOf(const std::string& path, std::string* realPath) {
     FdGuard fd{TryOpen(path, O_PATH | O_CLOEXEC)};
     if (fd.fd < 0) return std::nullopt;
     struct stat info {};
     if (::fstat(fd.fd, &info) != 0) return std::nullopt;
+    if (realPath) {
+        realPath->clear();
+        // The kernel names the opened file by its real path; below the real root it is the site's own name for it.
+        std::string real;
+        const std::string procPath = "/proc/self/fd/" + std::to_string(fd.fd);
+        const std::string& root = *m_realRoot;
+        if (ReadLink(AT_FDCWD, procPath, real) && root != "/" && real.starts_with(root + kSep)) {
+            *realPath = real.substr(root.size() + 1);
+        } else if (ReadLink(AT_FDCWD, procPath, real) && root == "/" && real.size() > 1) {
+            *realPath = real.substr(1);
+        }
+    }
     return info;
 }
 

@@ -39,8 +39,11 @@ public:
     /** As Open, but returns -1 with errno set instead of throwing; errno EXDEV when the path leads out. */
     int TryOpen(const std::string& path, int flags);
 
-    /** The stat of what stands at path, resolved as Open does; nullopt (errno set, EXDEV: outside) otherwise. */
-    std::optional<struct stat> StatOf(const std::string& path);
+    /**
+     * The stat of what stands at path, resolved as Open does; nullopt (errno set, EXDEV: outside) otherwise. With
+     * realPath, also where it really lies below the root ('/'-separated; empty when that cannot be told).
+     */
+    std::optional<struct stat> StatOf(const std::string& path, std::string* realPath = nullptr);
 
     /** Whether the kernel way is in use (false after openat2 was found missing or forbidden). */
     bool UsesKernel();

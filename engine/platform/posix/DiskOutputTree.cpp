@@ -60,10 +60,9 @@ std::unique_ptr<PageOutput> DiskOutputTree::Create(const OutputPathPlan& plan, s
                                         WritePolicy::Page(sizeLimit));
 }
 
-CopyOutcome DiskOutputTree::Copy(const OutputPathPlan& plan, SourceFile& source,
-                                 const std::function<bool(const FileId&)>& isReadByRun) {
+CopyOutcome DiskOutputTree::Copy(const OutputPathPlan& plan, SourceFile& source, const CopyRules& rules) {
     const int folderFd = OpenFolders(plan);
-    return CopyIntoFolder(folderFd, LastSegment(plan.outputPath), plan.outputPath, source, isReadByRun);
+    return CopyIntoFolder(folderFd, LastSegment(plan.outputPath), plan.outputPath, source, rules);
 }
 
 int DiskOutputTree::OpenFolders(const OutputPathPlan& plan) {

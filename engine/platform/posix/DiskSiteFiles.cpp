@@ -141,6 +141,12 @@ EntryKind DiskSiteFiles::Kind(const std::string& path) {
     return EntryKind::Other;
 }
 
+std::optional<FileId> DiskSiteFiles::IdOf(const std::string& path) {
+    const std::optional<struct stat> info = m_root.StatOf(path);
+    if (!info || !S_ISREG(info->st_mode)) return std::nullopt;
+    return FileId{static_cast<std::uint64_t>(info->st_dev), static_cast<std::uint64_t>(info->st_ino)};
+}
+
 std::vector<std::string> DiskSiteFiles::ListNames(const std::string& folder) {
     std::vector<std::string> names;
     const int fd = m_root.TryOpen(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
@@ -189,7 +195,7 @@ FolderListing DiskSiteFiles::ListFolder(const std::string& folder) {
         }
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") continue;
-        FolderEntry item{std::string(name), EntryKind::Other, {}};
+        FolderEntry item{std::string(name), EntryKind::Other, {}, {}};
         switch (entry->d_type) {
         case DT_REG:
             item.kind = EntryKind::File;
@@ -208,7 +214,7 @@ FolderListing DiskSiteFiles::ListFolder(const std::string& folder) {
         }
         case DT_LNK:
         case DT_UNKNOWN: {
-            const std::optional<struct stat> target = m_root.StatOf(prefix + item.name);
+            const std::optional<struct stat> target = m_root.StatOf(prefix + item.name, &item.linkTarget);
             if (!target) {
                 // A broken link, one that leads out of the site, or an entry gone since the listing.
                 if (errno == ENOENT || errno == EXDEV || errno == ELOOP) continue;

@@ -24,6 +24,7 @@ public:
     std::unique_ptr<SourceFile> Open(const std::string& path) override;
     std::unique_ptr<SourceFile> OpenPage(const std::string& path) override;
     EntryKind Kind(const std::string& path) override;
+    std::optional<FileId> IdOf(const std::string& path) override;
     /** Empty, as for a folder that cannot be listed, when the folder lies outside the site root. */
     std::vector<std::string> ListNames(const std::string& folder) override;
     /** Kinds from the listing's entry types; only links and entries of unknown type are looked at. */

@@ -70,8 +70,28 @@ WritePolicy WritePolicy::Page(std::uint64_t sizeLimit) {
 
 WritePolicy WritePolicy::LogFile() {
     WritePolicy policy;
-    policy.inPlaceIfNotRegular = true;  // --log /dev/stdout, a pipe
+    policy.link = LinkAtTarget::Follow;  // a link to a regular file stays a link; the file it leads to is replaced
+    policy.inPlaceIfNotRegular = true;   // a FIFO, a terminal, a device
+    policy.throughOpenDescriptor = true;
     return policy;
+}
+
+int StandardDescriptorOf(const std::string& path) {
+    std::string_view number;
+    if (path == "/dev/stdout") {
+        number = "1";
+    } else if (path == "/dev/stderr") {
+        number = "2";
+    } else if (path.starts_with("/dev/fd/")) {
+        number = std::string_view(path).substr(8);
+    } else if (path.starts_with("/proc/self/fd/")) {
+        number = std::string_view(path).substr(14);
+    }
+    if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string_view::npos) {
+        return -1;
+    }
+    const int fd = std::stoi(std::string(number));
+    return ::fcntl(fd, F_GETFD) == -1 ? -1 : fd;
 }
 
 WritePolicy WritePolicy::Settings() {
@@ -109,6 +129,7 @@ std::string RandomTemporaryName() {
 }
 
 OutputFile::OutputFile(const std::string& path, const WritePolicy& policy) : m_path(path) {
+    if (policy.throughOpenDescriptor && OpenThroughDescriptor(path)) return;
     std::string target = path;
     if (policy.link == WritePolicy::LinkAtTarget::Follow) {
         // The file a link names is the one replaced, so the link stays a link (a dotfiles repository's config).
@@ -134,6 +155,22 @@ OutputFile::OutputFile(const std::string& path, const WritePolicy& policy) : m_p
     }
 }
 
+bool OutputFile::OpenThroughDescriptor(const std::string& path) {
+    const int open = StandardDescriptorOf(path);
+    if (open < 0) return false;
+    const int flags = ::fcntl(open, F_GETFL);
+    if (flags == -1 || (flags & O_ACCMODE) == O_RDONLY) throw OutputError(SystemReason(EBADF));
+    m_fd = ::fcntl(open, F_DUPFD_CLOEXEC, 3);
+    if (m_fd < 0) throw OutputError(SystemReason(errno));
+    // The duplicate shares the offset: what is written lands where the descriptor stands, after what is there.
+    m_mode = Mode::InPlace;
+    m_throughDescriptor = true;
+    struct stat info {};
+    if (::fstat(m_fd, &info) == 0) m_id = {static_cast<std::uint64_t>(info.st_dev), info.st_ino};
+    m_buffer = t_buffers.Take();
+    return true;
+}
+
 OutputFile::OutputFile(int folderFd, const std::string& name, std::string displayPath, const WritePolicy& policy)
     : m_path(std::move(displayPath)), m_name(name), m_folderFd(folderFd) {
     Open(policy);
@@ -155,14 +192,16 @@ void OutputFile::Open(const WritePolicy& policy) {
         }
     }
     const bool regularTarget = m_targetExisted && S_ISREG(existing.st_mode);
-    if (m_fd < 0 && regularTarget && policy.leaveUnwritableTarget &&
-        ::faccessat(m_folderFd, m_name.c_str(), W_OK, AT_EACCESS) != 0) {
-        // The user made the file read-only; renaming over it would ignore that.
-        Fail(SystemReason(errno));
+    if (m_fd < 0 && regularTarget && policy.leaveUnwritableTarget) {
+        // The user made the file read-only; renaming over it would ignore that. Root may write any file, but one
+        // without a single write bit was made read-only on purpose too.
+        if (::faccessat(m_folderFd, m_name.c_str(), W_OK, AT_EACCESS) != 0) Fail(SystemReason(errno));
+        if ((existing.st_mode & 0222) == 0) Fail(SystemReason(EACCES));
     }
-    const mode_t mode = policy.keepMode && regularTarget ? (existing.st_mode & 07777) : 0666;
-    // 0666 less the umask, as for any newly created file; a kept mode is set exactly once the file is open.
-    const mode_t createMode = policy.keepMode ? 0600 : 0666;
+    // A kept mode is set exactly once the file is open; a new file gets 0666 less the umask, as any new file does.
+    const bool keepMode = policy.keepMode && regularTarget;
+    const mode_t mode = keepMode ? (existing.st_mode & 07777) : 0666;
+    const mode_t createMode = keepMode ? 0600 : 0666;
     const bool mayRewriteInPlace = regularTarget && policy.inPlaceIfFolderReadOnly;
     if (m_fd < 0) {
         if (policy.unnamed && ProcFdAvailable()) {
@@ -181,7 +220,7 @@ void OutputFile::Open(const WritePolicy& policy) {
             m_mode = Mode::InPlace;
         }
     }
-    if (policy.keepMode && m_mode != Mode::InPlace && ::fchmod(m_fd, mode) != 0) Fail(SystemReason(errno));
+    if (keepMode && m_mode != Mode::InPlace && ::fchmod(m_fd, mode) != 0) Fail(SystemReason(errno));
     struct stat info {};
     if (::fstat(m_fd, &info) == 0) m_id = {static_cast<std::uint64_t>(info.st_dev), info.st_ino};
     m_buffer = t_buffers.Take();
@@ -284,7 +323,7 @@ void OutputFile::Publish() {
     if (!m_error.empty()) throw OutputError(m_error);
     if (m_fd < 0) Fail("the output file is closed");
     Flush();
-    if (m_mode == Mode::InPlace) {
+    if (m_mode == Mode::InPlace && !m_throughDescriptor) {
         struct stat info {};
         // What an earlier, longer file held beyond the new end goes.
         if (::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode) && ::ftruncate(m_fd, static_cast<off_t>(m_written)))

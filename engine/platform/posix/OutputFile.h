@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -35,10 +36,12 @@ public:
     void Write(std::string_view bytes) override;
 
     /**
-     * Appends everything left to read from sourceFd, through the kernel where it can (copy_file_range), else
-     * through a buffer. Throws OutputError, naming the system's reason.
+     * Makes the file a copy of the first size bytes of sourceFd (its size when it was opened), its holes kept as
+     * holes, through the kernel where it can (copy_file_range), else through a buffer. A source that ends before
+     * size fails the copy; one that grew is copied as it was. stop, when set, ends the copy with RunStopped within
+     * every 64 MiB. Throws OutputError, naming the system's reason. Call it on a file nothing was written to.
      */
-    void CopyFrom(int sourceFd);
+    void CopyFrom(int sourceFd, std::uint64_t size, const std::atomic<bool>* stop);
     /** Sets the access and modification times the file keeps once published; call it after the last write. */
     void SetTimes(const struct timespec (&times)[2]);
 
@@ -55,10 +58,12 @@ private:
     enum class Mode { Unnamed, NamedTemporary, InPlace };
 
     void Open(const WritePolicy& policy);
+    bool OpenThroughDescriptor(const std::string& path);
     void OpenNamedTemporary(mode_t createMode, bool mayRewriteInPlace);
     void LinkInPlace();
     void Flush();
     void WriteAll(std::string_view bytes);
+    void CopyRange(int sourceFd, std::uint64_t from, std::uint64_t to, const std::atomic<bool>* stop, bool& kernel);
     [[noreturn]] void Fail(const std::string& reason);
     void CloseFolder() noexcept;
 
@@ -68,6 +73,7 @@ private:
     bool m_ownsFolder = false;
     bool m_sync = false;
     bool m_targetExisted = false;
+    bool m_throughDescriptor = false;  // a descriptor the program already had (/dev/stdout): never truncated
     Mode m_mode = Mode::Unnamed;
     std::string m_tempName;  // the named temporary file, while it exists
     int m_fd = -1;

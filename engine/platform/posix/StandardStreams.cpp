@@ -1,6 +1,7 @@
 #include "engine/platform/StandardStreams.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -10,9 +11,16 @@
 
 namespace quernfold {
 
+namespace {
+
+bool g_closedAtStart[3] = {false, false, false};
+
+}  // namespace
+
 void OpenClosedStandardStreams() noexcept {
     for (int fd = 0; fd <= 2; ++fd) {
         if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        g_closedAtStart[fd] = true;
         // The lowest free descriptor is fd itself, since the ones below it are open by now.
         const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
         if (opened >= 0 && opened != fd) {
@@ -37,6 +45,16 @@ int DescriptorOf(StandardStream stream) {
 }
 
 }  // namespace
+
+bool WasClosedAtStart(StandardStream stream) noexcept {
+    return g_closedAtStart[DescriptorOf(stream)];
+}
+
+bool ReaderIsGone(StandardStream stream) noexcept {
+    // A pipe's writing end reports POLLERR once the reading end is closed; a socket's, POLLHUP.
+    pollfd descriptor{DescriptorOf(stream), 0, 0};
+    return ::poll(&descriptor, 1, 0) == 1 && (descriptor.revents & (POLLERR | POLLHUP)) != 0;
+}
 
 bool IsTerminal(StandardStream stream) noexcept {
     return ::isatty(DescriptorOf(stream)) == 1;

@@ -14,6 +14,7 @@ std::atomic<bool>* g_stopRequested = nullptr;
 volatile sig_atomic_t g_firstSignal = 0;
 struct sigaction g_previousInt {};
 struct sigaction g_previousTerm {};
+struct sigaction g_previousHup {};
 
 static_assert(std::atomic<bool>::is_always_lock_free);
 
@@ -39,11 +40,13 @@ StopSignals::StopSignals(std::atomic<bool>& stopRequested) {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, &g_previousInt);
     ::sigaction(SIGTERM, &action, &g_previousTerm);
+    ::sigaction(SIGHUP, &action, &g_previousHup);
 }
 
 StopSignals::~StopSignals() {
     ::sigaction(SIGINT, &g_previousInt, nullptr);
     ::sigaction(SIGTERM, &g_previousTerm, nullptr);
+    ::sigaction(SIGHUP, &g_previousHup, nullptr);
     g_stopRequested = nullptr;
 }
 
@@ -57,7 +60,7 @@ void StopSignals::EndByReceivedSignal() {
     sigaddset(&unblock, signalNumber);
     ::sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
     ::raise(signalNumber);
-    // Not reached unless the signal is ignored by default, which SIGINT and SIGTERM are not.
+    // Not reached unless the signal is ignored by default, which SIGINT, SIGTERM and SIGHUP are not.
     std::_Exit(128 + signalNumber);
 }
 

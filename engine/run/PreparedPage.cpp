@@ -1,8 +1,6 @@
-#include "engine/page/PreparedPage.h"
+#include "engine/run/PreparedPage.h"
 
 #include "engine/site/CachedSiteFiles.h"
-#include "engine/platform/Disk.h"
-#include "engine/run/RunState.h"
 #include "engine/run/StopRequest.h"
 
 namespace quernfold {
@@ -10,35 +8,33 @@ namespace quernfold {
 /** The expander's log: each line goes to the page being prepared, with where the output stood at that moment. */
 class PagePreparer::Recorder : public LogSink {
 public:
-    explicit Recorder(const RunState& state) : m_state(state) {}
+    explicit Recorder(const ExpansionContext& context) : m_context(context) {}
     void Start(PreparedPage* page) { m_page = page; }
     void ClearLog() override {}
     void AppendLog(std::string_view line) override {
-        m_page->lines.push_back({m_page->bytes.size(), m_state.warningCount, std::string(line)});
+        m_page->lines.push_back({m_page->bytes.size(), m_context.warningCount, std::string(line)});
     }
 
 private:
-    const RunState& m_state;
+    const ExpansionContext& m_context;
     PreparedPage* m_page = nullptr;
 };
 
-PagePreparer::PagePreparer(const ExpanderSettings& settings, const RunState& run, std::size_t cacheCapacity,
-                           std::size_t outputLimit, bool noteLinks)
-    : m_outputLimit(outputLimit), m_noteLinks(noteLinks), m_state(std::make_unique<RunState>()) {
-    m_state->siteRoot = run.siteRoot;
-    m_state->outputRoot = run.outputRoot;
-    m_state->srcExt = run.srcExt;
-    m_files = OpenSiteOnDisk(run.siteRoot);
+PagePreparer::PagePreparer(const ExpanderSettings& settings, std::unique_ptr<SiteFiles> site,
+                           const std::string& siteRoot, std::size_t cacheCapacity, std::size_t outputLimit,
+                           bool noteLinks)
+    : m_outputLimit(outputLimit), m_noteLinks(noteLinks), m_files(std::move(site)) {
+    m_context.siteRoot = siteRoot;
     m_cachedFiles = std::make_unique<CachedSiteFiles>(*m_files, cacheCapacity);
-    m_recorder = std::make_unique<Recorder>(*m_state);
-    m_expander = std::make_unique<PageExpander>(settings, *m_state, *m_cachedFiles, *m_recorder);
+    m_recorder = std::make_unique<Recorder>(m_context);
+    m_expander = std::make_unique<PageExpander>(settings, m_context, *m_cachedFiles, *m_recorder);
 }
 
 PagePreparer::~PagePreparer() = default;
 
 PreparedPage PagePreparer::Prepare(const std::string& path) {
     PreparedPage page;
-    m_state->warningCount = 0;
+    m_context.warningCount = 0;
     m_recorder->Start(&page);
     m_expander->ForgetFilesRead();
     BoundedMemoryOutput out(page.bytes, m_outputLimit);
@@ -62,11 +58,13 @@ PreparedPage PagePreparer::Prepare(const std::string& path) {
         page.lines.clear();
         return page;
     }
-    page.warnings = m_state->warningCount;
+    page.warnings = m_context.warningCount;
     page.pageWarnings = m_expander->PageWarnings();
     if (scanned) page.links = scanned->Links();
     const auto& read = m_expander->FilesRead();
     page.filesRead.assign(read.begin(), read.end());
+    const auto& named = m_expander->NamedTargets();
+    page.namedTargets.assign(named.begin(), named.end());
     return page;
 }
 

@@ -40,6 +40,7 @@ struct PreparedPage {
     std::int64_t warnings = 0;            // all of the page's warnings
     std::optional<std::string> failure;  // the page's own expansion failed (its warning is among the lines)
     std::vector<FileId> filesRead;        // every file the expansion read, for the checks at publishing
+    std::vector<std::string> namedTargets;  // fragments named by directives but not expanded
     std::vector<PathReason> pageWarnings;  // the page's warnings as data, for the report
     std::vector<PageLink> links;           // the page's local references, when the preparer notes them
 };
@@ -70,8 +71,9 @@ private:
  */
 class PagePreparer {
 public:
-    PagePreparer(const ExpanderSettings& settings, const RunState& run, std::size_t cacheCapacity,
-                 std::size_t outputLimit, bool noteLinks = false);
+    /** site: the worker's own view of the site, its paths beginning with siteRoot. */
+    PagePreparer(const ExpanderSettings& settings, std::unique_ptr<SiteFiles> site, const std::string& siteRoot,
+                 std::size_t cacheCapacity, std::size_t outputLimit, bool noteLinks = false);
     ~PagePreparer();
     PagePreparer(const PagePreparer&) = delete;
     PagePreparer& operator=(const PagePreparer&) = delete;
@@ -83,7 +85,7 @@ private:
 
     std::size_t m_outputLimit;
     bool m_noteLinks;
-    std::unique_ptr<RunState> m_state;
+    ExpansionContext m_context;
     std::unique_ptr<SiteFiles> m_files;
     std::unique_ptr<SiteFiles> m_cachedFiles;
     std::unique_ptr<Recorder> m_recorder;

@@ -1,0 +1,140 @@
+#include "engine/run/PagePublisher.h"
+
+#include <algorithm>
+
+#include "engine/log/LogLines.h"
+#include "engine/report/LinkCheck.h"
+#include "engine/run/StopRequest.h"
+#include "engine/text/Errors.h"
+
+namespace quernfold {
+
+namespace {
+
+constexpr std::uint64_t kOutputPageLimit = std::uint64_t{1} << 30;  // 1 GiB
+
+}  // namespace
+
+bool PagePublisher::IsReadByRun(const FileId& id) const {
+    return m_parts.plan.PageIds().count(id) > 0 || m_parts.expander.FilesRead().count(id) > 0 ||
+           m_filesReadAhead.count(id) > 0;
+}
+
+void PagePublisher::Publish(std::size_t index, const PreparedPage* prepared) {
+    RunState& state = m_parts.state;
+    if (TrimSpaces(state.fileList[index]).empty()) return;
+    const std::int64_t warningsBefore = state.warningCount;
+    try {
+        PublishHeld(index, m_parts.plan.OutputOf(index), prepared);
+    } catch (const RunStopped&) {
+        m_parts.pageLog.Drop();
+        state.warningCount = warningsBefore;
+        throw;
+    }
+    m_parts.pageLog.Release();
+}
+
+// Replays a page converted ahead: its bytes and its log lines in the order the expansion made them, its warnings
+// counted as they come. Returns the page's own failure, as the expansion would.
+std::optional<std::string> PagePublisher::Replay(const PreparedPage& page, OutputSink& out) {
+    for (const FileId& id : page.filesRead) m_filesReadAhead.insert(id);
+    m_namedAhead.insert(page.namedTargets.begin(), page.namedTargets.end());
+    std::size_t written = 0;
+    std::int64_t counted = 0;
+    for (const PreparedPage::Line& line : page.lines) {
+        out.Write(std::string_view(page.bytes).substr(written, line.outputOffset - written));
+        written = line.outputOffset;
+        for (; counted < line.warnings; ++counted) m_parts.state.CountWarning();
+        m_parts.pageLog.AppendLog(line.text);
+    }
+    out.Write(std::string_view(page.bytes).substr(written));
+    for (; counted < page.warnings; ++counted) m_parts.state.CountWarning();
+    return page.failure;
+}
+
+// Publish with the page's lines going to the held log.
+void PagePublisher::PublishHeld(std::size_t index, const OutputPathPlan& plan, const PreparedPage* prepared) {
+    RunState& state = m_parts.state;
+    const std::string& path = state.fileList[index];
+    const std::string& outputPath = plan.outputPath;
+    std::unique_ptr<PageOutput> out;
+    // A page that fails before it is expanded has no warnings of its own yet: the expander still holds the
+    // previous page's.
+    bool expanded = false;
+    try {
+        m_parts.overlap.CheckOutputIsNotTheSource(path, outputPath);
+        // A page that fails still claims its output path, so a later page cannot take it over.
+        if (!m_parts.plan.Outputs().Claim(index, outputPath)) throw FileError(OutputAlreadyWrittenReason(outputPath));
+        out = m_parts.output.Create(plan, kOutputPageLimit);
+        // With a report, the page's references are noted as it is written (a page converted ahead brings its own).
+        std::optional<LinkScanningOutput> scanned;
+        if (m_parts.links && !prepared) scanned.emplace(*out);
+        expanded = true;
+        const std::optional<std::string> failure =
+            prepared ? Replay(*prepared, *out)
+                     : m_parts.expander.ExpandSourcePage(path, scanned ? static_cast<OutputSink&>(*scanned) : *out);
+        m_parts.overlap.CheckOutputIsNotRead(outputPath, [this](const FileId& id) { return IsReadByRun(id); });
+        if (failure) {
+            // The page's own warning is already logged; the page is still a failure, never "converted", and
+            // nothing of it is published.
+            out->Discard();
+            m_failed.push_back(index);
+            state.CountFailedPage(true);
+            m_parts.pageLog.AppendLog(PageFailedLine(path, *failure));
+            Record(index, outputPath, failure, PageWarnings(prepared), nullptr);
+            return;
+        }
+        out->Publish();
+        // From now on an include that reaches this file reads its source page, as before the page was written.
+        m_parts.overlap.Published(out->Id(), path);
+        m_parts.pageLog.AppendLog(PageGeneratedLine(outputPath));
+        Record(index, outputPath, std::nullopt, PageWarnings(prepared),
+               prepared ? &prepared->links : scanned ? &scanned->Links() : nullptr);
+    } catch (const RunStopped&) {
+        if (out) out->Discard();
+        m_parts.output.RemoveFoldersMadeForLastPage();
+        throw;
+    } catch (const std::exception& failure) {
+        // Nothing half-written is published: a file that stood at the output path stays as it was.
+        if (out) out->Discard();
+        // A page that failed part-way is still read to its end for the fragments its directives name.
+        if (expanded && !prepared) m_parts.expander.NoteDirectiveTargets(path);
+        m_failed.push_back(index);
+        state.CountFailedPage(false);
+        m_parts.pageLog.AppendLog(PageFailedLine(path, failure.what()));
+        Record(index, out ? outputPath : std::string(), std::string(failure.what()),
+               expanded ? PageWarnings(prepared) : std::vector<PathReason>(), nullptr, true);
+    }
+}
+
+// The page's facts for the report, in list order; links: the references of what was published.
+void PagePublisher::Record(std::size_t index, const std::string& output, std::optional<std::string> failure,
+                           std::vector<PathReason> warnings, const std::vector<PageLink>* links,
+                           bool failureIsWarning) {
+    if (!m_parts.report) return;
+    const std::string& source = m_parts.state.fileList[index];
+    PageRecord record{source, output, !failure, std::move(warnings), std::move(failure)};
+    if (failureIsWarning) record.warnings.push_back({source, *record.failure});
+    m_parts.report->pages.push_back(std::move(record));
+    if (links) m_parts.links->AddPage(index, output, *links);
+}
+
+// The warnings of the page just expanded (or converted ahead), for the report.
+std::vector<PathReason> PagePublisher::PageWarnings(const PreparedPage* prepared) const {
+    if (!m_parts.report) return {};
+    return prepared ? prepared->pageWarnings : m_parts.expander.PageWarnings();
+}
+
+std::optional<bool> PagePublisher::PageWithOutput(const std::string& outputPath) const {
+    const std::optional<std::size_t> page = m_parts.plan.Outputs().FirstPageWith(outputPath);
+    if (!page) return std::nullopt;
+    return !std::binary_search(m_failed.begin(), m_failed.end(), *page);
+}
+
+std::vector<std::string> PagePublisher::NamedTargets() const {
+    std::vector<std::string> named(m_namedAhead.begin(), m_namedAhead.end());
+    named.insert(named.end(), m_parts.expander.NamedTargets().begin(), m_parts.expander.NamedTargets().end());
+    return named;
+}
+
+}  // namespace quernfold
