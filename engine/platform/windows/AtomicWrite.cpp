@@ -52,7 +52,8 @@ WritePolicy WritePolicy::Page(std::uint64_t sizeLimit) {
 
 WritePolicy WritePolicy::LogFile() {
     WritePolicy policy;
-    policy.inPlaceIfNotRegular = true;
+    policy.link = LinkAtTarget::Follow;  // a link to a file stays a link; the file it leads to is replaced
+    policy.inPlaceIfNotRegular = true;   // CON, NUL, a named pipe
     return policy;
 }
 
