@@ -3,12 +3,24 @@
 #include <cstdint>
 #include <optional>
 
+#include "engine/output/PathRules.h"
 #include "engine/site/AssetRules.h"
 #include <string_view>
 
 namespace quernfold {
 
 namespace {
+
+// Windows takes '/' for '\' in a path; the folders are written with '\' there before the trailing-separator rule,
+// so the log shows the paths as Windows does. On Linux the text stays as given.
+std::string NativeSeparators(std::string path) {
+    if constexpr (kNativeSeparator == '\\') {
+        for (char& c : path) {
+            if (c == '/') c = '\\';
+        }
+    }
+    return path;
+}
 
 enum class Option {
     Type, To, Encoding, Log, Assets, AssetTypes, Report, Quiet, Jobs, MaxWarnings, MakeDir, DryRun, Full, Help, Version,
@@ -239,8 +251,8 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
         parsed.error = operands.size() < 2 ? "SITE_ROOT and OUTPUT_DIR are both needed"
                                            : "too many operands: give only SITE_ROOT and OUTPUT_DIR";
     } else {
-        options.choices.siteRoot = operands[0];
-        options.choices.outputDir = operands[1];
+        options.choices.siteRoot = NativeSeparators(operands[0]);
+        options.choices.outputDir = NativeSeparators(operands[1]);
     }
     return parsed;
 }

@@ -8,7 +8,8 @@
 int main(int argc, char** argv) {
     quernfold::OpenClosedStandardStreams();
     quernfold::KeepRunningOnFailedWrites();
-    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    quernfold::UseUtf8StandardStreams();
+    const std::vector<std::string> args = quernfold::ProgramArguments(argc, argv);
     return quernfold::RunCli(args, std::cout, std::cerr, quernfold::IsTerminal(quernfold::StandardStream::Error),
                              quernfold::CliEnvironment{
                                  .handleStopSignals = true,

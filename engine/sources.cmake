@@ -46,7 +46,20 @@ set(QUERNFOLD_ENGINE_SOURCES
   report/ReportJson.cpp
 )
 if(WIN32)
-  set(QUERNFOLD_PLATFORM_SOURCES)
+  set(QUERNFOLD_PLATFORM_SOURCES
+    platform/windows/AtomicFile.cpp
+    platform/windows/AtomicWrite.cpp
+    platform/windows/ContainedFolder.cpp
+    platform/windows/DiskOutputTree.cpp
+    platform/windows/DiskSiteFiles.cpp
+    platform/windows/FileSystem.cpp
+    platform/windows/FolderIdentity.cpp
+    platform/windows/StandardStreams.cpp
+    platform/windows/StopSignals.cpp
+    platform/windows/SystemMessage.cpp
+    platform/windows/Transcode.cpp
+    platform/windows/WideText.cpp
+  )
 else()
   set(QUERNFOLD_PLATFORM_SOURCES
     platform/posix/AssetCopier.cpp

@@ -1,5 +1,6 @@
 #include "engine/output/StaticFiles.h"
 
+#include <algorithm>
 #include <unordered_set>
 #include <vector>
 
@@ -36,12 +37,16 @@ bool IsStaticPage(std::string_view relative) {
 }
 
 // Where relative goes below the output root: the folders that hold it, top down, and its path.
+// relative is '/'-separated, as the asset rules match it; the output paths take this system's separator.
 OutputPathPlan PlanOf(const std::string& outputRoot, const std::string& relative) {
     OutputPathPlan plan;
-    for (std::size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', slash + 1)) {
-        plan.folders.push_back(outputRoot + relative.substr(0, slash));
+    std::string native = relative;
+    std::replace(native.begin(), native.end(), '/', kNativeSeparator);
+    for (std::size_t slash = native.find(kNativeSeparator); slash != std::string::npos;
+         slash = native.find(kNativeSeparator, slash + 1)) {
+        plan.folders.push_back(outputRoot + native.substr(0, slash));
     }
-    plan.outputPath = outputRoot + relative;
+    plan.outputPath = outputRoot + native;
     return plan;
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace quernfold {
 
 /**
@@ -31,5 +34,15 @@ int TerminalColumns(StandardStream stream) noexcept;
  * end the program: the run goes on and says what failed.
  */
 void KeepRunningOnFailedWrites() noexcept;
+
+/** The program's arguments after its name, in UTF-8 (on Windows read from the system as UTF-16). */
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+/**
+ * Makes std::cout and std::cerr take the program's UTF-8 text as it is: on a Windows console it is shown
+ * through WriteConsoleW whatever the console's code page; redirected, the bytes go out unchanged (no CR added to
+ * a line break), as on Linux, where nothing needs doing.
+ */
+void UseUtf8StandardStreams();
 
 }  // namespace quernfold

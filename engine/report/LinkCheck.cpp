@@ -14,8 +14,21 @@ namespace quernfold {
 
 namespace {
 
+// Links are URL paths, resolved with '/'; output paths use this system's separator. The folder and the root are
+// taken in '/' form for the resolving, and the target goes back to the system's form to be looked for.
+std::string WithSlashes(std::string path) {
+    std::replace(path.begin(), path.end(), kNativeSeparator, '/');
+    return path;
+}
+
 std::string FolderOf(const std::string& outputPath) {
-    return ParentDir(outputPath, '/') + '/';
+    return ParentDir(WithSlashes(outputPath), '/') + '/';
+}
+
+std::string Resolve(std::string_view link, const std::string& folder, const std::string& outputRoot) {
+    std::string target = ResolveLinkTarget(link, folder, WithSlashes(outputRoot));
+    std::replace(target.begin(), target.end(), '/', kNativeSeparator);
+    return target;
 }
 
 std::uint64_t HashOf(const std::string& path) {
@@ -77,7 +90,7 @@ void LinkCheck::AddFile(std::size_t file, const std::string& outputPath, const s
     // Two spellings of one target in one file ("a.gif", "./a.gif") make one entry.
     std::unordered_map<std::string, std::size_t> entryOf;
     for (std::size_t i = 0; i < links.size(); ++i) {
-        std::string target = ResolveLinkTarget(links[i].path, folder, m_outputRoot);
+        std::string target = Resolve(links[i].path, folder, m_outputRoot);
         if (Exists(target)) continue;
         if (const auto known = entryOf.find(target); known != entryOf.end()) {
             if (known->second < m_missing.size()) m_missing[known->second].count += links[i].count;
@@ -117,7 +130,7 @@ std::vector<BrokenLink> LinkCheck::Finish() {
         const std::string folder = FolderOf(outputPath);
         const std::vector<PageLink> links = m_collectAgain(page);
         for (std::size_t i = 0; i < links.size(); ++i) {
-            std::string target = ResolveLinkTarget(links[i].path, folder, m_outputRoot);
+            std::string target = Resolve(links[i].path, folder, m_outputRoot);
             std::size_t later = 0;
             if (IsLaterPage(page, target, later) && !Exists(target)) {
                 Keep(page, i, {outputPath, links[i].line, links[i].link, std::move(target), links[i].count});

@@ -1,3 +1,4 @@
+#include "engine/output/PathRules.h"
 #include "engine/page/PageLinks.h"
 
 #include <unistd.h>
@@ -164,6 +165,12 @@ TEST(LinkCheck, ListsTargetsMissingAtTheEndWithCaseAndFoldersCounting) {
     check.Add(out + "news/a.html", links);
     test_support::WriteFile(root / "news" / "late.css", "x");  // published after the page
     const std::vector<BrokenLink> broken = check.Finish();
+    if constexpr (kNativeSeparator == '\\') {
+        // Windows finds a file whatever the letter case of the link, as its web server does.
+        ASSERT_EQ(broken.size(), 1u);
+        EXPECT_EQ(broken[0].target, root.string() + "\\news\\gone.html");
+        return;
+    }
     ASSERT_EQ(broken.size(), 2u);
     EXPECT_EQ(broken[0].line, 3);
     EXPECT_EQ(broken[0].target, out + "img/logo.png");
@@ -207,7 +214,7 @@ TEST(LinkScanningOutput, MergesRepeatedReferencesOfOnePage) {
 // A reference to a later page is kept as two numbers; if that page fails, its text comes from collecting again.
 TEST(LinkCheck, ReferencesToLaterPagesAreBrokenOnlyWhenThatPageFails) {
     const test_support::Sandbox sandbox;
-    const std::string out = sandbox.Root().string() + "/";
+    const std::string out = sandbox.Root().string() + kNativeSeparator;  // as the run gives the output paths
     const std::vector<std::string> pages = {"p0", "p1", "p2"};
     const PageOutputs outputs(pages, [&](const std::string& page) { return out + page + ".html"; });
     const std::vector<PageLink> links = {{1, "p1.html", "p1.html"}, {2, "p2.html?x#y", "p2.html"},

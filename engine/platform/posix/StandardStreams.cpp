@@ -71,6 +71,12 @@ int TerminalColumns(StandardStream stream) noexcept {
     return 80;
 }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+void UseUtf8StandardStreams() {}
+
 void KeepRunningOnFailedWrites() noexcept {
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);

@@ -121,4 +121,10 @@ std::optional<std::string> FromUtf8(CodePage cp, std::string_view utf8) {
     return Transcode(cp, utf8, false);
 }
 
+bool CanConvert(CodePage cp) {
+    if (cp == CodePage::Utf8) return true;
+    thread_local IconvCache cache;
+    return cache.Get(cp, true) != IconvCache::Invalid() && cache.Get(cp, false) != IconvCache::Invalid();
+}
+
 }  // namespace quernfold
