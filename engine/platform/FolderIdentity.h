@@ -19,12 +19,5 @@ std::optional<FileId> IdentityOf(const std::string& path);
  */
 bool LiesInOneOf(const std::string& path, const std::unordered_set<FileId, FileIdHash>& folders);
 
-/**
- * Whether the output folder and the site share files: the output root is the site root, lies inside it or above
- * it, decided by identity, never by path text. pages are the listed source pages; the folders holding them (and
- * those between them and the site root) are what "inside" means, so a bind mount of one of them counts too.
- */
-bool OutputOverlapsSite(const std::string& siteRoot, const std::string& outputRoot,
-                        const std::vector<std::string>& pages);
 
 }  // namespace quernfold

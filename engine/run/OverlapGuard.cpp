@@ -1,11 +1,33 @@
 #include "engine/run/OverlapGuard.h"
 
+#include <unordered_set>
+
 #include "engine/log/LogLines.h"
+#include "engine/output/PathRules.h"
 #include "engine/platform/FolderIdentity.h"
 #include "engine/run/RunPlan.h"
 #include "engine/text/Errors.h"
 
 namespace quernfold {
+
+bool OutputOverlapsSite(const std::string& siteRoot, const std::string& outputRoot,
+                        const std::vector<std::string>& pages) {
+    std::unordered_set<FileId, FileIdHash> siteFolders;
+    const auto site = IdentityOf(siteRoot);
+    if (!site) return false;
+    siteFolders.insert(*site);
+    std::unordered_set<std::string> seen;
+    for (const std::string& page : pages) {
+        std::string folder = ParentDir(page, kNativeSeparator);
+        while (folder.size() + 1 > siteRoot.size() && seen.insert(folder).second) {
+            if (const auto id = IdentityOf(folder)) siteFolders.insert(*id);
+            folder = ParentDir(folder, kNativeSeparator);
+        }
+    }
+    if (LiesInOneOf(outputRoot, siteFolders)) return true;
+    const auto output = IdentityOf(outputRoot);
+    return output && LiesInOneOf(siteRoot, {*output});
+}
 
 OverlapGuard::OverlapGuard(const RunPlan& plan, EarlierOutputFiles& earlierOutputs)
     : m_active(plan.Overlaps()), m_earlierOutputs(earlierOutputs) {

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/output/EarlierOutputFiles.h"
 #include "engine/site/SiteFiles.h"
@@ -9,6 +10,14 @@
 namespace quernfold {
 
 class RunPlan;
+
+/**
+ * Whether the output folder and the site share files: the output root is the site root, lies inside it or above
+ * it, decided by identity, never by path text. pages are the listed source pages; the folders holding them (and
+ * those between them and the site root) are what "inside" means, so a bind mount of one of them counts too.
+ */
+bool OutputOverlapsSite(const std::string& siteRoot, const std::string& outputRoot,
+                        const std::vector<std::string>& pages);
 
 /**
  * The rules of a run whose output folder shares folders with the site (a re-run into the site root, an output

@@ -8,6 +8,7 @@
 #include "engine/platform/Disk.h"
 #include "engine/platform/FileSystem.h"
 #include "engine/platform/FolderIdentity.h"
+#include "engine/run/OverlapGuard.h"
 #include "engine/run/SideOutputGuard.h"
 #include "engine/site/CachedSiteFiles.h"
 #include "engine/site/SourceWalker.h"

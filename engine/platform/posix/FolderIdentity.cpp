@@ -58,25 +58,5 @@ bool LiesInOneOf(const std::string& path, const std::unordered_set<FileId, FileI
     return found;
 }
 
-bool OutputOverlapsSite(const std::string& siteRoot, const std::string& outputRoot,
-                        const std::vector<std::string>& pages) {
-    std::unordered_set<FileId, FileIdHash> siteFolders;
-    const auto site = IdentityOf(siteRoot);
-    if (!site) return false;
-    siteFolders.insert(*site);
-    // Every folder between a page and the site root, each looked at once.
-    std::unordered_set<std::string> seen;
-    for (const std::string& page : pages) {
-        std::string folder = ParentDir(page, kNativeSeparator);
-        while (folder.size() + 1 > siteRoot.size() && seen.insert(folder).second) {
-            if (const auto id = IdentityOf(folder)) siteFolders.insert(*id);
-            folder = ParentDir(folder, kNativeSeparator);
-        }
-    }
-    if (LiesInOneOf(outputRoot, siteFolders)) return true;
-    // The output root above the site: a page's folders below it can reach into the site.
-    const auto output = IdentityOf(outputRoot);
-    return output && LiesInOneOf(siteRoot, {*output});
-}
 
 }  // namespace quernfold
