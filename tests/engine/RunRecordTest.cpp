@@ -27,7 +27,9 @@ RunRecord Sample() {
 
 TEST(RunRecord, ReadsBackWhatItWrote) {
     const RunRecord record = Sample();
-    const std::optional<RunRecord> back = ParseRunRecord(SerializeRunRecord(record));
+    // The parsed pages point into these bytes: they must outlive the parsed record.
+    const std::string bytes = SerializeRunRecord(record);
+    const std::optional<RunRecord> back = ParseRunRecord(bytes);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->choices, record.choices);
     EXPECT_EQ(back->files, record.files);
