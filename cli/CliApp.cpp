@@ -20,10 +20,27 @@
 #include "engine/platform/StandardStreams.h"
 #include "engine/output/PathRules.h"
 #include "engine/run/RunPlan.h"
+#include "engine/report/LinkCauses.h"
 #include "engine/report/RunReport.h"
 #include "engine/run/RunState.h"
 
 namespace quernfold {
+
+namespace {
+
+// One line for the end of a run with a report: how many links lead nowhere, by cause.
+std::string BrokenLinksText(const std::vector<BrokenLink>& links) {
+    std::string text = std::to_string(links.size()) + (links.size() == 1 ? " broken link" : " broken links");
+    const char* separator = ": ";
+    for (const auto& [cause, count] : CountByCause(links)) {
+        if (count == 0) continue;
+        text += separator + std::to_string(count) + " " + cause;
+        separator = ", ";
+    }
+    return text + " (see the report)";
+}
+
+}  // namespace
 
 namespace {
 
@@ -84,17 +101,8 @@ std::size_t CharacterCount(std::string_view text) {
     return count;
 }
 
-}  // namespace
-
-int ExitStatusFor(const RunResult& result) {
-    if (result.outcome != RunOutcome::Completed) return kExitRefused;
-    const RunCounts& counts = result.counts;
-    return counts.failed == 0 && counts.warnings == 0 && counts.StaticFilesFailed() == 0 ? kExitClean : kExitProblems;
-}
-
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool errIsTerminal,
-           const CliEnvironment& environment) {
-    const ParsedArguments parsed = ParseArguments(args);
+/** Usage errors, --help, --version and the dry run: answered without a run. */
+std::optional<int> AnswerWithoutARun(const ParsedArguments& parsed, std::ostream& out, std::ostream& err) {
     const CliOptions& options = parsed.options;
     if (!parsed.error.empty()) {
         // The error may echo what was typed: escaped, so a value cannot send control sequences to the terminal.
@@ -111,6 +119,69 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return kExitClean;
     }
     if (options.dryRun) return DryRun(options, out, err);
+    return std::nullopt;
+}
+
+/**
+ * Opens the log file and the report file before the run, so a name that cannot be written costs no conversion
+ * (the report's temporary file beside its target shows a folder that cannot be written). False when one fails.
+ */
+bool OpenSideOutputs(const CliOptions& options, bool reportToStdout, std::ostream& err,
+                     std::unique_ptr<LogFileWriter>& logFile, std::unique_ptr<PageOutput>& reportFile) {
+    if (options.hasLogFile) {
+        try {
+            logFile = std::make_unique<LogFileWriter>(options.logFile);
+        } catch (const std::exception& failure) {
+            err << kProgramPrefix << "cannot write the log file " << LogPath(options.logFile) << ": "
+                << LogPath(failure.what()) << "\n";
+            return false;
+        }
+    }
+    if (options.hasReportFile && !reportToStdout) {
+        try {
+            reportFile = CreateAtomicFile(options.reportFile, WritePolicy::LogFile());
+        } catch (const std::exception& failure) {
+            err << kProgram << ": cannot write the report file " << LogPath(options.reportFile) << ": "
+                << LogPath(failure.what()) << "\n";
+            return false;
+        }
+    }
+    return true;
+}
+
+/** Writes the report into reportFile, or to out when there is none; false (said on err) when that fails. */
+bool WriteReport(const RunReport& report, PageOutput* reportFile, const std::string& reportName, std::ostream& out,
+                 std::ostream& err) {
+    try {
+        if (reportFile) {
+            WriteReportJson(report, [&](std::string_view piece) { reportFile->Write(piece); });
+            reportFile->Publish();
+        } else {
+            WriteReportJson(report, [&](std::string_view piece) { out << piece; });
+            out << std::flush;
+            if (!out) throw std::runtime_error("cannot write the report to standard output");
+        }
+    } catch (const std::exception& failure) {
+        err << kProgram << ": cannot write the report file " << LogPath(reportName) << ": " << LogPath(failure.what())
+            << "\n";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int ExitStatusFor(const RunResult& result) {
+    if (result.outcome != RunOutcome::Completed) return kExitRefused;
+    const RunCounts& counts = result.counts;
+    return counts.failed == 0 && counts.warnings == 0 && counts.StaticFilesFailed() == 0 ? kExitClean : kExitProblems;
+}
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool errIsTerminal,
+           const CliEnvironment& environment) {
+    const ParsedArguments parsed = ParseArguments(args);
+    const CliOptions& options = parsed.options;
+    if (const std::optional<int> answered = AnswerWithoutARun(parsed, out, err)) return *answered;
 
     // From here on a signal stops the run cleanly; before the run starts, that leaves nothing behind either.
     RunState state;
@@ -127,29 +198,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     std::string outputFolderNote;
     if (!PrepareOutputFolder(options, err, outputFolderNote)) return kExitRefused;
 
-    // The log file is opened before the run, so a name that cannot be written costs no conversion.
     std::unique_ptr<LogFileWriter> logFile;
-    if (options.hasLogFile) {
-        try {
-            logFile = std::make_unique<LogFileWriter>(options.logFile);
-        } catch (const std::exception& failure) {
-            err << kProgramPrefix << "cannot write the log file " << LogPath(options.logFile) << ": "
-                << LogPath(failure.what()) << "\n";
-            return kExitRefused;
-        }
-    }
-
-    // So is the report file: its temporary file beside the target shows a folder that cannot be written.
     std::unique_ptr<PageOutput> reportFile;
-    if (options.hasReportFile && !reportToStdout) {
-        try {
-            reportFile = CreateAtomicFile(options.reportFile, WritePolicy::LogFile());
-        } catch (const std::exception& failure) {
-            err << kProgram << ": cannot write the report file " << LogPath(options.reportFile) << ": "
-                << LogPath(failure.what()) << "\n";
-            return kExitRefused;
-        }
-    }
+    if (!OpenSideOutputs(options, reportToStdout, err, logFile, reportFile)) return kExitRefused;
     RunReport report;
 
     std::optional<TerminalProgress> bar;
@@ -199,21 +250,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
 
     // A refused or aborted run has no report: an earlier report file stays as it was.
-    if ((reportFile || reportToStdout) && result.outcome == RunOutcome::Completed) {
-        try {
-            if (reportFile) {
-                WriteReportJson(report, [&](std::string_view piece) { reportFile->Write(piece); });
-                reportFile->Publish();
-            } else {
-                WriteReportJson(report, [&](std::string_view piece) { out << piece; });
-                out << std::flush;
-                if (!out) throw std::runtime_error("cannot write the report to standard output");
-            }
-        } catch (const std::exception& failure) {
-            err << kProgram << ": cannot write the report file " << LogPath(options.reportFile) << ": "
-                << LogPath(failure.what()) << "\n";
-            status = kExitRefused;
-        }
+    if ((reportFile || reportToStdout) && result.outcome == RunOutcome::Completed &&
+        !WriteReport(report, reportFile.get(), options.reportFile, out, err)) {
+        status = kExitRefused;
+    }
+    if ((reportFile || reportToStdout) && result.outcome == RunOutcome::Completed && !report.brokenLinks.empty()) {
+        err << kProgramPrefix << BrokenLinksText(report.brokenLinks) << "\n";
     }
 
     if (!options.quiet) {

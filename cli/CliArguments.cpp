@@ -23,7 +23,8 @@ std::string NativeSeparators(std::string path) {
 }
 
 enum class Option {
-    Type, To, Encoding, Log, Assets, AssetTypes, Report, Quiet, Jobs, MaxWarnings, MakeDir, DryRun, Help, Version
+    Type, To, Encoding, Log, Assets, AssetTypes, Report, Quiet, Jobs, MaxWarnings, MakeDir, DryRun, Full, Help, Version,
+    DropServerCode, LinksAnyCase
 };
 
 constexpr long long kMostJobs = 1024;
@@ -42,8 +43,10 @@ constexpr KnownOption kOptions[] = {
     {0, "report", Option::Report, true},
     {'q', "quiet", Option::Quiet, false},      {'j', "jobs", Option::Jobs, true},
     {0, "max-warnings", Option::MaxWarnings, true}, {0, "mkdir", Option::MakeDir, false},
-    {'n', "dry-run", Option::DryRun, false},   {'h', "help", Option::Help, false},
-    {0, "version", Option::Version, false},
+    {'n', "dry-run", Option::DryRun, false},   {0, "full", Option::Full, false},
+    {'h', "help", Option::Help, false},        {0, "version", Option::Version, false},
+    {0, "drop-server-code", Option::DropServerCode, false},
+    {0, "links-any-case", Option::LinksAnyCase, false},
 };
 
 const KnownOption* FindShort(char name) {
@@ -98,6 +101,9 @@ std::optional<std::string> Apply(const KnownOption& known, const std::string& va
         case Option::Assets:
             options.choices.copyAssets = true;
             break;
+        case Option::Full:
+            options.choices.ignoreEarlierRun = true;
+            break;
         case Option::AssetTypes: {
             std::string error;
             const auto types = ParseAssetTypes(value, error);
@@ -138,6 +144,12 @@ std::optional<std::string> Apply(const KnownOption& known, const std::string& va
             break;
         case Option::Version:
             options.version = true;
+            break;
+        case Option::DropServerCode:
+            options.choices.dropServerCode = true;
+            break;
+        case Option::LinksAnyCase:
+            options.choices.anyCaseLinks = true;
             break;
     }
     return std::nullopt;
@@ -255,6 +267,8 @@ std::string UsageText() {
            "      --log FILE        also write the log text exactly as the save-log button would (UTF-8)\n"
            "  -a, --assets          also copy the site's static files (images, style sheets, scripts, fonts, ...)\n"
            "      --asset-types LIST  copy these extensions instead (comma-separated, no dots; implies -a)\n"
+           "      --drop-server-code  ASP pages drop their <% ... %> blocks (includes are still expanded)\n"
+           "      --links-any-case  also rewrite the source extension in other letter cases (.Asp, .ASP)\n"
            "      --report FILE     write a JSON report of the run (pages, static files, broken links);\n"
            "                        FILE - writes it to stdout and implies -q\n"
            "  -q, --quiet           no log lines on stdout; warnings and failures still go to stderr\n"
@@ -262,6 +276,7 @@ std::string UsageText() {
            "      --max-warnings N  stop the run after N warnings (default 10; 0: never stop)\n"
            "      --mkdir           create OUTPUT_DIR (and its parents) when it does not exist\n"
            "  -n, --dry-run         list each page and the file it would become; write nothing\n"
+           "      --full            convert every page, even those unchanged since the last run into OUTPUT_DIR\n"
            "  -h, --help            show this help and exit\n"
            "      --version         show the version and exit\n"
            "\n"

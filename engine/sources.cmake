@@ -15,6 +15,7 @@ set(QUERNFOLD_ENGINE_SOURCES
   site/SiteWalk.cpp
   site/SourceWalker.cpp
   page/DirectiveScan.cpp
+  page/CaseVariants.cpp
   page/IncludeDirective.cpp
   page/LinkScanningOutput.cpp
   page/NamedTargets.cpp
@@ -32,10 +33,15 @@ set(QUERNFOLD_ENGINE_SOURCES
   run/PagePublisher.cpp
   run/PageScheduler.cpp
   run/PreparedPage.cpp
+  run/RunRecord.cpp
+  run/UnchangedPages.cpp
   run/RunPlan.cpp
+  run/RunStart.cpp
+  run/SaveLog.cpp
   run/RunSummary.cpp
   run/SideOutputGuard.cpp
   log/LogLines.cpp
+  report/LinkCauses.cpp
   report/LinkCheck.cpp
   report/ReportJson.cpp
 )
@@ -64,6 +70,7 @@ else()
     platform/posix/FolderIdentity.cpp
     platform/posix/OutputFile.cpp
     platform/posix/OutputFileCopy.cpp
+    platform/posix/RunRecords.cpp
     platform/posix/StandardStreams.cpp
     platform/posix/StopSignals.cpp
     platform/posix/Transcode.cpp

@@ -23,7 +23,7 @@
 #include "engine/page/OutputSink.h"
 #include "engine/page/PageExpander.h"
 #include "engine/output/PathRules.h"
-#include "engine/run/ExpansionContext.h"
+#include "engine/page/ExpansionContext.h"
 
 namespace quernfold {
 namespace {

@@ -11,11 +11,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QThread>
+#include <QSignalBlocker>
 #include <QUrl>
 
-#include "engine/log/LogLines.h"
-#include "engine/run/SettingsStore.h"
 #include "ui/AboutUs.h"
 #include "ui/AppIcon.h"
 #include "ui/DirWindow.h"
@@ -29,12 +27,11 @@
 #include "ui/NamedComboAccessible.h"
 #include "ui/ProgressRelay.h"
 #include "ui/Twips.h"
+#include "ui/core/WindowPresenter.h"
 
 namespace quernfold {
 
 namespace {
-
-constexpr std::string_view kSection = "sys";
 
 QString Q(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -59,6 +56,13 @@ void Announce(QWidget* control, const QString& name, QLabel* label = nullptr) {
     if (label) label->setBuddy(control);
 }
 
+/** Fills a type box with its items, the stored one selected. */
+void ShowItems(QComboBox* combo, const std::vector<std::string>& items, int selected) {
+    combo->clear();
+    for (const std::string& item : items) combo->addItem(Q(item));
+    combo->setCurrentIndex(selected);
+}
+
 /** What the user types is the text that counts: no completion, no adding it to the list. */
 void MakeEditable(QComboBox* combo) {
     combo->setEditable(true);
@@ -69,12 +73,7 @@ void MakeEditable(QComboBox* combo) {
 }  // namespace
 
 FrmMain::FrmMain(const FrmMainContext& context, QWidget* parent)
-    : QMainWindow(parent),
-      m_settings(context.settings),
-      m_folders(context.folders),
-      m_presenter(context.messages),
-      m_appPath(context.appPath),
-      m_defaultOutputDir(context.defaultOutputDir) {
+    : QMainWindow(parent), m_folders(context.folders), m_boxes(context.messages) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quernfold"));
     setWindowIcon(ProductIcon());
@@ -85,21 +84,27 @@ FrmMain::FrmMain(const FrmMainContext& context, QWidget* parent)
 
     m_log = new LogPane(m_outText, QStringLiteral(" "), this);
     m_progress = new ProgressRelay(m_bar1, this);
-    m_messages = std::make_unique<WindowMessageSink>(this, m_presenter, *m_log);
+    m_windowBoxes = std::make_unique<WindowBoxes>(this, m_boxes, *m_log);
+    WindowView& view = *this;
+    m_behaviour = std::make_unique<WindowPresenter>(
+        view, WindowPresenterContext{context.settings, *m_log, *m_progress, context.appPath, context.defaultOutputDir});
 
     // The layout is fixed: resizing the window moves and grows nothing.
     resize(Px(11040), Px(7035) + menuBar()->sizeHint().height());
     CentreOnScreen();
-    LoadSettings();
+    m_behaviour->Load();
     m_wwwUrl->setFocus();
 }
 
 FrmMain::~FrmMain() {
-    if (m_worker) {
-        m_worker->wait();
-    }
+    // A run still going ends before the log and the bar it writes to.
+    m_behaviour.reset();
     delete m_about;
 }
+
+bool FrmMain::IsConverting() const { return m_behaviour->IsConverting(); }
+
+const RunResult& FrmMain::LastRun() const { return m_behaviour->LastRun(); }
 
 void FrmMain::BuildControls() {
     auto* client = new QWidget(this);
@@ -169,12 +174,14 @@ void FrmMain::BuildControls() {
     m_bar1->hide();
     Announce(m_bar1, QStringLiteral("转换进度"));
 
-    connect(FolderDrop::Attach(m_wwwUrl), &FolderDrop::FolderDropped, this, &FrmMain::SetSiteRoot);
-    connect(FolderDrop::Attach(m_outputDir), &FolderDrop::FolderDropped, this, &FrmMain::SetOutputDir);
-    connect(m_cmdSetWWW, &QPushButton::clicked, this, &FrmMain::BrowseSiteRoot);
-    connect(m_command2, &QPushButton::clicked, this, &FrmMain::BrowseOutputDir);
-    connect(m_cmdConvert, &QPushButton::clicked, this, &FrmMain::Convert);
-    connect(m_cmdSaveLog, &QPushButton::clicked, this, &FrmMain::SaveLog);
+    connect(FolderDrop::Attach(m_wwwUrl), &FolderDrop::FolderDropped, this,
+            [this](const QString& folder) { m_behaviour->SetFolder(FolderBox::SiteRoot, folder.toStdString()); });
+    connect(FolderDrop::Attach(m_outputDir), &FolderDrop::FolderDropped, this,
+            [this](const QString& folder) { m_behaviour->SetFolder(FolderBox::OutputDir, folder.toStdString()); });
+    connect(m_cmdSetWWW, &QPushButton::clicked, this, [this] { m_behaviour->BrowseSiteRoot(); });
+    connect(m_command2, &QPushButton::clicked, this, [this] { m_behaviour->BrowseOutputDir(); });
+    connect(m_cmdConvert, &QPushButton::clicked, this, [this] { m_behaviour->Convert(); });
+    connect(m_cmdSaveLog, &QPushButton::clicked, this, [this] { m_behaviour->SaveLog(); });
     connect(m_command3, &QPushButton::clicked, this, &QWidget::close);
 }
 
@@ -186,23 +193,18 @@ void FrmMain::BuildMenu() {
     options->setObjectName(QStringLiteral("menuOptions"));
     options->setFont(InterfaceFont());
     m_optionsMenu = options;
-    m_copyAssets = options->addAction(QStringLiteral("同时复制静态文件(&A)"));
-    m_copyAssets->setObjectName(QStringLiteral("menuCopyAssets"));
-    m_copyAssets->setCheckable(true);
-    // Read without storing a default: the file gains the key only when the user toggles the item.
-    m_copyAssets->setChecked(m_settings.PeekIni(kSection, "copyAssets").value_or("0") == "1");
-    connect(m_copyAssets, &QAction::toggled, this, &FrmMain::ToggleCopyAssets);
+    AddOption(options, QStringLiteral("同时复制静态文件(&A)"), "menuCopyAssets", WindowOption::CopyAssets);
+    AddOption(options, QStringLiteral("删除ASP服务器代码(&D)"), "menuDropServerCode", WindowOption::DropServerCode);
+    AddOption(options, QStringLiteral("链接扩展名不区分大小写(&C)"), "menuAnyCaseLinks", WindowOption::AnyCaseLinks);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
     help->setObjectName(QStringLiteral("menu1"));
     help->setFont(InterfaceFont());
-    QAction* site = help->addAction(QStringLiteral("Varnholt简介"), this, &FrmMain::OpenMakerSite);
+    QAction* site = help->addAction(QStringLiteral("Varnholt简介"), this, [this] { m_behaviour->OpenMakerSite(); });
     site->setObjectName(QStringLiteral("menu1_1"));
-    QAction* about = help->addAction(QStringLiteral("关于..."), this, &FrmMain::ShowAbout);
+    QAction* about = help->addAction(QStringLiteral("关于..."), this, [this] { m_behaviour->ShowAbout(); });
     about->setObjectName(QStringLiteral("menu1_2"));
 }
-
-void FrmMain::ToggleCopyAssets(bool on) { m_settings.WriteIni(kSection, "copyAssets", on ? "1" : "0"); }
 
 void FrmMain::CentreOnScreen() {
     if (const QScreen* screen = this->screen()) {
@@ -210,102 +212,63 @@ void FrmMain::CentreOnScreen() {
     }
 }
 
-void FrmMain::LoadSettings() {
-    m_wwwUrl->setText(Q(m_settings.ReadIni(kSection, "workPath", m_appPath)));
-    m_outputDir->setText(Q(m_settings.ReadIni(kSection, "outputDir", m_defaultOutputDir)));
-    const std::string storedSourceType = m_settings.ReadIni(kSection, "srcType", "jsp");
-    m_srcType->addItems({QStringLiteral("jsp"), QStringLiteral("asp")});
-    // Exact, case-sensitive tests: any other stored text, "JSP" included, picks the second item.
-    m_srcType->setCurrentIndex(storedSourceType == "jsp" ? 0 : 1);
-    m_outputType->addItems({QStringLiteral("html"), QStringLiteral("htm")});
-    const std::string storedOutputType = m_settings.ReadIni(kSection, "outputType", "html");
-    m_outputType->setCurrentIndex(storedOutputType == "html" ? 0 : 1);
+QLineEdit* FrmMain::Box(FolderBox box) const { return box == FolderBox::SiteRoot ? m_wwwUrl : m_outputDir; }
+
+std::string FrmMain::BoxText(FolderBox box) const { return Box(box)->text().toStdString(); }
+
+void FrmMain::SetBoxText(FolderBox box, const std::string& text) { Box(box)->setText(Q(text)); }
+
+std::string FrmMain::SourceTypeText() const { return m_srcType->currentText().toStdString(); }
+
+std::string FrmMain::OutputTypeText() const { return m_outputType->currentText().toStdString(); }
+
+void FrmMain::ShowSourceTypes(const std::vector<std::string>& items, int selected) {
+    ShowItems(m_srcType, items, selected);
 }
 
-void FrmMain::BrowseSiteRoot() {
-    // A cancelled picker gives "", which empties the box and is stored like any folder.
-    SetSiteRoot(m_folders.BrowseForFolder(this, QStringLiteral("选择网站目录"), m_wwwUrl->text()));
+void FrmMain::ShowOutputTypes(const std::vector<std::string>& items, int selected) {
+    ShowItems(m_outputType, items, selected);
 }
 
-void FrmMain::BrowseOutputDir() {
-    SetOutputDir(m_folders.BrowseForFolder(this, QStringLiteral("选择输出文件夹"), m_outputDir->text()));
+QAction* FrmMain::AddOption(QMenu* menu, const QString& text, const char* objectName, WindowOption option) {
+    QAction* item = menu->addAction(text);
+    item->setObjectName(QString::fromLatin1(objectName));
+    item->setCheckable(true);
+    connect(item, &QAction::toggled, this, [this, option](bool on) { m_behaviour->ToggleOption(option, on); });
+    m_options[static_cast<int>(option)] = item;
+    return item;
 }
 
-void FrmMain::SetSiteRoot(const QString& folder) {
-    m_wwwUrl->setText(folder);
-    m_settings.WriteIni(kSection, "workPath", m_wwwUrl->text().toStdString());
+void FrmMain::ShowOption(WindowOption option, bool checked) {
+    QAction* item = m_options[static_cast<int>(option)];
+    const QSignalBlocker quiet(item);  // showing the stored state is no toggle
+    item->setChecked(checked);
 }
 
-void FrmMain::SetOutputDir(const QString& folder) {
-    m_outputDir->setText(folder);
-    m_settings.WriteIni(kSection, "outputDir", m_outputDir->text().toStdString());
+std::string FrmMain::PickFolder(const std::string& title, const std::string& boxText) {
+    return m_folders.BrowseForFolder(this, Q(title), Q(boxText)).toStdString();
 }
 
-void FrmMain::Convert() {
-    if (m_worker) {
-        return;
-    }
-    ConversionChoices choices;
-    choices.siteRoot = m_wwwUrl->text().toStdString();
-    choices.sourceType = m_srcType->currentText().toStdString();
-    choices.outputType = m_outputType->currentText().toStdString();
-    choices.outputDir = m_outputDir->text().toStdString();
-    choices.codePage = CodePageChoice::Auto;
-    choices.copyAssets = m_copyAssets->isChecked();
-
-    SetConverting(true);
-    m_workerFailure.clear();
-    m_state.stopRequested = false;
-    m_log->StartBatching();
-    m_worker = QThread::create([this, choices] {
-        const RunSinks sinks{*m_log, *m_progress, *m_messages, &m_settings};
-        try {
-            m_lastRun = StartConversion(choices, m_state, sinks);
-        } catch (const std::exception& failure) {
-            m_lastRun = RunResult();
-            m_lastRun.outcome = RunOutcome::Aborted;
-            m_workerFailure = failure.what();
-        } catch (...) {
-            m_lastRun = RunResult();
-            m_lastRun.outcome = RunOutcome::Aborted;
-            m_workerFailure = kUnknownFailureText;
-        }
-    });
-    m_worker->setObjectName(QStringLiteral("conversion"));
-    connect(m_worker, &QThread::finished, this, &FrmMain::OnConversionThreadFinished);
-    m_worker->start();
+void FrmMain::ShowBox(const std::string& text, const std::string& title, MessageIcon icon) {
+    m_windowBoxes->Show(text, title, icon);
 }
 
-void FrmMain::OnConversionThreadFinished() {
-    m_worker->wait();
-    delete m_worker;
-    m_worker = nullptr;
-    m_log->StopBatching();
-    SetConverting(false);
-    if (!m_workerFailure.empty()) {
-        m_lastRun.abortReason = m_workerFailure;
-        m_messages->ShowMessage(RuntimeFailureText(m_workerFailure), kTitleError, MessageIcon::Stop);
-    }
-    emit ConversionFinished();
-    if (m_closeAfterRun) close();
-}
+bool FrmMain::Ask(const std::string& text, const std::string& title) { return m_boxes.Ask(this, Q(text), Q(title)); }
 
-void FrmMain::SaveLog() {
-    m_log->Flush();
-    SaveConversionLog(m_outputDir->text().toStdString(), m_log->Text(), m_state, *m_messages);
-}
+void FrmMain::Post(std::function<void()> call) { m_windowBoxes->Post(std::move(call)); }
 
-std::string FrmMain::LogText() const {
+void FrmMain::RunEnded() { emit ConversionFinished(); }
+
+void FrmMain::CloseWindow() { close(); }
+
+std::string FrmMain::LogText() {
     m_log->Flush();
     return m_log->Text();
 }
 
-void FrmMain::OpenMakerSite() {
-    // Whether a browser opened is not checked: a failing shell "open" shows nothing.
-    QDesktopServices::openUrl(QUrl(QString::fromUtf8(kMakerWebAddress)));
-}
+void FrmMain::OpenWebAddress(const std::string& address) { QDesktopServices::openUrl(QUrl(Q(address))); }
 
-void FrmMain::ShowAbout() {
+void FrmMain::ShowAboutWindow() {
     if (!m_about) {
         // No owner: the about window must be able to outlive this one.
         m_about = new AboutUs();
@@ -316,7 +279,7 @@ void FrmMain::ShowAbout() {
     m_about->activateWindow();
 }
 
-void FrmMain::SetConverting(bool converting) {
+void FrmMain::ShowConverting(bool converting) {
     // Disabling the focused control leaves the window without focus; the control gets it back afterwards, so
     // that the keyboard works on after a run or a refusal without the mouse.
     if (converting) {
@@ -329,6 +292,11 @@ void FrmMain::SetConverting(bool converting) {
         control->setEnabled(!converting);
     }
     m_optionsMenu->menuAction()->setEnabled(!converting);
+    if (converting) {
+        m_log->StartBatching();
+    } else {
+        m_log->StopBatching();
+    }
     if (!converting && m_focusBeforeRun && m_focusBeforeRun->isEnabled()) {
         m_focusBeforeRun->setFocus(Qt::OtherFocusReason);
     }
@@ -345,21 +313,7 @@ void FrmMain::changeEvent(QEvent* event) {
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {
-    if (IsConverting() && !m_closeAfterRun) {
-        // The run goes on while the question is open, and may even end; its boxes wait for the answer.
-        m_messages->HoldBoxes();
-        if (m_presenter.Ask(this, Q(kStopRunQuestion), Q(kTitleNotice))) {
-            m_closeAfterRun = true;
-            m_messages->DropBoxes();
-            m_state.stopRequested = true;
-        } else {
-            m_messages->ShowHeldBoxes();
-            event->ignore();
-            return;
-        }
-    }
-    if (IsConverting()) {
-        // Closed when the stopped run has written its summary.
+    if (!m_behaviour->CloseRequested()) {
         event->ignore();
         return;
     }

@@ -1,13 +1,15 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QMainWindow>
 #include <QPointer>
 
 #include "engine/run/ConversionRun.h"
-#include "engine/run/RunState.h"
+#include "ui/core/WindowView.h"
 
 class QAction;
 class QComboBox;
@@ -17,7 +19,6 @@ class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
-class QThread;
 
 namespace quernfold {
 
@@ -27,7 +28,8 @@ class LogPane;
 class MessagePresenter;
 class ProgressRelay;
 class SettingsStore;
-class WindowMessageSink;
+class WindowBoxes;
+class WindowPresenter;
 
 /** What the main window works with; tests hand in their own picker, message boxes and settings file. */
 struct FrmMainContext {
@@ -39,13 +41,14 @@ struct FrmMainContext {
 };
 
 /**
- * The main window: the four choices, the log pane, the progress bar and the buttons that start a conversion,
+ * The main window as Qt draws it; what it does is the WindowPresenter's, which drives it through WindowView.
+ * The four choices, the log pane, the progress bar and the buttons that start a conversion,
  * save the log and quit. A conversion runs on a worker thread; meanwhile the window keeps painting the log
  * and the progress, the log can be read and scrolled and 帮助 opens, but nothing that would change or start a
  * run takes input except 退出: quitting (or closing the window) during a run asks whether to stop it, and closes
  * the window once the stopped run has written its summary.
  */
-class FrmMain final : public QMainWindow {
+class FrmMain final : public QMainWindow, private WindowView {
     Q_OBJECT
 
 public:
@@ -53,10 +56,10 @@ public:
     explicit FrmMain(const FrmMainContext& context, QWidget* parent = nullptr);
     ~FrmMain() override;
 
-    bool IsConverting() const { return m_worker != nullptr; }
-    const RunResult& LastRun() const { return m_lastRun; }
+    bool IsConverting() const;
+    const RunResult& LastRun() const;
     /** The log text with its CR LF line breaks, as the save-log button writes it. */
-    std::string LogText() const;
+    std::string LogText() override;
 
 signals:
     void ConversionFinished();
@@ -68,27 +71,32 @@ protected:
 private:
     void BuildControls();
     void BuildMenu();
-    void LoadSettings();
     void CentreOnScreen();
-
-    void BrowseSiteRoot();
-    void BrowseOutputDir();
-    void SetSiteRoot(const QString& folder);  // shows a picked or dropped folder and stores it at once
-    void SetOutputDir(const QString& folder);
-    void Convert();
-    void OnConversionThreadFinished();
-    void SaveLog();
-    void OpenMakerSite();
-    void ShowAbout();
-    void ToggleCopyAssets(bool on);
-    void SetConverting(bool converting);
     void ShowInstructionColour();
+    QLineEdit* Box(FolderBox box) const;
 
-    SettingsStore& m_settings;
+    // The view the presenter drives.
+    std::string BoxText(FolderBox box) const override;
+    void SetBoxText(FolderBox box, const std::string& text) override;
+    std::string SourceTypeText() const override;
+    std::string OutputTypeText() const override;
+    void ShowSourceTypes(const std::vector<std::string>& items, int selected) override;
+    void ShowOutputTypes(const std::vector<std::string>& items, int selected) override;
+    void ShowOption(WindowOption option, bool checked) override;
+    QAction* AddOption(QMenu* menu, const QString& text, const char* objectName, WindowOption option);
+    void ShowConverting(bool converting) override;
+    std::string PickFolder(const std::string& title, const std::string& boxText) override;
+    void ShowBox(const std::string& text, const std::string& title, MessageIcon icon) override;
+    bool Ask(const std::string& text, const std::string& title) override;
+    void OpenWebAddress(const std::string& address) override;
+    void ShowAboutWindow() override;
+    void Post(std::function<void()> call) override;
+    void RunEnded() override;
+    void CloseWindow() override;
+
     FolderPicker& m_folders;
-    MessagePresenter& m_presenter;
-    std::string m_appPath;
-    std::string m_defaultOutputDir;
+    MessagePresenter& m_boxes;
+    std::unique_ptr<WindowBoxes> m_windowBoxes;
 
     QComboBox* m_srcType = nullptr;
     QLineEdit* m_wwwUrl = nullptr;
@@ -101,21 +109,16 @@ private:
     QPushButton* m_cmdSaveLog = nullptr;
     QPushButton* m_command3 = nullptr;
     QProgressBar* m_bar1 = nullptr;
-    QAction* m_copyAssets = nullptr;
+    QAction* m_options[std::size(kWindowOptions)] = {};
     QMenu* m_optionsMenu = nullptr;
     QLabel* m_label5 = nullptr;
 
     LogPane* m_log = nullptr;
     ProgressRelay* m_progress = nullptr;
-    std::unique_ptr<WindowMessageSink> m_messages;
     QPointer<AboutUs> m_about;
     QPointer<QWidget> m_focusBeforeRun;
 
-    RunState m_state;
-    RunResult m_lastRun;
-    QThread* m_worker = nullptr;
-    std::string m_workerFailure;  // an exception that escaped the engine, reported once the run has ended
-    bool m_closeAfterRun = false;  // the user chose to stop the run and close the window
+    std::unique_ptr<WindowPresenter> m_behaviour;  // last: destroyed first, waiting for a run still going
 };
 
 }  // namespace quernfold

@@ -2,7 +2,6 @@
 
 #include <QMessageBox>
 #include <QPushButton>
-#include <QThread>
 
 #include "ui/InterfaceFont.h"
 #include "ui/LogPane.h"
@@ -41,44 +40,16 @@ bool QMessageBoxPresenter::Ask(QWidget* owner, const QString& text, const QStrin
     return box.exec() == QMessageBox::Yes;
 }
 
-WindowMessageSink::WindowMessageSink(QWidget* owner, MessagePresenter& presenter, LogPane& log)
+WindowBoxes::WindowBoxes(QWidget* owner, MessagePresenter& presenter, LogPane& log)
     : m_owner(owner), m_presenter(presenter), m_log(log) {}
 
-void WindowMessageSink::Show(const Box& box) {
+void WindowBoxes::Show(std::string_view text, std::string_view title, MessageIcon icon) {
     m_log.Flush();
-    m_presenter.Present(m_owner, FromUtf8(box.text), FromUtf8(box.title), box.icon);
+    m_presenter.Present(m_owner, FromUtf8(text), FromUtf8(title), icon);
 }
 
-void WindowMessageSink::ShowHeldBoxes() {
-    m_holding = false;
-    std::vector<Box> held;
-    held.swap(m_held);
-    for (const Box& box : held) {
-        if (!m_dropping) Show(box);
-    }
-}
-
-void WindowMessageSink::DropBoxes() {
-    m_holding = false;
-    m_dropping = true;
-    m_held.clear();
-}
-
-void WindowMessageSink::ShowMessage(std::string_view text, std::string_view title, MessageIcon icon) {
-    const Box box{std::string(text), std::string(title), icon};
-    const auto show = [&] {
-        if (m_dropping) return;
-        if (m_holding) {
-            m_held.push_back(box);
-            return;
-        }
-        Show(box);
-    };
-    if (QThread::currentThread() == m_owner->thread()) {
-        show();
-    } else {
-        QMetaObject::invokeMethod(m_owner, show, Qt::BlockingQueuedConnection);
-    }
+void WindowBoxes::Post(std::function<void()> call) {
+    QMetaObject::invokeMethod(m_owner, std::move(call), Qt::QueuedConnection);
 }
 
 }  // namespace quernfold

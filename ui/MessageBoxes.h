@@ -1,8 +1,7 @@
 #pragma once
 
-#include <string>
+#include <functional>
 #include <string_view>
-#include <vector>
 
 #include <QString>
 
@@ -32,35 +31,21 @@ public:
 };
 
 /**
- * The window's message boxes for the engine. Callable from the run's worker thread: the box is then shown on
- * the window's thread and the worker waits until it is closed, as the run expects of a modal box. The log
- * lines still waiting to be painted are shown first, so the box never runs ahead of the log.
+ * The window's side of the run's boxes (RunBoxes does the waiting): a box is shown after the log lines still
+ * waiting to be painted, so it never runs ahead of the log, and calls from the worker reach the window's thread.
  */
-class WindowMessageSink final : public MessageSink {
+class WindowBoxes final {
 public:
-    WindowMessageSink(QWidget* owner, MessagePresenter& presenter, LogPane& log);
-    void ShowMessage(std::string_view text, std::string_view title, MessageIcon icon) override;
-
-    // While the window asks the user something, the run's boxes wait (the run does not); afterwards they are
-    // shown, or, when the window is about to close, dropped with every later one. Window thread only.
-    void HoldBoxes() { m_holding = true; }
-    void ShowHeldBoxes();
-    void DropBoxes();
+    WindowBoxes(QWidget* owner, MessagePresenter& presenter, LogPane& log);
+    /** The window's thread only. */
+    void Show(std::string_view text, std::string_view title, MessageIcon icon);
+    /** Any thread: call runs on the owner's thread once its event loop gets to it. */
+    void Post(std::function<void()> call);
 
 private:
-    struct Box {
-        std::string text;
-        std::string title;
-        MessageIcon icon;
-    };
-    void Show(const Box& box);
-
     QWidget* m_owner;
     MessagePresenter& m_presenter;
     LogPane& m_log;
-    bool m_holding = false;
-    bool m_dropping = false;
-    std::vector<Box> m_held;
 };
 
 }  // namespace quernfold

@@ -5,6 +5,7 @@
 
 #include "engine/text/CodePageDetector.h"
 #include "engine/text/Errors.h"
+#include "engine/page/CaseVariants.h"
 #include "engine/page/IncludeDirective.h"
 #include "engine/site/IncludeLookup.h"
 #include "engine/text/LineReader.h"
@@ -34,6 +35,7 @@ public:
     }
     void Rewind() override { m_inner->Rewind(); }
     FileId Id() const override { return m_inner->Id(); }
+    std::optional<FileStamp> OpenedStamp() const override { return m_inner->OpenedStamp(); }
 
 private:
     std::unique_ptr<SourceFile> m_inner;
@@ -181,10 +183,12 @@ bool HasCommentStart(std::string_view line) {
 /**
  * The whole lines at the front of bytes that the line-by-line path would copy unchanged, so they can be written
  * in one piece: each ends in CR LF (which is what is written after every line) and holds no other CR or LF, no
- * "%" (so no marker), no occurrence of the search text, even across a character boundary (so no rewrite), and in
- * ASP pages no "<!" (so no comment that could become a block). Returns their length in bytes.
+ * "%" (so no marker), no occurrence of the search text, even across a character boundary (so no rewrite), nor in
+ * another letter case when such variants are rewritten too, and in ASP pages no "<!" (so no comment that could
+ * become a block). Returns their length in bytes.
  */
-std::size_t PlainLines(std::string_view bytes, std::string_view search, bool aspPages, std::size_t lineLimit) {
+std::size_t PlainLines(std::string_view bytes, std::string_view search, bool aspPages, bool anyCase,
+                       std::size_t lineLimit) {
     const char* data = bytes.data();
     std::size_t start = 0;
     while (start < bytes.size()) {
@@ -198,6 +202,7 @@ std::size_t PlainLines(std::string_view bytes, std::string_view search, bool asp
             break;
         }
         if (aspPages && HasCommentStart(line)) break;
+        if (anyCase && FindCaseVariant(line, search) != std::string_view::npos) break;
         start = end + 1;
     }
     return start;
@@ -212,6 +217,7 @@ struct PageScan {
     bool inBlock = false;
     std::string pending;
     std::string rewritten;
+    std::string anyCase;
     std::string aspForm;
     std::string aspScratch;
 };
@@ -289,6 +295,17 @@ std::optional<std::string> PageExpander::ExpandPage(const std::string& pagePath,
     }
 }
 
+// Every file opened is one the run reads, and one a re-run must find unchanged.
+void PageExpander::NoteOpened(const std::string& path, const SourceFile& file) {
+    if (const FileId id = file.Id(); id.Known()) m_filesRead.insert(id);
+    if (!m_trace) return;
+    if (const std::optional<FileStamp> stamp = file.OpenedStamp()) {
+        m_trace->opened.push_back({path, *stamp});
+    } else {
+        m_trace->doubtful = true;
+    }
+}
+
 void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
     const bool included = m_state.pageDepth > 1;
     // The lines and open blocks held by the including levels count against the same limit as this file's own.
@@ -297,7 +314,7 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
         OpenPage(m_files, pagePath, m_settings.codePage, included, lineLimit, m_settings.stopRequested);
     const std::size_t sharedLimit = m_heldAbove > 0 ? m_settings.lineLimit : 0;
     if (sharedLimit > 0) page.reader->ShareLimit(sharedLimit);
-    if (const FileId id = page.file->Id(); id.Known()) m_filesRead.insert(id);
+    NoteOpened(pagePath, *page.file);
     const CodePage cp = page.codePage;
     // The bytes written from here on are in this file's code page, until its includer takes over again.
     struct CodePageScope {
@@ -315,7 +332,7 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
         if (!scan.inBlock) {
             // Most lines of a page are text to copy as they stand: they go out together, many lines per write.
             const std::string_view buffered = page.reader->Buffered();
-            const std::size_t plain = PlainLines(buffered, types.search, m_aspPages, lineLimit);
+            const std::size_t plain = PlainLines(buffered, types.search, m_aspPages, m_settings.anyCaseLinks, lineLimit);
             if (plain > 0) {
                 out.Write(buffered.substr(0, plain));
                 page.reader->Consume(plain);
@@ -324,6 +341,9 @@ void PageExpander::Expand(const std::string& pagePath, OutputSink& out) {
         if (!page.reader->Next(raw)) break;
         std::string_view line = raw;
         if (ReplaceAll(cp, line, types.search, types.replacement, scan.rewritten)) line = scan.rewritten;
+        if (m_settings.anyCaseLinks && ReplaceCaseVariants(line, types.search, types.replacement, scan.anyCase)) {
+            line = scan.anyCase;
+        }
         if (m_aspPages && line.find("<!") != std::string_view::npos && ContainsAtBoundary(cp, line, "include")) {
             line = CommentsAsBlocks(cp, line, scan);
         }

@@ -14,6 +14,7 @@
 #include "engine/output/PathRules.h"
 #include "engine/report/RunReport.h"
 #include "engine/page/ExpansionContext.h"
+#include "engine/page/ReadTrace.h"
 #include "engine/site/SiteFiles.h"
 
 namespace quernfold {
@@ -32,6 +33,10 @@ struct ExpanderSettings {
     const std::atomic<bool>* stopRequested = nullptr;
     // Whether the files directives name without being expanded are noted (static files are to be copied).
     bool noteNamedTargets = false;
+    // ASP pages drop their code blocks as JSP pages do, so no server code is published.
+    bool dropServerCode = false;
+    // The extension rewrite also takes the source extension in other letter cases, at a word end.
+    bool anyCaseLinks = false;
 };
 
 /**
@@ -76,6 +81,9 @@ public:
         m_namedTargets.clear();
     }
 
+    /** From now on, notes what each expansion depends on in trace (null: nothing is noted). */
+    void TraceInto(ReadTrace* trace) { m_trace = trace; }
+
 private:
     struct TypeTexts {
         std::string search;       // "." + source type, in the page's code page
@@ -87,8 +95,11 @@ private:
     std::optional<std::string> Resolve(const std::string& resolved, const std::string& cleaned,
                                        const std::optional<std::string>& utf8, const std::string& pageDir);
     void Expand(const std::string& pagePath, OutputSink& out);
+    void NoteOpened(const std::string& path, const SourceFile& file);
     void NoteNamedTarget(const std::string& resolved, const std::string& cleaned,
                          const std::optional<std::string>& utf8, const std::string& pageDir);
+    void NoteLookup(const std::string& resolved, const std::string& cleaned, bool tryRaw, const std::string& pageDir,
+                    const std::optional<std::string>& found);
 
     ExpanderSettings m_settings;
     std::string m_sourceTypeTrimmed;
@@ -107,6 +118,7 @@ private:
     std::unordered_map<std::string, std::optional<std::string>> m_resolutions;
     std::unordered_map<std::string, std::string> m_failedIncludes;
     std::vector<PathReason> m_pageWarnings;
+    ReadTrace* m_trace = nullptr;
 };
 
 }  // namespace quernfold

@@ -35,7 +35,7 @@ void PageExpander::ExpandBlock(std::string_view blockText, OutputSink& out, cons
     std::string scratch;
     const std::optional<std::string_view> target = IncludeTarget(cp, blockText, scratch);
     if (!target) {
-        if (m_aspPages) {
+        if (m_aspPages && !m_settings.dropServerCode) {
             out.Write("<%");
             out.Write(blockText);
             out.WriteLine("%>");
@@ -97,18 +97,21 @@ std::optional<std::string> PageExpander::Resolve(const std::string& resolved, co
     const bool tryRaw = utf8 && *utf8 != cleaned;
     std::string key = resolved;
     if (tryRaw) key.append(1, '\0').append(pageDir).append(1, '\0').append(cleaned);
-    if (const auto known = m_resolutions.find(key); known != m_resolutions.end()) return known->second;
-    const char sep = m_settings.separator;
-    IncludeLookup lookup{m_files, sep, m_sourceTypeTrimmed, m_outputTypeTrimmed, m_state.siteRoot};
-    std::optional<std::string> found = lookup.Find(resolved);
-    if (!found && tryRaw) {
-        // A site unpacked from a Windows archive keeps file names in the page's code page.
-        const std::string rawPath = ResolveIncludePath(cleaned, pageDir, m_state.siteRoot, sep);
-        if (IsInsideRoot(rawPath, m_state.siteRoot, sep)) found = lookup.Find(rawPath);
+    if (const auto known = m_resolutions.find(key); known != m_resolutions.end()) {
+        NoteLookup(resolved, cleaned, tryRaw, pageDir, known->second);
+        return known->second;
     }
+    IncludeLookup lookup{m_files, m_settings.separator, m_sourceTypeTrimmed, m_outputTypeTrimmed, m_state.siteRoot};
+    std::optional<std::string> found = lookup.FindTarget(resolved, cleaned, tryRaw, pageDir);
     if (m_resolutions.size() >= kRemembered) m_resolutions.clear();
     m_resolutions.emplace(std::move(key), found);
+    NoteLookup(resolved, cleaned, tryRaw, pageDir, found);
     return found;
+}
+
+void PageExpander::NoteLookup(const std::string& resolved, const std::string& cleaned, bool tryRaw,
+                              const std::string& pageDir, const std::optional<std::string>& found) {
+    if (m_trace) m_trace->lookups.push_back({resolved, cleaned, tryRaw, pageDir, found});
 }
 
 }  // namespace quernfold

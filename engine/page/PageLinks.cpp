@@ -1,5 +1,8 @@
 #include "engine/page/PageLinks.h"
 
+#include <cstdint>
+#include <utility>
+
 #include "engine/text/AsciiText.h"
 #include "engine/output/PathRules.h"
 #include "engine/platform/Transcode.h"
@@ -79,6 +82,64 @@ std::optional<FoundLink> ReadValue(Cursor& cursor, std::string_view text, bool i
     return FoundLink{start, text.substr(start, cursor.At() - start)};
 }
 
+void AppendUtf8(std::string& out, std::uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// The character a reference such as "amp", "#38" or "#x26" (without "&" and ";") stands for; 0 when none.
+std::uint32_t ReferencedCharacter(std::string_view name) {
+    static constexpr std::pair<std::string_view, char> kNamed[] = {
+        {"amp", '&'}, {"quot", '"'}, {"apos", '\''}, {"lt", '<'}, {"gt", '>'}};
+    for (const auto& [known, c] : kNamed) {
+        if (name == known) return static_cast<std::uint32_t>(c);
+    }
+    if (name.size() < 2 || name[0] != '#') return 0;
+    const bool hex = name[1] == 'x' || name[1] == 'X';
+    const std::string_view digits = name.substr(hex ? 2 : 1);
+    if (digits.empty() || digits.size() > 7) return 0;
+    std::uint32_t code = 0;
+    for (const char digit : digits) {
+        const int value = hex ? HexValue(digit) : (digit >= '0' && digit <= '9' ? digit - '0' : -1);
+        if (value < 0) return 0;
+        code = code * (hex ? 16 : 10) + static_cast<std::uint32_t>(value);
+    }
+    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+    return code > 0x10FFFF || surrogate ? 0 : code;
+}
+
+// A browser reads an attribute value with its character references decoded: "a&amp;b.css" names a&b.css, and
+// "&#35;" is no fragment. text is UTF-8.
+std::string DecodeCharacterReferences(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t semicolon = text[i] == '&' ? text.find(';', i + 1) : std::string_view::npos;
+        if (semicolon != std::string_view::npos && semicolon - i <= 10) {
+            if (const std::uint32_t code = ReferencedCharacter(text.substr(i + 1, semicolon - i - 1))) {
+                AppendUtf8(out, code);
+                i = semicolon + 1;
+                continue;
+            }
+        }
+        out += text[i++];
+    }
+    return out;
+}
+
 }  // namespace
 
 void FindLinks(CodePage cp, std::string_view text, std::vector<FoundLink>& links) {
@@ -130,7 +191,10 @@ void FindLinks(CodePage cp, std::string_view text, std::vector<FoundLink>& links
 }
 
 std::optional<std::string> LocalLinkPath(CodePage cp, std::string_view value) {
-    std::string_view link = TrimSpaces(value);
+    const std::string_view trimmed = TrimSpaces(value);
+    const std::optional<std::string> utf8 = ToUtf8(cp, trimmed);
+    const std::string decoded = DecodeCharacterReferences(utf8 ? std::string_view(*utf8) : trimmed);
+    std::string_view link = decoded;
     const std::size_t cut = link.find_first_of("?#");
     if (cut == 0 || link.empty()) return std::nullopt;
     if (link.starts_with("//") || link.starts_with("\\\\")) return std::nullopt;
@@ -145,8 +209,7 @@ std::optional<std::string> LocalLinkPath(CodePage cp, std::string_view value) {
         if (i < link.size() && link[i] == ':') return std::nullopt;
     }
     if (cut != std::string_view::npos) link = link.substr(0, cut);
-    const std::optional<std::string> utf8 = ToUtf8(cp, link);
-    const std::string text = utf8.value_or(std::string(link));
+    const std::string_view text = link;
     std::string path;
     path.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {

@@ -25,7 +25,8 @@ struct FoundLink {
 void FindLinks(CodePage cp, std::string_view text, std::vector<FoundLink>& links);
 
 /**
- * The local file a reference names, as a '/'-separated UTF-8 path: the value without query and fragment, decoded
+ * The local file a reference names, as a '/'-separated UTF-8 path: the value with its character references to
+ * ASCII characters decoded ("&amp;", "&#38;", "&#x26;"), without query and fragment, decoded
  * from cp (raw bytes when it is not valid there) and with its percent-escapes decoded. nullopt for what is not a
  * local file: empty, a "#fragment", "//host", or any "scheme:" (http:, mailto:, javascript:, data:).
  */

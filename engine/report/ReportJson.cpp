@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/log/LogLines.h"
+#include "engine/report/LinkCauses.h"
 
 namespace quernfold {
 
@@ -74,17 +75,22 @@ void WriteReportJson(const RunReport& report, const std::function<void(std::stri
         return Json{{"path", Text(assets.skipped[i].path)}, {"why", Text(assets.skipped[i].reason)}};
     }, true);
     write("  },\n");
+    Json byCause = Json::object();
+    for (const auto& [cause, count] : CountByCause(report.brokenLinks)) byCause[cause] = count;
     field("totals", Json{{"pages", report.counts.pages},
                          {"converted", report.counts.Converted()},
                          {"failed", report.counts.failed},
-                         {"warnings", report.counts.warnings}});
+                         {"warnings", report.counts.warnings},
+                         {"brokenLinks", std::move(byCause)}});
     field("stopped", Stopped(report.counts.stopped));
     field("brokenLinksTotal", report.brokenLinksTotal);
     field("truncated", report.brokenLinksTruncated);
     list("  ", "brokenLinks", report.brokenLinks.size(), [&](std::size_t i) {
         const BrokenLink& link = report.brokenLinks[i];
-        return Json{{"page", Text(link.page)},     {"line", link.line},    {"link", Text(link.link)},
-                    {"target", Text(link.target)}, {"count", link.count}};
+        Json entry{{"page", Text(link.page)}, {"line", link.line}, {"link", Text(link.link)},
+                   {"target", Text(link.target)}, {"count", link.count}, {"cause", link.cause}};
+        if (!link.detail.empty()) entry["detail"] = Text(link.detail);
+        return entry;
     }, true);
     write("}\n");
 }

@@ -38,6 +38,8 @@ struct BrokenLink {
     std::string link;    // as written, in UTF-8
     std::string target;  // the path it was resolved to
     std::int64_t count = 1;  // references of the file to target
+    std::string cause = {};   // why it leads nowhere: missing, notCopied, letterCase, ... (LinkCauses)
+    std::string detail = {};  // what the cause names: the file in another letter case, why a file was not copied, ...
 };
 
 enum class RunStop { None, Limit, User };

@@ -14,9 +14,9 @@
 #include "engine/output/StaticFiles.h"
 #include "engine/page/LinkScanningOutput.h"
 #include "engine/page/PageExpander.h"
-#include "engine/platform/AtomicFile.h"
 #include "engine/platform/Disk.h"
 #include "engine/platform/FolderIdentity.h"
+#include "engine/report/LinkCauses.h"
 #include "engine/report/LinkCheck.h"
 #include "engine/report/RunReport.h"
 #include "engine/run/HeldLog.h"
@@ -24,9 +24,13 @@
 #include "engine/run/PagePublisher.h"
 #include "engine/run/PageScheduler.h"
 #include "engine/run/RunPlan.h"
+#include "engine/run/RunStart.h"
 #include "engine/run/RunSummary.h"
 #include "engine/run/SettingsStore.h"
 #include "engine/run/SideOutputGuard.h"
+#include "engine/run/UnchangedPages.h"
+#include "engine/platform/RunRecords.h"
+#include "engine/site/IncludeLookup.h"
 #include "engine/run/StopRequest.h"
 #include "engine/site/CachedSiteFiles.h"
 #include "engine/text/Errors.h"
@@ -35,12 +39,27 @@ namespace quernfold {
 
 namespace {
 
-constexpr std::string_view kSection = "sys";
 // Pages converted ahead are held in memory: at most this many bytes of them, and each worker keeps at most
 // four pages ahead of the one being published.
 constexpr std::size_t kAheadBytes = std::size_t{8} << 20;
 constexpr std::size_t kAheadPagesPerWorker = 4;
 constexpr std::size_t kLargestPageAhead = std::size_t{1} << 20;
+#ifndef QUERNFOLD_VERSION
+#define QUERNFOLD_VERSION "unknown"
+#endif
+
+// The program's version and every choice that shapes a page's bytes or its output path: a record of an earlier
+// run made with any other is not used.
+std::string RecordedChoices(const ConversionChoices& choices, const RunState& state, const ExpanderSettings& settings) {
+    std::string text = QUERNFOLD_VERSION;
+    for (const std::string& part : {state.siteRoot, state.outputRoot, choices.sourceType, choices.outputType}) {
+        text.append(1, '\0').append(part);
+    }
+    text.append(1, '\0').append(std::to_string(static_cast<int>(choices.codePage)));
+    text.append(1, '\0').append(1, settings.separator);
+    text.append(1, '\0').append(std::to_string(settings.lineLimit));
+    return text;
+}
 
 /** How the loop over the pages ended. */
 enum class LoopEnd { AllPages, WarningLimit, StopRequested };
@@ -62,7 +81,9 @@ public:
                      kNativeSeparator,
                      LineReader::kDefaultLineLimit,
                      &state.stopRequested,
-                     choices.copyAssets},
+                     choices.copyAssets,
+                     choices.dropServerCode,
+                     choices.anyCaseLinks},
           m_jobs(choices.jobs == 0 ? DefaultWorkerCount() : choices.jobs),
           m_pageLog(sinks.log),
           m_expander(m_settings, state, m_cachedFiles, m_pageLog),
@@ -80,8 +101,16 @@ public:
                                                   [this](std::size_t page) { return CollectLinksAgain(page); });
         }
         m_overlap.emplace(*m_plan, m_earlierOutputs);
+        FindUnchangedPages();
         m_publisher.emplace(PagePublisher::Parts{m_state, *m_plan, m_output, m_expander, m_pageLog, *m_overlap,
-                                                 m_sinks.report, m_links.get()});
+                                                 m_sinks.report, m_links.get(),
+                                                 m_unchanged ? &*m_unchanged : nullptr,
+                                                 [this](std::size_t page) { return CollectLinksAgain(page); }});
+    }
+
+    /** Leaves the record of what this run published for the next run into the same output folder. */
+    void SaveRecord() {
+        if (m_unchanged) m_unchanged->Save(m_state.outputRoot);
     }
 
     const RunPlan& ThePlan() const { return *m_plan; }
@@ -167,14 +196,51 @@ public:
         return owned;
     }
 
+    /** Why each broken link leads nowhere, from the site and the output tree as the run leaves them. */
+    void ExplainBrokenLinks(RunReport& report) {
+        const std::unique_ptr<SiteFiles> output = OpenSiteOnDisk(m_state.outputRoot);
+        LinkCauses causes({m_state.siteRoot, m_state.outputRoot, m_state.srcExt, std::string(TrimSpaces(m_choices.outputType)),
+                           report.counts.staticFiles.has_value(), StaticFileRules(), &m_plan->Outputs(),
+                           &report.assets.skipped},
+                          m_files, *output);
+        for (BrokenLink& link : report.brokenLinks) causes.Explain(link);
+    }
+
 private:
-    AssetRules StaticFileRules() const {
-        AssetRules rules = DefaultAssetRules(m_state.srcExt);
-        if (!m_choices.assetTypes.empty()) {
-            rules.types = m_choices.assetTypes;
-            rules.rootRobots = false;
+    AssetRules StaticFileRules() const { return ChosenAssetRules(m_state.srcExt, m_choices.assetTypes); }
+
+    // A site and output folder on disk are compared with the record of the last run into that folder; pages
+    // that nothing changed for keep their output. With the output sharing folders with the site nothing is kept:
+    // a page's output may be another's include.
+    void FindUnchangedPages() {
+        if (!m_disk || m_sinks.output) return;
+        m_unchanged.emplace(*m_plan, RunRecordPath(m_state.outputRoot),
+                            RecordedChoices(m_choices, m_state, m_settings), m_choices.ignoreEarlierRun);
+        if (m_overlap->Active()) return;
+        const IncludeLookup lookup{m_cachedFiles, m_settings.separator, m_plan->SourceType(), m_plan->OutputType(),
+                                   m_state.siteRoot};
+        try {
+            m_kept = m_unchanged->Find(lookup);
+        } catch (const std::exception&) {
+            m_kept.clear();  // in doubt, every page is converted
         }
-        return rules;
+    }
+
+    bool IsKept(std::size_t index) const { return index < m_kept.size() && m_kept[index]; }
+
+    // Publishes page index: kept from the last run, converted ahead by a worker, or converted now.
+    void PublishPage(PageScheduler* ahead, std::size_t index) {
+        const bool kept = IsKept(index);
+        if (kept && m_publisher->PublishKept(index)) {
+            if (ahead) ahead->Passed(index);
+        } else if (ahead && !kept) {
+            PreparedPage page = ahead->Take(index, m_state.stopRequested);
+            if (page.state == PreparedPage::State::Stopped) throw RunStopped();
+            m_publisher->Publish(index, page.state == PreparedPage::State::Ready ? &page : nullptr);
+        } else {
+            m_publisher->Publish(index, nullptr);
+            if (ahead) ahead->Passed(index);
+        }
     }
 
     LoopEnd ConvertEach(PageScheduler* ahead, std::int64_t& pages) {
@@ -186,13 +252,7 @@ private:
             m_sinks.log.AppendLog(PageBannerLine());
             m_sinks.log.AppendLog(PageStartLine(m_state.fileList[index]));
             try {
-                if (ahead) {
-                    PreparedPage page = ahead->Take(index, m_state.stopRequested);
-                    if (page.state == PreparedPage::State::Stopped) throw RunStopped();
-                    m_publisher->Publish(index, page.state == PreparedPage::State::Ready ? &page : nullptr);
-                } else {
-                    m_publisher->Publish(index, nullptr);
-                }
+                PublishPage(ahead, index);
             } catch (const RunStopped&) {
                 return LoopEnd::StopRequested;
             }
@@ -211,6 +271,9 @@ private:
     std::unique_ptr<PageScheduler> StartWorkers() {
         // Workers read the disk each through their own view; a site handed in (in memory) is read by this thread.
         if (m_jobs <= 1 || m_state.fileCount <= 1 || m_overlap->Active() || !m_disk) return nullptr;
+        const auto toConvert = std::count(m_kept.begin(), m_kept.end(), false) + m_state.fileCount -
+                               static_cast<std::int64_t>(m_kept.size());
+        if (toConvert <= 1) return nullptr;
         const std::size_t window = kAheadPagesPerWorker * m_jobs;
         const std::size_t pageLimit = std::clamp(kAheadBytes / window, std::size_t{64} << 10, kLargestPageAhead);
         const std::size_t cacheShare = CachedSiteFiles::kDefaultCapacity / m_jobs;
@@ -219,7 +282,7 @@ private:
             settings.stopRequested = &cancel;
             return std::make_unique<PagePreparer>(settings, OpenSiteOnDisk(m_state.siteRoot), m_state.siteRoot,
                                                   cacheShare, pageLimit, m_links != nullptr);
-        });
+        }, m_kept);
     }
 
     // The references of a page as its conversion collected them, from an expansion into nothing (no log line, no
@@ -256,28 +319,11 @@ private:
     std::optional<RunPlan> m_plan;
     std::unique_ptr<LinkCheck> m_links;  // with a report only
     std::optional<OverlapGuard> m_overlap;
+    std::optional<UnchangedPages> m_unchanged;  // a run on disk: the last run's record and this one's
+    std::vector<bool> m_kept;                    // by page: its output is kept from the last run
     std::optional<PagePublisher> m_publisher;
     SideOutputGuard m_sideOutputs;
 };
-
-void SaveChoices(const ConversionChoices& choices, SettingsStore& settings) {
-    settings.WriteIni(kSection, "workPath", choices.siteRoot);
-    settings.WriteIni(kSection, "outputDir", choices.outputDir);
-    settings.WriteIni(kSection, "srcType", choices.sourceType);
-    settings.WriteIni(kSection, "outputType", choices.outputType);
-}
-
-// The run state as a new run starts it; the log is cleared here too.
-void ResetState(const ConversionChoices& choices, RunState& state, LogSink& log) {
-    state.outputRoot = WithTrailingSeparator(TrimSpaces(choices.outputDir), kNativeSeparator);
-    state.siteRoot = PlannedSiteRoot(choices);
-    log.ClearLog();
-    state.srcExt = TrimSpaces(choices.sourceType);
-    state.fileCount = 0;
-    state.failCount = 0;
-    state.warningCount = 0;
-    state.fileList.clear();
-}
 
 }  // namespace
 
@@ -312,6 +358,7 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
         }
         barShown = true;
         end = run.ConvertAll(counts.pages);
+        run.SaveRecord();
     } catch (const RunStopped&) {
         // Stopped while the side outputs were checked against what the pages include: nothing was converted.
         sinks.log.AppendLog(RunStoppedLine());
@@ -331,37 +378,12 @@ RunResult StartConversion(const ConversionChoices& choices, RunState& state, con
                                                     : RunStop::None;
     FinishRun(counts, choices, run.ThePlan(), sinks, result);
     result.sideOutputsRead = run.SideOutputsRead();
-    if (sinks.report) run.FinishBrokenLinks(*sinks.report);
+    if (sinks.report) {
+        run.FinishBrokenLinks(*sinks.report);
+        run.ExplainBrokenLinks(*sinks.report);
+    }
     state.lastRun = run.Owned();
     return result;
-}
-
-bool SaveConversionLog(const std::string& outputDirText, const std::string& logText, RunState& state,
-                       MessageSink& messages) {
-    if (TrimSpaces(outputDirText).empty()) {
-        messages.ShowMessage(kNoOutputFolderText, kTitleReminder, MessageIcon::Stop);
-        return false;
-    }
-    state.outputRoot = WithTrailingSeparator(TrimSpaces(outputDirText), kNativeSeparator);
-    const std::string logPath = state.outputRoot + "log.txt";
-    if (const auto owned = state.lastRun) {
-        // Saving again replaces an earlier log.txt; never a file of the run.
-        const std::optional<FileId> existing = IdentityOf(logPath);
-        const bool isOutputPath = owned->logTxtIsOutputPath && owned->outputRoot &&
-                                  IdentityOf(state.outputRoot) == owned->outputRoot;
-        if ((existing && owned->filesRead.count(*existing)) || isOutputPath) {
-            messages.ShowMessage(LogSaveFailedText(LogTxtOwnedReason(logPath)), kTitleError, MessageIcon::Stop);
-            return false;
-        }
-    }
-    try {
-        WriteFileAtomically(logPath, logText);
-    } catch (const std::exception& failure) {
-        messages.ShowMessage(LogSaveFailedText(failure.what()), kTitleError, MessageIcon::Stop);
-        return false;
-    }
-    messages.ShowMessage(LogSavedText(logPath), kTitleNotice, MessageIcon::Information);
-    return true;
 }
 
 }  // namespace quernfold

@@ -30,8 +30,13 @@ struct ConversionChoices {
     CodePageChoice codePage = CodePageChoice::Auto;
     bool copyAssets = false;              // also copy the site's static files after the pages
     std::vector<std::string> assetTypes = {};  // their extensions (lower case, no dots); empty: the default list
+    bool dropServerCode = false;  // ASP pages drop their code blocks instead of writing them back
+    bool anyCaseLinks = false;    // the extension rewrite also takes other letter cases, at a word end
     std::int64_t maxWarnings = kDefaultMaxWarnings;  // 0: the run never stops for warnings
     unsigned jobs = 0;  // pages converted at once; 0: one per processor online; 1: strictly one after the other
+    // Converts every page, even those whose sources, includes and output file are as the last run into the same
+    // output folder left them (that run's record, kept in the user's cache folder, is not read).
+    bool ignoreEarlierRun = false;
     // Files the front end writes beside the pages (the CLI's --log): the run refuses to start when one would
     // replace a page of the site, a file the run includes or an output file of the run.
     std::vector<std::string> sideOutputs = {};

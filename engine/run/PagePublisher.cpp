@@ -13,7 +13,54 @@ namespace {
 
 constexpr std::uint64_t kOutputPageLimit = std::uint64_t{1} << 30;  // 1 GiB
 
+/** Counts the bytes of a page on their way to its output. */
+class CountingOutput : public OutputSink {
+public:
+    explicit CountingOutput(OutputSink& inner) : m_inner(inner) {}
+    void Write(std::string_view bytes) override {
+        m_inner.Write(bytes);
+        m_written += bytes.size();
+    }
+    CodePage SwitchCodePage(CodePage cp) override { return m_inner.SwitchCodePage(cp); }
+    std::uint64_t Written() const { return m_written; }
+
+private:
+    OutputSink& m_inner;
+    std::uint64_t m_written = 0;
+};
+
 }  // namespace
+
+PagePublisher::PagePublisher(Parts parts) : m_parts(std::move(parts)) {
+    if (m_parts.unchanged) m_parts.expander.TraceInto(&m_trace);
+}
+
+bool PagePublisher::PublishKept(std::size_t index) {
+    const std::string outputPath = m_parts.plan.OutputOf(index).outputPath;
+    if (!m_parts.plan.Outputs().Claim(index, outputPath)) {
+        m_parts.unchanged->Forget(index);
+        return false;
+    }
+    for (const FileId& id : m_parts.unchanged->FilesOf(index)) m_filesReadAhead.insert(id);
+    m_parts.pageLog.AppendLog(PageGeneratedLine(outputPath));
+    std::vector<PageLink> links;
+    if (m_parts.links) links = m_parts.linksAgain(index);
+    Record(index, outputPath, std::nullopt, {}, m_parts.links ? &links : nullptr);
+    m_parts.pageLog.Release();
+    return true;
+}
+
+// Notes a page converted cleanly, with what its expansion read, for the next run's record.
+void PagePublisher::NoteConverted(std::size_t index, const PageOutput& out, std::uint64_t size,
+                                  const PreparedPage* prepared) {
+    // The file is whole and in place now: a change time later than this is someone else's.
+    const std::int64_t settled = ReadTrace::NowNs();
+    try {
+        m_parts.unchanged->Converted(index, out.Id(), size, settled, prepared ? prepared->trace : m_trace);
+    } catch (const std::exception&) {
+        // The page is published all the same; without its record the next run converts it again.
+    }
+}
 
 bool PagePublisher::IsReadByRun(const FileId& id) const {
     return m_parts.plan.PageIds().count(id) > 0 || m_parts.expander.FilesRead().count(id) > 0 ||
@@ -61,18 +108,21 @@ void PagePublisher::PublishHeld(std::size_t index, const OutputPathPlan& plan, c
     // A page that fails before it is expanded has no warnings of its own yet: the expander still holds the
     // previous page's.
     bool expanded = false;
+    const std::int64_t warningsBefore = state.warningCount;
+    m_trace.Start();
     try {
         m_parts.overlap.CheckOutputIsNotTheSource(path, outputPath);
         // A page that fails still claims its output path, so a later page cannot take it over.
         if (!m_parts.plan.Outputs().Claim(index, outputPath)) throw FileError(OutputAlreadyWrittenReason(outputPath));
         out = m_parts.output.Create(plan, kOutputPageLimit);
         // With a report, the page's references are noted as it is written (a page converted ahead brings its own).
+        CountingOutput counted(*out);
         std::optional<LinkScanningOutput> scanned;
-        if (m_parts.links && !prepared) scanned.emplace(*out);
+        if (m_parts.links && !prepared) scanned.emplace(counted);
         expanded = true;
         const std::optional<std::string> failure =
             prepared ? Replay(*prepared, *out)
-                     : m_parts.expander.ExpandSourcePage(path, scanned ? static_cast<OutputSink&>(*scanned) : *out);
+                     : m_parts.expander.ExpandSourcePage(path, scanned ? static_cast<OutputSink&>(*scanned) : counted);
         m_parts.overlap.CheckOutputIsNotRead(outputPath, [this](const FileId& id) { return IsReadByRun(id); });
         if (failure) {
             // The page's own warning is already logged; the page is still a failure, never "converted", and
@@ -85,6 +135,9 @@ void PagePublisher::PublishHeld(std::size_t index, const OutputPathPlan& plan, c
             return;
         }
         out->Publish();
+        if (m_parts.unchanged && state.warningCount == warningsBefore) {
+            NoteConverted(index, *out, prepared ? prepared->bytes.size() : counted.Written(), prepared);
+        }
         // From now on an include that reaches this file reads its source page, as before the page was written.
         m_parts.overlap.Published(out->Id(), path);
         m_parts.pageLog.AppendLog(PageGeneratedLine(outputPath));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -15,6 +16,7 @@
 #include "engine/run/PreparedPage.h"
 #include "engine/run/RunPlan.h"
 #include "engine/run/RunState.h"
+#include "engine/run/UnchangedPages.h"
 
 namespace quernfold {
 
@@ -36,15 +38,26 @@ public:
         OverlapGuard& overlap;
         RunReport* report = nullptr;
         LinkCheck* links = nullptr;
+        // Given: pages the last run left unchanged may keep their output, and this run's record is kept here.
+        UnchangedPages* unchanged = nullptr;
+        // With a report: the references of a page kept from the last run, collected again.
+        std::function<std::vector<PageLink>(std::size_t)> linksAgain = {};
     };
 
-    explicit PagePublisher(Parts parts) : m_parts(parts) {}
+    explicit PagePublisher(Parts parts);
 
     /**
      * Converts page index: prepared when a worker converted it ahead, else by expanding it now. A stop request
      * abandons the page: no file, no temporary file and no folder of it stays, and RunStopped passes.
      */
     void Publish(std::size_t index, const PreparedPage* prepared);
+
+    /**
+     * Publishes page index, which the last run left unchanged (its output file stays as it is), exactly as a
+     * conversion would log and record it. False, with nothing done, when its output path is taken by an earlier
+     * page of this run: it is then converted as any other page.
+     */
+    bool PublishKept(std::size_t index);
 
     /** Whether the run has read id: a page, or a file a page included (here or on a worker). */
     bool IsReadByRun(const FileId& id) const;
@@ -61,11 +74,13 @@ private:
     void Record(std::size_t index, const std::string& output, std::optional<std::string> failure,
                 std::vector<PathReason> warnings, const std::vector<PageLink>* links, bool failureIsWarning = false);
     std::vector<PathReason> PageWarnings(const PreparedPage* prepared) const;
+    void NoteConverted(std::size_t index, const PageOutput& out, std::uint64_t size, const PreparedPage* prepared);
 
     Parts m_parts;
-    std::unordered_set<FileId, FileIdHash> m_filesReadAhead;  // read by pages the workers converted
     std::unordered_set<std::string> m_namedAhead;  // named, not expanded, by pages the workers converted
     std::vector<std::size_t> m_failed;             // the pages that failed, in list order
+    std::unordered_set<FileId, FileIdHash> m_filesReadAhead;  // read by pages the workers converted or kept
+    ReadTrace m_trace;  // what the page expanded here depended on
 };
 
 }  // namespace quernfold

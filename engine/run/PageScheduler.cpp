@@ -15,8 +15,8 @@ constexpr auto kStopPoll = std::chrono::milliseconds(20);
 }  // namespace
 
 PageScheduler::PageScheduler(const std::vector<std::string>& pages, unsigned workers, std::size_t window,
-                             const PreparerFactory& makePreparer)
-    : m_pages(pages), m_window(std::max<std::size_t>(window, 1)) {
+                             const PreparerFactory& makePreparer, std::vector<bool> skip)
+    : m_pages(pages), m_window(std::max<std::size_t>(window, 1)), m_skip(std::move(skip)) {
     m_workers.reserve(workers);
     try {
         for (unsigned i = 0; i < workers; ++i) {
@@ -50,6 +50,7 @@ void PageScheduler::Work(std::unique_ptr<PagePreparer> preparer) {
         });
         if (m_cancel || m_nextToPrepare >= m_pages.size()) return;
         const std::size_t index = m_nextToPrepare++;
+        if (index < m_skip.size() && m_skip[index]) continue;
         lock.unlock();
         PreparedPage page;
         const std::string& path = m_pages[index];
@@ -89,6 +90,14 @@ PreparedPage PageScheduler::Take(std::size_t index, const std::atomic<bool>& use
         }
         m_pageReady.wait_for(lock, kStopPoll);
     }
+}
+
+void PageScheduler::Passed(std::size_t index) {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_nextToTake = index + 1;
+    }
+    m_workAvailable.notify_all();
 }
 
 unsigned DefaultWorkerCount() {

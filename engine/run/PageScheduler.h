@@ -26,8 +26,9 @@ public:
     /** Makes one worker's preparer; its expander must check the atomic it is given for stop requests. */
     using PreparerFactory = std::function<std::unique_ptr<PagePreparer>(const std::atomic<bool>& cancel)>;
 
+    /** skip: the pages not to prepare (kept from the last run), by index; empty: none. */
     PageScheduler(const std::vector<std::string>& pages, unsigned workers, std::size_t window,
-                  const PreparerFactory& makePreparer);
+                  const PreparerFactory& makePreparer, std::vector<bool> skip = {});
     /** Cancels what is still being prepared and waits for the workers. */
     ~PageScheduler();
     PageScheduler(const PageScheduler&) = delete;
@@ -39,6 +40,9 @@ public:
      */
     PreparedPage Take(std::size_t index, const std::atomic<bool>& userStop);
 
+    /** The committer is past page index, one of the pages skipped: the workers may go further ahead. */
+    void Passed(std::size_t index);
+
     /** Workers stop taking pages and abandon the ones they are on. */
     void Cancel();
 
@@ -47,6 +51,7 @@ private:
 
     const std::vector<std::string>& m_pages;
     const std::size_t m_window;
+    const std::vector<bool> m_skip;
     std::atomic<bool> m_cancel{false};
     std::mutex m_mutex;
     std::condition_variable m_workAvailable;

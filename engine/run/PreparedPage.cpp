@@ -28,6 +28,7 @@ PagePreparer::PagePreparer(const ExpanderSettings& settings, std::unique_ptr<Sit
     m_cachedFiles = std::make_unique<CachedSiteFiles>(*m_files, cacheCapacity);
     m_recorder = std::make_unique<Recorder>(m_context);
     m_expander = std::make_unique<PageExpander>(settings, m_context, *m_cachedFiles, *m_recorder);
+    m_expander->TraceInto(&m_trace);
 }
 
 PagePreparer::~PagePreparer() = default;
@@ -37,6 +38,7 @@ PreparedPage PagePreparer::Prepare(const std::string& path) {
     m_context.warningCount = 0;
     m_recorder->Start(&page);
     m_expander->ForgetFilesRead();
+    m_trace.Start();
     BoundedMemoryOutput out(page.bytes, m_outputLimit);
     // The references are noted here, from the expander's own writes and code pages, as the committer would.
     std::optional<LinkScanningOutput> scanned;
@@ -65,6 +67,7 @@ PreparedPage PagePreparer::Prepare(const std::string& path) {
     page.filesRead.assign(read.begin(), read.end());
     const auto& named = m_expander->NamedTargets();
     page.namedTargets.assign(named.begin(), named.end());
+    page.trace = std::move(m_trace);
     return page;
 }
 

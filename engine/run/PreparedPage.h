@@ -11,6 +11,7 @@
 #include "engine/text/Errors.h"
 #include "engine/page/LinkScanningOutput.h"
 #include "engine/page/PageExpander.h"
+#include "engine/page/ReadTrace.h"
 #include "engine/page/OutputSink.h"
 #include "engine/site/SiteFiles.h"
 #include "engine/log/Sinks.h"
@@ -43,6 +44,7 @@ struct PreparedPage {
     std::vector<std::string> namedTargets;  // fragments named by directives but not expanded
     std::vector<PathReason> pageWarnings;  // the page's warnings as data, for the report
     std::vector<PageLink> links;           // the page's local references, when the preparer notes them
+    ReadTrace trace;                       // what the expansion depended on, for the next run's record
 };
 
 /** Output held in memory up to a limit; past it, writes throw TooLarge. */
@@ -90,6 +92,7 @@ private:
     std::unique_ptr<SiteFiles> m_cachedFiles;
     std::unique_ptr<Recorder> m_recorder;
     std::unique_ptr<PageExpander> m_expander;
+    ReadTrace m_trace;
 };
 
 }  // namespace quernfold

@@ -83,7 +83,9 @@ PlannedRun PlanConversion(const ConversionChoices& choices, MessageSink& message
     try {
         RunPlan plan(choices, *disk, pages, {.outputOnDisk = true, .keepSiteFileIds = true});
         CachedSiteFiles cached(*disk);
-        const ExpanderSettings settings{choices.sourceType, choices.outputType, choices.codePage, kNativeSeparator};
+        ExpanderSettings settings{choices.sourceType, choices.outputType, choices.codePage, kNativeSeparator};
+        settings.dropServerCode = choices.dropServerCode;
+        settings.anyCaseLinks = choices.anyCaseLinks;
         SideOutputGuard guard;
         if (auto taken = guard.Check(choices.sideOutputs, plan, [&] {
                 return FilesReadByPages(settings, plan.SiteRoot(), cached, pages);

@@ -31,6 +31,15 @@ AssetRules DefaultAssetRules(std::string_view sourceTypeTrimmed) {
     return rules;
 }
 
+AssetRules ChosenAssetRules(std::string_view sourceTypeTrimmed, const std::vector<std::string>& chosenTypes) {
+    AssetRules rules = DefaultAssetRules(sourceTypeTrimmed);
+    if (!chosenTypes.empty()) {
+        rules.types = chosenTypes;
+        rules.rootRobots = false;
+    }
+    return rules;
+}
+
 std::optional<std::vector<std::string>> ParseAssetTypes(std::string_view list, std::string& error) {
     std::vector<std::string> types;
     for (const std::string_view item : SplitKeepEmpty(list, ',')) {

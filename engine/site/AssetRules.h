@@ -20,6 +20,9 @@ struct AssetRules {
 /** The rules with the default list of extensions. */
 AssetRules DefaultAssetRules(std::string_view sourceTypeTrimmed);
 
+/** The rules a run uses: the default list, or the types the user chose instead (then no robots.txt rule). */
+AssetRules ChosenAssetRules(std::string_view sourceTypeTrimmed, const std::vector<std::string>& chosenTypes);
+
 /**
  * Parses a comma-separated list of extensions (ASCII case ignored, no dots, spaces around items allowed) into
  * lower-case items. Returns nullopt and sets error when the list is empty or an item holds a dot or a separator.

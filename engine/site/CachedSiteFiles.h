@@ -30,6 +30,7 @@ public:
     std::size_t Read(char* buffer, std::size_t size) override;
     void Rewind() override { m_offset = 0; }
     FileId Id() const override { return m_file->stamp.id; }
+    std::optional<FileStamp> OpenedStamp() const override { return m_file->stamp; }
     std::optional<std::uint64_t> Size() const override { return m_file->bytes.size(); }
     const std::string* HeldBytes() const override { return &m_file->bytes; }
     std::optional<DetectedCodePage>* DetectedSlot(CodePageChoice choice) override {

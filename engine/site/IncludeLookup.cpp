@@ -31,6 +31,16 @@ std::optional<std::string> IncludeLookup::Find(const std::string& path) const {
     return FindIgnoringCase(undone);
 }
 
+std::optional<std::string> IncludeLookup::FindTarget(const std::string& resolved, const std::string& cleaned,
+                                                     bool tryRaw, const std::string& pageDir) const {
+    std::optional<std::string> found = Find(resolved);
+    if (!found && tryRaw) {
+        const std::string rawPath = ResolveIncludePath(cleaned, pageDir, std::string(root), separator);
+        if (IsInsideRoot(rawPath, root, separator)) found = Find(rawPath);
+    }
+    return found;
+}
+
 std::optional<std::string> IncludeLookup::FindIgnoringCase(const std::string& path) const {
     // Most often only the file name is spelled differently: when its folder exists as spelled, one listing
     // decides, instead of a look-up of every segment from the root.

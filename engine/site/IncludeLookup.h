@@ -26,6 +26,14 @@ struct IncludeLookup {
     /** The path of the file found, or nullopt. What is found may be any kind of entry (the open checks it). */
     std::optional<std::string> Find(const std::string& path) const;
 
+    /**
+     * The file an include directive names: resolved (the target as spelled, against pageDir) looked up; when it
+     * is not found and tryRaw is set, cleaned (the target in the page's own code page) resolved and looked up too,
+     * for a site unpacked from a Windows archive that keeps file names in the page's code page.
+     */
+    std::optional<std::string> FindTarget(const std::string& resolved, const std::string& cleaned, bool tryRaw,
+                                          const std::string& pageDir) const;
+
 private:
     std::optional<std::string> FindIgnoringCase(const std::string& path) const;
     bool Reachable(const std::string& path) const;

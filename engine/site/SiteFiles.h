@@ -52,6 +52,8 @@ public:
     virtual std::optional<std::uint64_t> Size() const { return std::nullopt; }
     /** The file's stamp now; nullopt when it cannot be told (then a kept copy is never trusted). */
     virtual std::optional<FileStamp> Stamp() const { return std::nullopt; }
+    /** The stamp the file had when it was opened (what was read is what it held then); by default Stamp(). */
+    virtual std::optional<FileStamp> OpenedStamp() const { return Stamp(); }
     /** The whole file when it is held in memory, to be read in place; null otherwise. */
     virtual const std::string* HeldBytes() const { return nullptr; }
     /** Where the code page found for a held file is kept for later readers; null when the file is not held. */

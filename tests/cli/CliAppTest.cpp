@@ -38,6 +38,8 @@ struct ParseCase {
     std::int64_t maxWarnings = 10;
     bool makeOutputDir = false;
     bool dryRun = false;
+    bool dropServerCode = false;
+    bool anyCaseLinks = false;
 };
 
 TEST(CliArguments, ParsesOptionsAndOperands) {
@@ -82,6 +84,9 @@ TEST(CliArguments, ParsesOptionsAndOperands) {
          .makeOutputDir = true,
          .dryRun = true},
         {.args = {"--dry-run", "s", "o"}, .siteRoot = "s", .outputDir = "o", .dryRun = true},
+        {.args = {"--drop-server-code", "s", "o"}, .siteRoot = "s", .outputDir = "o", .dropServerCode = true},
+        {.args = {"s", "--links-any-case", "o"}, .siteRoot = "s", .outputDir = "o", .anyCaseLinks = true},
+        {.args = {"--links-any-case=1", "s", "o"}, .error = "option '--links-any-case' takes no value"},
         {.args = {"-j", "0", "s", "o"}, .error = "--jobs needs a number from 1 to 1024, not '0'"},
         {.args = {"-j", "1025", "s", "o"}, .error = "--jobs needs a number from 1 to 1024, not '1025'"},
         {.args = {"--jobs", "two", "s", "o"}, .error = "--jobs needs a number from 1 to 1024, not 'two'"},
@@ -120,6 +125,8 @@ TEST(CliArguments, ParsesOptionsAndOperands) {
         EXPECT_EQ(o.choices.maxWarnings, c.maxWarnings);
         EXPECT_EQ(o.makeOutputDir, c.makeOutputDir);
         EXPECT_EQ(o.dryRun, c.dryRun);
+        EXPECT_EQ(o.choices.dropServerCode, c.dropServerCode);
+        EXPECT_EQ(o.choices.anyCaseLinks, c.anyCaseLinks);
         EXPECT_FALSE(o.help);
         EXPECT_FALSE(o.version);
     }
@@ -369,7 +376,7 @@ TEST_F(CliInProcess, HelpListsEveryOption) {
     EXPECT_EQ(Run({"--help"}), 0);
     for (const char* option : {"-t, --type TEXT", "-T, --to TEXT", "-e, --encoding NAME", "--log FILE", "-q, --quiet",
                                "-j, --jobs N", "--max-warnings N", "--mkdir", "-n, --dry-run", "-h, --help",
-                               "--version", "130 / 143"}) {
+                               "--version", "130 / 143", "--drop-server-code", "--links-any-case"}) {
         EXPECT_NE(m_out.str().find(option), std::string::npos) << option;
     }
     EXPECT_EQ(m_err.str(), "");

@@ -131,16 +131,32 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
     std::sort(skipped.begin(), skipped.end());
     EXPECT_EQ(skipped, (std::vector<std::string>{"site/WEB-INF/", "site/about.html", "site/inc/head.htm",
                                                  "site/index.jsp.html"}));
-    EXPECT_EQ(report["totals"], (nlohmann::json{{"pages", 4}, {"converted", 4}, {"failed", 0}, {"warnings", 0}}));
+    const nlohmann::json byCause{{"missing", 4},    {"notCopied", 1},  {"letterCase", 1}, {"sourceExtension", 0},
+                                 {"pageFailed", 0}, {"serverCode", 0}, {"outside", 1}};
+    EXPECT_EQ(report["totals"], (nlohmann::json{{"pages", 4},    {"converted", 4},           {"failed", 0},
+                                                {"warnings", 0}, {"brokenLinks", byCause}}));
+    // The run's last stderr line, after its final message, counts the broken links by cause.
+    EXPECT_TRUE(first.err.ends_with("!\n"
+                                 "quernfold-cli: 7 broken links: 4 missing, 1 notCopied, 1 letterCase, 1 outside (see the report)\n"))
+        << first.err;
     EXPECT_TRUE(report["stopped"].is_null());
+    // Each broken link says why: a name in another letter case, a "../" above the output root, a file of the site
+    // that a page includes (never published), and the rest not in the site either.
+    auto entry = [](const char* page, int line, const char* link, const char* target, const char* cause,
+                    const char* detail = nullptr) {
+        nlohmann::json item{{"page", page}, {"line", line},   {"link", link},
+                            {"target", target}, {"count", 1}, {"cause", cause}};
+        if (detail) item["detail"] = detail;
+        return item;
+    };
     const nlohmann::json broken = nlohmann::json::array({
-        {{"page", "out/index.html"}, {"line", 2}, {"link", "/img/logo.png"}, {"target", "out/img/logo.png"}, {"count", 1}},
-        {{"page", "out/index.html"}, {"line", 4}, {"link", "missing.html"}, {"target", "out/missing.html"}, {"count", 1}},
-        {{"page", "out/index.html"}, {"line", 6}, {"link", "../up.htm"}, {"target", "out/up.htm"}, {"count", 1}},
-        {{"page", "out/index.html"}, {"line", 7}, {"link", "inc/head.htm"}, {"target", "out/inc/head.htm"}, {"count", 1}},
-        {{"page", "out/news/list.html"}, {"line", 2}, {"link", "图.gif"}, {"target", "out/news/图.gif"}, {"count", 1}},
-        {{"page", "out/news/list.html"}, {"line", 3}, {"link", "乗.htm"}, {"target", "out/news/乗.htm"}, {"count", 1}},
-        {{"page", "out/static/old.htm"}, {"line", 2}, {"link", "gone.htm"}, {"target", "out/static/gone.htm"}, {"count", 1}},
+        entry("out/index.html", 2, "/img/logo.png", "out/img/logo.png", "letterCase", "out/img/Logo.PNG"),
+        entry("out/index.html", 4, "missing.html", "out/missing.html", "missing"),
+        entry("out/index.html", 6, "../up.htm", "out/up.htm", "outside"),
+        entry("out/index.html", 7, "inc/head.htm", "out/inc/head.htm", "notCopied", "a page of this run includes it"),
+        entry("out/news/list.html", 2, "图.gif", "out/news/图.gif", "missing"),
+        entry("out/news/list.html", 3, "乗.htm", "out/news/乗.htm", "missing"),
+        entry("out/static/old.htm", 2, "gone.htm", "out/static/gone.htm", "missing"),
     });
     EXPECT_EQ(report["brokenLinks"], broken) << report["brokenLinks"].dump(1);
     EXPECT_EQ(report["brokenLinksTotal"], broken.size());
@@ -275,7 +291,8 @@ TEST_F(PublishRun, RepeatedBrokenLinksAreMergedAndTheListIsBounded) {
                                                 {"line", 1},
                                                 {"link", "gone.png"},
                                                 {"target", "out/gone.png"},
-                                                {"count", 10000}}}));
+                                                {"count", 10000},
+                                                {"cause", "missing"}}}));
     EXPECT_EQ(report["brokenLinksTotal"], report["brokenLinks"].size());
     EXPECT_EQ(report["truncated"], false);
 }

@@ -60,6 +60,7 @@ struct PlainCase {
     std::string sourceType;
     std::string page;
     std::string expected;
+    bool anyCaseLinks = false;
 };
 
 class PageExpanderPlainLines : public ::testing::TestWithParam<PlainCase> {};
@@ -76,8 +77,9 @@ TEST_P(PageExpanderPlainLines, ComeOutAsTheLineByLineRulesSay) {
         ExpansionContext state;
         state.siteRoot = "/w/";
         LogText log;
-        PageExpander expander({c.sourceType, c.sourceType == "asp" ? "htm" : "html", CodePageChoice::Auto, '/'}, state,
-                              files, log);
+        ExpanderSettings settings{c.sourceType, c.sourceType == "asp" ? "htm" : "html", CodePageChoice::Auto, '/'};
+        settings.anyCaseLinks = c.anyCaseLinks;
+        PageExpander expander(settings, state, files, log);
         StringOutput out;
         EXPECT_FALSE(expander.ExpandSourcePage("/w/p", out)) << "chunk " << chunk;
         EXPECT_EQ(out.Text(), padded ? padding + c.expected : c.expected) << "chunk " << chunk;
@@ -104,6 +106,11 @@ INSTANTIATE_TEST_SUITE_P(
                                 "x\r\n<!--#include file=\"a.inc\"-->\r\ny\r\n", "x\r\n\r\nA\r\ny\r\n"},
                       PlainCase{"AspCommentWithoutIncludeIsText", "asp", "x\r\n<!-- note -->\r\ny\r\n",
                                 "x\r\n<!-- note -->\r\ny\r\n"},
+                      // A run must end before a line whose only rewrite is an extension in another letter case.
+                      PlainCase{"CaseVariantInTheMiddleOfARun", "asp", "a\r\nsee B.Asp?x\r\nc\r\n",
+                                "a\r\nsee B.htm?x\r\nc\r\n", true},
+                      PlainCase{"CaseVariantLeftWhenNotAsked", "asp", "a\r\nsee B.Asp?x\r\n",
+                                "a\r\nsee B.Asp?x\r\n"},
                       PlainCase{"JspCommentIsText", "jsp", "<!--#include file=\"a.inc\"-->\r\n",
                                 "<!--#include file=\"a.inc\"-->\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });

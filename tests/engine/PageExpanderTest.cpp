@@ -22,7 +22,10 @@ protected:
     std::string Expand(const std::string& page, const std::string& sourceType = "jsp",
                        const std::string& outputType = "html", CodePageChoice choice = CodePageChoice::Auto) {
         state.siteRoot = "/w/";
-        PageExpander expander({sourceType, outputType, choice, '/'}, state, files, log);
+        ExpanderSettings settings{sourceType, outputType, choice, '/'};
+        settings.dropServerCode = dropServerCode;
+        settings.anyCaseLinks = anyCaseLinks;
+        PageExpander expander(settings, state, files, log);
         StringOutput out;
         failure = expander.ExpandSourcePage(page, out);
         return out.Text();
@@ -44,6 +47,8 @@ protected:
     ExpansionContext state;
     LogText log;
     std::optional<std::string> failure;
+    bool dropServerCode = false;
+    bool anyCaseLinks = false;
 };
 
 struct LineCase {
@@ -96,6 +101,80 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"BlockEndingInKeywordIsNoDirective", "<% include file %>after", "jsp", "\r\nafter\r\n"},
         LineCase{"EmptyTargetDoesNothing", "<%@ include file=\"\" %>x", "jsp", "\r\nx\r\n"}),
     [](const ::testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
+
+// The publishing options: each case is expanded with the option on and compared with the page as it comes out
+// with the option off, so a case also shows what the option changes.
+struct OptionCase {
+    const char* name;
+    std::string page;
+    std::string sourceType;
+    std::string withOption;
+    std::string without;
+};
+
+class PageExpanderDropServerCode : public PageExpanderTest, public ::testing::WithParamInterface<OptionCase> {};
+
+TEST_P(PageExpanderDropServerCode, DropsAspBlocksButExpandsIncludes) {
+    files.Add("/w/p.page", GetParam().page);
+    files.Add("/w/inc/top.htm", "TOP<% topCode %>");
+    dropServerCode = true;
+    EXPECT_EQ(Expand("/w/p.page", GetParam().sourceType, "htm"), GetParam().withOption);
+    EXPECT_FALSE(failure);
+    dropServerCode = false;
+    EXPECT_EQ(Expand("/w/p.page", GetParam().sourceType, "htm"), GetParam().without);
+    EXPECT_EQ(log.Text(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, PageExpanderDropServerCode,
+    ::testing::Values(
+        OptionCase{"AspBlockIsDropped", "a<% Set c = Server.CreateObject(\"ADODB.Connection\") %>b", "asp",
+                   "a\r\nb\r\n", "a\r\n<% Set c = Server.CreateObject(\"ADODB.Connection\") %>\r\nb\r\n"},
+        OptionCase{"AspBlockOverLinesIsDropped", "<%\r\nx = 1\r\n%>after", "asp", "\r\nafter\r\n",
+                   "\r\n<%\r\nx = 1%>\r\nafter\r\n"},
+        // The include's own code blocks go too: the option holds for every file the page takes in.
+        OptionCase{"AspIncludeIsStillExpanded", "<!--#include file=\"inc/top.asp\"-->x", "asp",
+                   "\r\nTOP\r\nx\r\n", "\r\nTOP\r\n<% topCode %>\r\nx\r\n"},
+        OptionCase{"CommentOnAnIncludeLineIsDroppedAsABlock", "<!--#include file=\"inc/top.asp\"--><!-- note -->",
+                   "asp", "\r\nTOP\r\n\r\n", "\r\nTOP\r\n<% topCode %>\r\n\r\n<% note %>\r\n"},
+        OptionCase{"JspPagesAreAsBefore", "a<% int i; %>b", "jsp", "a\r\nb\r\n", "a\r\nb\r\n"}),
+    [](const ::testing::TestParamInfo<OptionCase>& info) { return std::string(info.param.name); });
+
+class PageExpanderAnyCaseLinks : public PageExpanderTest, public ::testing::WithParamInterface<OptionCase> {};
+
+TEST_P(PageExpanderAnyCaseLinks, RewritesOtherLetterCasesAtAWordEnd) {
+    files.Add("/w/p.page", GetParam().page);
+    anyCaseLinks = true;
+    EXPECT_EQ(Expand("/w/p.page", GetParam().sourceType, "htm"), GetParam().withOption);
+    anyCaseLinks = false;
+    EXPECT_EQ(Expand("/w/p.page", GetParam().sourceType, "htm"), GetParam().without);
+    EXPECT_EQ(log.Text(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, PageExpanderAnyCaseLinks,
+    ::testing::Values(
+        OptionCase{"MixedAndUpperCase", "<a href=\"CheckCode.Asp\">x</a> B.ASP?id=1", "asp",
+                   "<a href=\"CheckCode.htm\">x</a> B.htm?id=1\r\n",
+                   "<a href=\"CheckCode.Asp\">x</a> B.ASP?id=1\r\n"},
+        // Only the added variants need a word end; the exact spelling is rewritten as always.
+        OptionCase{"VariantBeforeALetterDigitOrUnderscoreStays", "a.Aspx b.ASP2 c.Asp_d e.aspx", "asp",
+                   "a.Aspx b.ASP2 c.Asp_d e.htmx\r\n", "a.Aspx b.ASP2 c.Asp_d e.htmx\r\n"},
+        OptionCase{"VariantAtTheEndOfTheLineAndBeforePunctuation", "x.Asp#top,y.aSp", "asp",
+                   "x.htm#top,y.htm\r\n", "x.Asp#top,y.aSp\r\n"},
+        OptionCase{"JspVariants", "a.JSP b.Jsp c.JSPF", "jsp", "a.htm b.htm c.JSPF\r\n", "a.JSP b.Jsp c.JSPF\r\n"},
+        // A non-ASCII character after the variant may be a letter of a longer extension: the variant stays.
+        OptionCase{"VariantBeforeAGbkCharacterStays", "a.Asp\xd6\xd0 b.Asp\xa1\xa3", "asp",
+                   "a.Asp\xd6\xd0 b.Asp\xa1\xa3\r\n", "a.Asp\xd6\xd0 b.Asp\xa1\xa3\r\n"}),
+    [](const ::testing::TestParamInfo<OptionCase>& info) { return std::string(info.param.name); });
+
+TEST_F(PageExpanderTest, CaseVariantInAnIncludeDirectiveNamesTheConvertedFile) {
+    files.Add("/w/p.asp", "<!--#include file=\"Inc/Top.Asp\"-->");
+    files.Add("/w/Inc/Top.htm", "TOP");
+    anyCaseLinks = true;
+    EXPECT_EQ(Expand("/w/p.asp", "asp", "htm"), "\r\nTOP\r\n");
+    EXPECT_EQ(log.Text(), "");
+}
 
 TEST_F(PageExpanderTest, AspOutputTypeHtmForIncludesAndWrittenBackComments) {
     files.Add("/w/p.asp", "<!--#include file=a.asp--><!-- note -->");

@@ -83,6 +83,15 @@ TEST(LocalLinkPath, KeepsLocalFilesDecodedAndDropsTheRest) {
         {CodePage::Utf8, "JavaScript:void(0)", nullptr},
         {CodePage::Utf8, "data:image/png;base64,AAAA", nullptr},
         {CodePage::Utf8, "c:x.png", nullptr},  // reads as a scheme, as a browser would
+        // Character references are decoded as a browser reads the attribute, before the query is cut off.
+        {CodePage::Utf8, "a&amp;b.css", "a&b.css"},
+        {CodePage::Utf8, "a&#38;b&#x26;c&#X26;d.css", "a&b&c&d.css"},
+        {CodePage::Utf8, "list.html&#63;id=1&amp;p=2", "list.html"},
+        {CodePage::Utf8, "&#35;top", nullptr},
+        {CodePage::Utf8, "a&b.css", "a&b.css"},          // no reference: left as written
+        {CodePage::Utf8, "&#22270;&#x7247;.png", "图片.png"},
+        {CodePage::Utf8, "a&copy;b&#xD800;.css", "a&copy;b&"},  // unknown or invalid: as written, "#" cuts
+        {CodePage::Gbk, "\xcd\xbc&amp;.png", "图&.png"},
     };
     for (const Row& row : rows) {
         const auto path = LocalLinkPath(row.cp, row.value);

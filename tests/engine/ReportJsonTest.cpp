@@ -26,7 +26,9 @@ TEST(ReportJson, ParsesBackWithEveryFieldAndEscapedPaths) {
     report.counts.failed = 1;
     report.counts.warnings = 1;
     report.counts.stopped = RunStop::Limit;
-    report.brokenLinks = {{"/tmp/a.html", 12, "img/x.gif?v=1", "/tmp/img/x.gif", 40}};
+    report.brokenLinks = {{"/tmp/a.html", 12, "img/x.gif?v=1", "/tmp/img/x.gif", 40, "letterCase", "/tmp/img/X.GIF"},
+                          {"/tmp/a.html", 13, "y.gif", "/tmp/y.gif", 1, "missing", ""},
+                          {"/tmp/b.html", 1, "z.gif", "/tmp/z.gif", 1, "missing", ""}};
     report.brokenLinksTotal = 3;
     report.brokenLinksTruncated = true;
 
@@ -46,16 +48,23 @@ TEST(ReportJson, ParsesBackWithEveryFieldAndEscapedPaths) {
     EXPECT_EQ(json["assets"]["unchanged"][0], "/srv/s.css");
     EXPECT_EQ(json["assets"]["failed"][0]["reason"], "Permission denied");
     EXPECT_EQ(json["assets"]["skipped"][0]["why"], "folder WEB-INF is never published");
-    EXPECT_EQ(json["totals"], (nlohmann::json{{"pages", 2}, {"converted", 1}, {"failed", 1}, {"warnings", 1}}));
+    const nlohmann::json byCause{{"missing", 2},    {"notCopied", 0},  {"letterCase", 1}, {"sourceExtension", 0},
+                                 {"pageFailed", 0}, {"serverCode", 0}, {"outside", 0}};
+    EXPECT_EQ(json["totals"], (nlohmann::json{{"pages", 2},    {"converted", 1},           {"failed", 1},
+                                              {"warnings", 1}, {"brokenLinks", byCause}}));
     EXPECT_EQ(json["stopped"], "limit");
     EXPECT_EQ(json["brokenLinks"][0],
               (nlohmann::json{{"page", "/tmp/a.html"},
                               {"line", 12},
                               {"link", "img/x.gif?v=1"},
                               {"target", "/tmp/img/x.gif"},
-                              {"count", 40}}));
+                              {"count", 40},
+                              {"cause", "letterCase"},
+                              {"detail", "/tmp/img/X.GIF"}}));
     EXPECT_EQ(json["brokenLinksTotal"], 3);
     EXPECT_EQ(json["truncated"], true);
+    // A cause without a detail has no detail field.
+    EXPECT_FALSE(json["brokenLinks"][1].contains("detail"));
 
     // Empty lists are still JSON.
     const nlohmann::json empty = nlohmann::json::parse(ReportJson(RunReport{}));

@@ -524,37 +524,56 @@ private slots:
     }
 
     void optionsMenuReadsTheStoredChoiceWithoutWritingIt_data() {
+        QTest::addColumn<QString>("object");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("stored");  // "<none>": the key is absent
         QTest::addColumn<bool>("checked");
-        QTest::newRow("absent") << "<none>" << false;
-        QTest::newRow("one") << "1" << true;
-        QTest::newRow("zero") << "0" << false;
-        QTest::newRow("anything else") << "yes" << false;
-        QTest::newRow("blanks around, as for every key") << " 1 " << true;
-        QTest::newRow("capital letters") << "TRUE" << false;
+        const QStringList items[] = {
+            {"menuCopyAssets", QStringLiteral("同时复制静态文件(&A)"), "copyAssets"},
+            {"menuDropServerCode", QStringLiteral("删除ASP服务器代码(&D)"), "dropServerCode"},
+            {"menuAnyCaseLinks", QStringLiteral("链接扩展名不区分大小写(&C)"), "anyCaseLinks"},
+        };
+        const std::pair<const char*, std::pair<QString, bool>> stores[] = {
+            {"absent", {"<none>", false}},
+            {"one", {"1", true}},
+            {"zero", {"0", false}},
+            {"anything else", {"yes", false}},
+            {"blanks around, as for every key", {" 1 ", true}},
+            {"capital letters", {"TRUE", false}},
+        };
+        for (const QStringList& item : items) {
+            for (const auto& [row, store] : stores) {
+                QTest::newRow(qPrintable(item[2] + ": " + row))
+                    << item[0] << item[1] << item[2] << store.first << store.second;
+            }
+        }
     }
 
     void optionsMenuReadsTheStoredChoiceWithoutWritingIt() {
+        QFETCH(QString, object);
+        QFETCH(QString, text);
+        QFETCH(QString, key);
         QFETCH(QString, stored);
         QFETCH(bool, checked);
         std::string ini = "[sys]\nworkPath=/srv/www/\noutputDir=/srv/out/\nsrcType=jsp\noutputType=html\n";
-        if (stored != QStringLiteral("<none>")) ini += "copyAssets=" + stored.toStdString() + "\n";
+        if (stored != QStringLiteral("<none>")) ini += key.toStdString() + "=" + stored.toStdString() + "\n";
         WriteBytes(IniPath(), ini);
         auto window = MakeWindow();
         const QList<QAction*> menus = window->menuBar()->actions();
         QCOMPARE(menus.size(), 2);
         QCOMPARE(menus[0]->text(), QStringLiteral("选项(&O)"));
         QCOMPARE(menus[1]->text(), QStringLiteral("帮助"));
-        auto* item = Find<QAction>(*window, "menuCopyAssets");
-        QCOMPARE(item->text(), QStringLiteral("同时复制静态文件(&A)"));
+        auto* item = Find<QAction>(*window, object.toLatin1().constData());
+        QCOMPARE(item->text(), text);
         QVERIFY(item->isCheckable());
         QCOMPARE(item->isChecked(), checked);
         QCOMPARE(ReadBytes(IniPath()), ini);
 
-        // Toggling stores the new state at once, after the four keys.
+        // Toggling stores the new state at once, after the four keys; no other item's key is written.
         item->trigger();
         std::string expected = "[sys]\nworkPath=/srv/www/\noutputDir=/srv/out/\nsrcType=jsp\noutputType=html\n";
-        expected += std::string("copyAssets=") + (checked ? "0" : "1") + "\n";
+        expected += key.toStdString() + "=" + (checked ? "0" : "1") + "\n";
         QCOMPARE(ReadBytes(IniPath()), expected);
     }
 

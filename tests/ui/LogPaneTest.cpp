@@ -10,6 +10,7 @@
 #include "tests/ui/TestSupport.h"
 #include "ui/LogPane.h"
 #include "ui/MessageBoxes.h"
+#include "ui/core/RunBoxes.h"
 
 using namespace quernfold;
 using namespace quernfold::test_support;
@@ -127,7 +128,10 @@ private slots:
         QPlainTextEdit pane(&owner);
         LogPane log(&pane, QStringLiteral(" "));
         RecordingPresenter presenter;
-        WindowMessageSink messages(&owner, presenter, log);
+        WindowBoxes window(&owner, presenter, log);
+        RunBoxes messages([&](const std::string& text, const std::string& title,
+                              MessageIcon icon) { window.Show(text, title, icon); },
+                          [&](std::function<void()> call) { window.Post(std::move(call)); });
         std::atomic<bool> workerPastBox = false;
         QString paneWhenShown;
         bool workerWaited = false;

@@ -76,6 +76,7 @@ public:
         if (::fstat(m_fd, &info) != 0) return std::nullopt;
         return StampFrom(info);
     }
+    std::optional<FileStamp> OpenedStamp() const override { return m_stamp; }
     std::optional<FileTimes> Times() const override { return m_times; }
     std::intptr_t NativeHandle() const override { return m_fd; }
 
