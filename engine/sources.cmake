@@ -54,6 +54,7 @@ if(WIN32)
     platform/windows/DiskSiteFiles.cpp
     platform/windows/FileSystem.cpp
     platform/windows/FolderIdentity.cpp
+    platform/windows/RunRecords.cpp
     platform/windows/StandardStreams.cpp
     platform/windows/StopSignals.cpp
     platform/windows/SystemMessage.cpp

@@ -1,5 +1,7 @@
 #include "engine/report/LinkCauses.h"
 
+#include <algorithm>
+
 #include "engine/output/PageOutputs.h"
 #include "engine/output/PathRules.h"
 #include "engine/page/PageLinks.h"
@@ -63,11 +65,15 @@ void LinkCauses::Explain(BrokenLink& link) {
 bool LinkCauses::LeavesOutputRoot(const BrokenLink& link) const {
     const std::optional<std::string> path = LocalLinkPath(CodePage::Utf8, link.link);
     if (!path) return false;
-    const std::string folder = ParentDir(link.page, '/') + '/';
+    // The page's path and the root use this system's separator; the link's, '/'.
+    std::string page = link.page;
+    std::string root = m_facts.outputRoot;
+    std::replace(page.begin(), page.end(), kNativeSeparator, '/');
+    std::replace(root.begin(), root.end(), kNativeSeparator, '/');
+    const std::string folder = ParentDir(page, '/') + '/';
     long depth = 0;
-    if (!path->starts_with("/") && folder.starts_with(m_facts.outputRoot)) {
-        for (const std::string_view segment :
-             SplitKeepEmpty(std::string_view(folder).substr(m_facts.outputRoot.size()), '/')) {
+    if (!path->starts_with("/") && folder.starts_with(root)) {
+        for (const std::string_view segment : SplitKeepEmpty(std::string_view(folder).substr(root.size()), '/')) {
             if (!segment.empty()) ++depth;
         }
     }

@@ -183,12 +183,12 @@ TEST(LinkCheck, ListsTargetsMissingAtTheEndWithCaseAndFoldersCounting) {
 TEST(LinkCheck, ListIsBoundedAndTheRestCountedOnlyWhileTheirTargetIsMissing) {
     const test_support::Sandbox sandbox;
     const fs::path root = sandbox.Root();
-    const std::string out = root.string() + "/";
+    const std::string out = root.string() + kNativeSeparator;  // as the run gives the output paths
     LinkCheck check(out, nullptr, {}, 2);
     check.Add(out + "a.html", {{1, "x.gif", "x.gif", 3}, {2, "./x.gif", "./x.gif", 2}, {3, "y.gif", "y.gif", 1}});
     check.Add(out + "b.html", {{1, "x.gif", "x.gif", 1}, {2, "img/z.png", "img/z.png", 1}, {3, "w.gif", "w.gif", 1}});
     test_support::WriteFile(root / "img" / "z.png", "x");
-    check.Appeared(out + "img/z.png");
+    check.Appeared(out + "img" + kNativeSeparator + "z.png");
     const std::vector<BrokenLink> broken = check.Finish();
     ASSERT_EQ(broken.size(), 2u);
     EXPECT_EQ(broken[0].target, out + "x.gif");

@@ -64,6 +64,9 @@ WritePolicy WritePolicy::Settings() {
     return policy;
 }
 
+// Windows names no open handle by a path, as /dev/stdout or /proc/self/fd/N do.
+int StandardDescriptorOf(const std::string&) { return -1; }
+
 std::unique_ptr<PageOutput> CreateAtomicFile(const std::string& path, const WritePolicy& policy) {
     if (policy.inPlaceIfNotRegular) {
         if (std::optional<Handle> device = OpenIfDevice(path)) return std::make_unique<DeviceOutput>(std::move(*device));

@@ -7,6 +7,7 @@
 #include "engine/platform/windows/AtomicFile.h"
 #include "engine/platform/windows/SystemMessage.h"
 #include "engine/platform/windows/WideText.h"
+#include "engine/run/StopRequest.h"
 #include "engine/text/Errors.h"
 
 namespace quernfold {
@@ -20,9 +21,10 @@ Handle OpenFolderHandle(const std::wstring& path, DWORD extraFlags) {
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | extraFlags, nullptr));
 }
 
-void CopyThroughReads(SourceFile& source, AtomicFile& out) {
+void CopyThroughReads(SourceFile& source, AtomicFile& out, const std::atomic<bool>* stop) {
     std::string buffer(1 << 16, '\0');
     while (const std::size_t got = source.Read(buffer.data(), buffer.size())) {
+        ThrowIfStopRequested(stop);
         out.Write(std::string_view(buffer.data(), got));
     }
 }
@@ -75,8 +77,7 @@ std::unique_ptr<PageOutput> DiskOutputTree::Create(const OutputPathPlan& plan, s
     return std::make_unique<AtomicFile>(plan.outputPath, sizeLimit);
 }
 
-CopyOutcome DiskOutputTree::Copy(const OutputPathPlan& plan, SourceFile& source,
-                                 const std::function<bool(const FileId&)>& isReadByRun) {
+CopyOutcome DiskOutputTree::Copy(const OutputPathPlan& plan, SourceFile& source, const CopyRules& rules) {
     OpenFolders(plan);
     const std::optional<std::uint64_t> size = source.Size();
     const std::optional<FileTimes> times = source.Times();
@@ -88,20 +89,19 @@ CopyOutcome DiskOutputTree::Copy(const OutputPathPlan& plan, SourceFile& source,
     if (existing.Valid()) {
         BY_HANDLE_FILE_INFORMATION info{};
         if (!::GetFileInformationByHandle(existing.Get(), &info)) throw FileError(LastWindowsReason());
+        if (rules.mayNotReplace && rules.mayNotReplace(IdOf(existing.Get()))) return CopyOutcome::NotReplaced;
         const bool regular = !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
         const std::uint64_t existingSize = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+        // Times compared at the 100 ns the file system keeps.
         if (regular && size && times && existingSize == *size &&
-            NanosecondsOf(info.ftLastWriteTime) == times->modifiedNs) {
+            NanosecondsOf(info.ftLastWriteTime) == NanosecondsOf(FileTimeOf(times->modifiedNs))) {
             return CopyOutcome::Unchanged;
-        }
-        if (isReadByRun && isReadByRun(IdOf(existing.Get()))) {
-            throw FileError("the output file " + plan.outputPath + " is a file this run reads; it is not replaced");
         }
     } else if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
         throw FileError(LastWindowsReason());
     }
     AtomicFile out(plan.outputPath);
-    CopyThroughReads(source, out);
+    CopyThroughReads(source, out, rules.stopRequested);
     if (times) out.SetTimes(FileTimeOf(times->accessedNs), FileTimeOf(times->modifiedNs));
     out.Publish();
     return CopyOutcome::Copied;

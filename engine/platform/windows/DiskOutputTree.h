@@ -18,8 +18,7 @@ public:
     explicit DiskOutputTree(std::string outputRoot);
 
     std::unique_ptr<PageOutput> Create(const OutputPathPlan& plan, std::uint64_t sizeLimit) override;
-    CopyOutcome Copy(const OutputPathPlan& plan, SourceFile& source,
-                     const std::function<bool(const FileId&)>& isReadByRun) override;
+    CopyOutcome Copy(const OutputPathPlan& plan, SourceFile& source, const CopyRules& rules) override;
     void RemoveFoldersMadeForLastPage() noexcept override;
 
 private:

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "engine/log/LogLines.h"
@@ -54,7 +55,7 @@ public:
         const auto ns = [](LARGE_INTEGER time) {
             return NanosecondsOf(FILETIME{time.LowPart, static_cast<DWORD>(time.HighPart)});
         };
-        return FileStamp{IdOf(m_handle.Get()), static_cast<std::uint64_t>(standard.EndOfFile.QuadPart),
+        return FileStamp{quernfold::IdOf(m_handle.Get()), static_cast<std::uint64_t>(standard.EndOfFile.QuadPart),
                          ns(basic.LastWriteTime), ns(basic.ChangeTime)};
     }
     std::optional<FileTimes> Times() const override { return m_times; }
@@ -129,13 +130,19 @@ std::optional<FolderEntry> DiskSiteFiles::FollowLink(const std::string& path, st
     Handle target(::CreateFileW(wide->c_str(), FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!target.Valid() || !Root().Holds(target.Get())) return std::nullopt;  // broken, or leading out
+    if (!target.Valid()) return std::nullopt;  // broken
+    const std::optional<std::wstring> where = FinalPathOf(target.Get());
+    if (!where || !LiesWithin(Root().FinalRoot(), *where)) return std::nullopt;  // leading out of the site
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(target.Get(), &info)) throw FileError(LastWindowsReason());
     const EntryKind kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Folder
                            : ::GetFileType(target.Get()) == FILE_TYPE_DISK    ? EntryKind::File
                                                                               : EntryKind::Other;
-    return FolderEntry{std::move(name), kind, IdOf(target.Get())};
+    // What the link leads to, '/'-separated below the root, for the rules that judge files by their path.
+    const std::size_t rootLength = std::min(where->size(), Root().FinalRoot().size() + 1);
+    std::string below = Utf8FromWide(std::wstring_view(*where).substr(rootLength)).value_or(std::string());
+    std::replace(below.begin(), below.end(), '\\', '/');
+    return FolderEntry{std::move(name), kind, quernfold::IdOf(target.Get()), std::move(below)};
 }
 
 FolderListing DiskSiteFiles::ListFolder(const std::string& folder) {
@@ -143,7 +150,7 @@ FolderListing DiskSiteFiles::ListFolder(const std::string& folder) {
     // A folder swapped for a link out of the site since its parent was listed is left out, as the link is.
     const std::optional<Handle> handle = Root().OpenFolderIfInside(folder);
     if (!handle) return listing;
-    listing.id = IdOf(handle->Get());
+    listing.id = quernfold::IdOf(handle->Get());
     const std::string prefix = WithSeparator(folder);
     const bool listed = EachEntry(handle->Get(), [&](const WIN32_FIND_DATAW& data) {
         std::optional<std::string> name = Utf8FromWide(data.cFileName);
@@ -155,10 +162,10 @@ FolderListing DiskSiteFiles::ListFolder(const std::string& folder) {
         } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             // The walk visits each real folder once, so a folder's identity is asked for.
             const std::optional<PathInfo> info = LookAt(prefix + *name, Links::Follow);
-            if (info) listing.entries.push_back(FolderEntry{std::move(*name), EntryKind::Folder, info->id});
+            if (info) listing.entries.push_back(FolderEntry{std::move(*name), EntryKind::Folder, info->id, {}});
         } else {
             const EntryKind kind = (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) ? EntryKind::Other : EntryKind::File;
-            listing.entries.push_back(FolderEntry{std::move(*name), kind, {}});
+            listing.entries.push_back(FolderEntry{std::move(*name), kind, {}, {}});
         }
     });
     if (!listed) throw FileError(LastWindowsReason());

@@ -85,6 +85,12 @@ private:
 
 }  // namespace
 
+namespace {
+
+bool g_closedAtStart[3] = {false, false, false};
+
+}  // namespace
+
 void OpenClosedStandardStreams() noexcept {
     // A program started without standard handles (from a service, or with them closed) gets NUL for each, so no
     // file it opens later takes their place in the C runtime.
@@ -92,9 +98,24 @@ void OpenClosedStandardStreams() noexcept {
     FILE* const streams[] = {stdin, stdout, stderr};
     for (int fd = 0; fd <= 2; ++fd) {
         if (::_get_osfhandle(fd) != -1 && ::_get_osfhandle(fd) != -2) continue;
+        g_closedAtStart[fd] = true;
         FILE* reopened = std::freopen("NUL", kModes[fd], streams[fd]);
         (void)reopened;
     }
+}
+
+bool WasClosedAtStart(StandardStream stream) noexcept {
+    return g_closedAtStart[stream == StandardStream::Input ? 0 : stream == StandardStream::Output ? 1 : 2];
+}
+
+bool ReaderIsGone(StandardStream stream) noexcept {
+    // A pipe whose reading end is closed refuses even an empty write (ERROR_NO_DATA); a live one takes it.
+    const HANDLE handle = ::GetStdHandle(HandleNumber(stream));
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || ::GetFileType(handle) != FILE_TYPE_PIPE) return false;
+    DWORD written = 0;
+    if (::WriteFile(handle, "", 0, &written, nullptr)) return false;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE;
 }
 
 bool IsTerminal(StandardStream stream) noexcept { return IsConsole(::GetStdHandle(HandleNumber(stream))); }
