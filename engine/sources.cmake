@@ -17,6 +17,7 @@ set(QUERNFOLD_ENGINE_SOURCES
   page/DirectiveScan.cpp
   page/CaseVariants.cpp
   page/IncludeDirective.cpp
+  page/CssLinks.cpp
   page/LinkScanningOutput.cpp
   page/NamedTargets.cpp
   page/PageExpander.cpp

@@ -9,6 +9,7 @@
 #include "engine/text/CodePageDetector.h"
 #include "engine/text/Errors.h"
 #include "engine/report/LinkCheck.h"
+#include "engine/page/CssLinks.h"
 #include "engine/log/LogLines.h"
 #include "engine/output/OutputTree.h"
 #include "engine/output/PathRules.h"
@@ -29,12 +30,17 @@ std::optional<FileId> IdOf(const std::string& path) {
     return info->id;
 }
 
-bool IsStaticPage(std::string_view relative) {
+std::string_view ExtensionOf(std::string_view relative) {
     const std::size_t dot = relative.rfind('.');
-    if (dot == std::string_view::npos) return false;
-    const std::string_view extension = relative.substr(dot + 1);
+    return dot == std::string_view::npos ? std::string_view() : relative.substr(dot + 1);
+}
+
+bool IsStaticPage(std::string_view relative) {
+    const std::string_view extension = ExtensionOf(relative);
     return EqualsIgnoringAsciiCase(extension, "htm") || EqualsIgnoringAsciiCase(extension, "html");
 }
+
+bool IsStyleSheet(std::string_view relative) { return EqualsIgnoringAsciiCase(ExtensionOf(relative), "css"); }
 
 // Where relative goes below the output root: the folders that hold it, top down, and its path.
 // relative is '/'-separated, as the asset rules match it; the output paths take this system's separator.
@@ -50,8 +56,8 @@ OutputPathPlan PlanOf(const std::string& outputRoot, const std::string& relative
     return plan;
 }
 
-// The references of a copied .htm/.html file, read from the source just copied (the same bytes).
-void ScanLinks(SourceFile& source, const std::string& target, CodePageChoice choice, LinkCheck& links) {
+// The references of a copied .htm/.html or .css file, read from the source just copied (the same bytes).
+void ScanLinks(SourceFile& source, const std::string& target, CodePageChoice choice, bool css, LinkCheck& links) {
     const std::optional<std::uint64_t> size = source.Size();
     if (!size || *size > kLinkScanLimit) return;
     std::string bytes(static_cast<std::size_t>(*size), '\0');
@@ -68,7 +74,12 @@ void ScanLinks(SourceFile& source, const std::string& target, CodePageChoice cho
     const DetectedCodePage detected = detector.Finish();
     if (detected.utf16) return;
     std::vector<PageLink> found;
-    CollectLinks(detected.codePage, std::string_view(bytes).substr(detected.bomLength), found);
+    const std::string_view text = std::string_view(bytes).substr(detected.bomLength);
+    if (css) {
+        CollectCssLinks(detected.codePage, text, found);
+    } else {
+        CollectLinks(detected.codePage, text, found);
+    }
     links.Add(target, found);
 }
 
@@ -146,7 +157,9 @@ StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, Asset
                     skip(file.path, "its output path is a file of the site");
                     return;
             }
-            if (links && IsStaticPage(file.relative)) ScanLinks(source, plan.outputPath, job.codePage, *links);
+            if (links && (IsStaticPage(file.relative) || IsStyleSheet(file.relative))) {
+                ScanLinks(source, plan.outputPath, job.codePage, IsStyleSheet(file.relative), *links);
+            }
         } catch (const RunStopped&) {
             counts.stopped = true;
         } catch (const std::exception& failure) {

@@ -81,7 +81,9 @@ void WriteReportJson(const RunReport& report, const std::function<void(std::stri
                          {"converted", report.counts.Converted()},
                          {"failed", report.counts.failed},
                          {"warnings", report.counts.warnings},
-                         {"brokenLinks", std::move(byCause)}});
+                         {"brokenLinks", std::move(byCause)},
+                         {"dynamicLinks", report.dynamicLinks.total},
+                         {"absoluteLocal", report.absoluteLocal.total}});
     field("stopped", Stopped(report.counts.stopped));
     field("brokenLinksTotal", report.brokenLinksTotal);
     field("truncated", report.brokenLinksTruncated);
@@ -91,6 +93,22 @@ void WriteReportJson(const RunReport& report, const std::function<void(std::stri
                    {"target", Text(link.target)}, {"count", link.count}, {"cause", link.cause}};
         if (!link.detail.empty()) entry["detail"] = Text(link.detail);
         return entry;
+    }, false);
+    // Not broken, but not what the site showed either: one static page for every query, and URLs to the machine
+    // the site ran on.
+    const auto& dynamic = report.dynamicLinks;
+    field("dynamicLinksTruncated", dynamic.truncated);
+    list("  ", "dynamicLinks", dynamic.entries.size(), [&](std::size_t i) {
+        const DynamicLink& link = dynamic.entries[i];
+        return Json{{"target", Text(link.target)}, {"queries", link.queries}, {"count", link.count},
+                    {"page", Text(link.page)},     {"line", link.line},       {"link", Text(link.link)}};
+    }, false);
+    const auto& local = report.absoluteLocal;
+    field("absoluteLocalTruncated", local.truncated);
+    list("  ", "absoluteLocal", local.entries.size(), [&](std::size_t i) {
+        const BrokenLink& link = local.entries[i];
+        return Json{{"page", Text(link.page)}, {"line", link.line},   {"link", Text(link.link)},
+                    {"host", Text(link.target)}, {"count", link.count}};
     }, true);
     write("}\n");
 }

@@ -42,6 +42,24 @@ struct BrokenLink {
     std::string detail = {};  // what the cause names: the file in another letter case, why a file was not copied, ...
 };
 
+/** References with a query string to one converted page: every value of its parameters now shows one page. */
+struct DynamicLink {
+    std::string target;      // the converted page
+    std::int64_t queries = 0;  // distinct query strings met (each file's first thousand)
+    std::int64_t count = 0;    // references
+    std::string page;        // the first file that holds one, its line and the link as written
+    std::int64_t line = 0;
+    std::string link;
+};
+
+/** A bounded list: at most a set number of entries, and how many there were in all. */
+template <typename Entry>
+struct BoundedList {
+    std::vector<Entry> entries;
+    std::int64_t total = 0;
+    bool truncated = false;
+};
+
 enum class RunStop { None, Limit, User };
 
 struct StaticFilesCounts {
@@ -75,6 +93,8 @@ struct RunReport {
     std::vector<BrokenLink> brokenLinks;
     std::int64_t brokenLinksTotal = 0;  // entries found; more than listed when the list was cut short
     bool brokenLinksTruncated = false;
+    BoundedList<DynamicLink> dynamicLinks;
+    BoundedList<BrokenLink> absoluteLocal;  // URLs to this machine; target holds the host, cause is empty
 };
 
 /**

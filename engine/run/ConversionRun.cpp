@@ -97,8 +97,9 @@ public:
         m_plan.emplace(m_choices, m_files, m_state.fileList,
                        RunPlan::Options{.outputOnDisk = !m_sinks.output, .keepSiteFileIds = keepSiteFileIds});
         if (m_sinks.report) {
-            m_links = std::make_unique<LinkCheck>(m_state.outputRoot, &m_plan->Outputs(),
-                                                  [this](std::size_t page) { return CollectLinksAgain(page); });
+            m_links = std::make_unique<LinkCheck>(
+                m_state.outputRoot, &m_plan->Outputs(), [this](std::size_t page) { return CollectLinksAgain(page); },
+                LinkCheck::kMostListed, m_choices.localHosts);
         }
         m_overlap.emplace(*m_plan, m_earlierOutputs);
         FindUnchangedPages();
@@ -179,6 +180,8 @@ public:
         report.brokenLinks = m_links->Finish();
         report.brokenLinksTotal = m_links->TotalFound();
         report.brokenLinksTruncated = m_links->Truncated();
+        report.dynamicLinks = m_links->TakeDynamicLinks();
+        report.absoluteLocal = m_links->TakeAbsoluteLocal();
     }
 
     /** What the save-log button must not replace with "log.txt" after this run. */

@@ -51,7 +51,9 @@ const std::string kCopyingLog = kPagesLog + "开始复制静态文件\n";
 // The static files a run copies, with their bytes.
 const std::vector<std::pair<std::string, std::string>> kCopied = {
     {"robots.txt", "User-agent: *\n"},
-    {"css/a.css", "body { background: url(../img/Logo.PNG) }\n"},
+    // A style sheet's references are its own folder's: ../img/ from css/.
+    {"css/a.css", "@import \"base.css\";\nbody { background: url(../img/Logo.PNG) }\n/* url(old.png) */\n"
+                  ".x { background: URL( '../img/none.png' ) }\n"},
     {"img/Logo.PNG", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)},
     {"static/old.htm", "<p>old</p>\n<a href=\"gone.htm\">g</a> <a href=\"../robots.txt\">r</a>\n"},
 };
@@ -66,7 +68,14 @@ protected:
                   "<a href=\"news/list.jsp?x=1#top\">n</a> <a href=\"news/\">f</a> <a href=\"my%20page.jsp\">m</a>\n"
                   "<a href=\"missing.jsp\">x</a> <a href=\"http://example.com/\">e</a> <a href=\"#top\">t</a>\n"
                   "<%@ include file=\"inc/head.htm\" %>\n"
-                  "<a href=\"inc/head.htm\">h</a>\n");
+                  "<a href=\"inc/head.htm\">h</a>\n"
+                  // No reference a browser follows: a comment and a script body; then a <base> moves the rest.
+                  "<!-- <a href=\"old/gone.html\">x</a> -->\n"
+                  "<script>document.write('<img src=\"gen.gif\">');</script>\n"
+                  "<base href=\"news/\"><a href=\"list.jsp\">l</a> <a href=\"nothere.html\">z</a>\n"
+                  // Not broken: query strings to a converted page, and URLs to the old server.
+                  "<a href=\"list.jsp?id=1\">1</a> <a href=\"list.jsp?id=2\">2</a> <a href=\"list.jsp?id=1\">1</a>\n"
+                  "<img src=\"http://localhost:8080/img/a.gif\"> <a href=\"http://OLDBOX/x.jsp\">o</a>\n");
         WriteFile(site / "inc" / "head.htm", "<a href=\"../up.htm\">u</a>\n");
         WriteFile(site / "my page.jsp", "<p>plain</p>\n");
         WriteFile(site / "about.jsp", "<p>about</p>\n");
@@ -105,7 +114,7 @@ protected:
 
 TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
     fs::create_directories(Out());
-    const ProcessResult first = Run({"-a", "--report", "r.json"});
+    const ProcessResult first = Run({"-a", "--report", "r.json", "--local-host", "oldbox"});
     EXPECT_EQ(first.exitStatus, 0) << first.err;
     EXPECT_EQ(first.out, kCopyingLog + Summary(4, StaticLine(4, 0, 0)));
     const Tree tree = ReadTree(Out());
@@ -131,13 +140,26 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
     std::sort(skipped.begin(), skipped.end());
     EXPECT_EQ(skipped, (std::vector<std::string>{"site/WEB-INF/", "site/about.html", "site/inc/head.htm",
                                                  "site/index.jsp.html"}));
-    const nlohmann::json byCause{{"missing", 4},    {"notCopied", 1},  {"letterCase", 1}, {"sourceExtension", 0},
+    const nlohmann::json byCause{{"missing", 7},    {"notCopied", 1},  {"letterCase", 1}, {"sourceExtension", 0},
                                  {"pageFailed", 0}, {"serverCode", 0}, {"outside", 1}};
     EXPECT_EQ(report["totals"], (nlohmann::json{{"pages", 4},    {"converted", 4},           {"failed", 0},
-                                                {"warnings", 0}, {"brokenLinks", byCause}}));
+                                                {"warnings", 0}, {"brokenLinks", byCause},
+                                                {"dynamicLinks", 1}, {"absoluteLocal", 2}}));
+    // One static page now stands for every query of news/list.jsp; two URLs name the old server.
+    EXPECT_EQ(report["dynamicLinks"], nlohmann::json::array({{{"target", "out/news/list.html"},
+                                                              {"queries", 3},
+                                                              {"count", 4},
+                                                              {"page", "out/index.html"},
+                                                              {"line", 3},
+                                                              {"link", "news/list.html?x=1#top"}}}));
+    EXPECT_EQ(report["absoluteLocal"],
+              nlohmann::json::array({{{"page", "out/index.html"}, {"line", 12},
+                                      {"link", "http://localhost:8080/img/a.gif"}, {"host", "localhost"}, {"count", 1}},
+                                     {{"page", "out/index.html"}, {"line", 12}, {"link", "http://OLDBOX/x.html"},
+                                      {"host", "oldbox"}, {"count", 1}}}));
     // The run's last stderr line, after its final message, counts the broken links by cause.
     EXPECT_TRUE(first.err.ends_with("!\n"
-                                 "quernfold-cli: 7 broken links: 4 missing, 1 notCopied, 1 letterCase, 1 outside (see the report)\n"))
+                                 "quernfold-cli: 10 broken links: 7 missing, 1 notCopied, 1 letterCase, 1 outside (see the report)\n"))
         << first.err;
     EXPECT_TRUE(report["stopped"].is_null());
     // Each broken link says why: a name in another letter case, a "../" above the output root, a file of the site
@@ -154,8 +176,11 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
         entry("out/index.html", 4, "missing.html", "out/missing.html", "missing"),
         entry("out/index.html", 6, "../up.htm", "out/up.htm", "outside"),
         entry("out/index.html", 7, "inc/head.htm", "out/inc/head.htm", "notCopied", "a page of this run includes it"),
+        entry("out/index.html", 10, "nothere.html", "out/news/nothere.html", "missing"),
         entry("out/news/list.html", 2, "图.gif", "out/news/图.gif", "missing"),
         entry("out/news/list.html", 3, "乗.htm", "out/news/乗.htm", "missing"),
+        entry("out/css/a.css", 1, "base.css", "out/css/base.css", "missing"),
+        entry("out/css/a.css", 4, "../img/none.png", "out/img/none.png", "missing"),
         entry("out/static/old.htm", 2, "gone.htm", "out/static/gone.htm", "missing"),
     });
     EXPECT_EQ(report["brokenLinks"], broken) << report["brokenLinks"].dump(1);
@@ -168,6 +193,7 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
         const nlohmann::json other = nlohmann::json::parse(ReadFile(m_work.Dir() / "again.json"));
         EXPECT_EQ(other["pages"], report["pages"]) << jobs;
         EXPECT_EQ(other["brokenLinks"], report["brokenLinks"]) << jobs;
+        EXPECT_EQ(other["dynamicLinks"], report["dynamicLinks"]) << jobs;
     }
 
     // A second run over the unchanged site copies nothing.

@@ -31,6 +31,8 @@ TEST(ReportJson, ParsesBackWithEveryFieldAndEscapedPaths) {
                           {"/tmp/b.html", 1, "z.gif", "/tmp/z.gif", 1, "missing", ""}};
     report.brokenLinksTotal = 3;
     report.brokenLinksTruncated = true;
+    report.dynamicLinks = {{{"/tmp/list.html", 3, 7, "/tmp/a.html", 4, "list.html?id=1"}}, 2, true};
+    report.absoluteLocal = {{{"/tmp/b.html", 2, "http://localhost:8080/x.asp", "localhost", 5}}, 1, false};
 
     const nlohmann::json json = nlohmann::json::parse(ReportJson(report));
     EXPECT_EQ(json["choices"]["siteRoot"], "/srv/\\xB2\\xE2site/");
@@ -51,7 +53,21 @@ TEST(ReportJson, ParsesBackWithEveryFieldAndEscapedPaths) {
     const nlohmann::json byCause{{"missing", 2},    {"notCopied", 0},  {"letterCase", 1}, {"sourceExtension", 0},
                                  {"pageFailed", 0}, {"serverCode", 0}, {"outside", 0}};
     EXPECT_EQ(json["totals"], (nlohmann::json{{"pages", 2},    {"converted", 1},           {"failed", 1},
-                                              {"warnings", 1}, {"brokenLinks", byCause}}));
+                                              {"warnings", 1}, {"brokenLinks", byCause},  {"dynamicLinks", 2},
+                                              {"absoluteLocal", 1}}));
+    EXPECT_EQ(json["dynamicLinks"], nlohmann::json::array({{{"target", "/tmp/list.html"},
+                                                            {"queries", 3},
+                                                            {"count", 7},
+                                                            {"page", "/tmp/a.html"},
+                                                            {"line", 4},
+                                                            {"link", "list.html?id=1"}}}));
+    EXPECT_EQ(json["dynamicLinksTruncated"], true);
+    EXPECT_EQ(json["absoluteLocal"], nlohmann::json::array({{{"page", "/tmp/b.html"},
+                                                             {"line", 2},
+                                                             {"link", "http://localhost:8080/x.asp"},
+                                                             {"host", "localhost"},
+                                                             {"count", 5}}}));
+    EXPECT_EQ(json["absoluteLocalTruncated"], false);
     EXPECT_EQ(json["stopped"], "limit");
     EXPECT_EQ(json["brokenLinks"][0],
               (nlohmann::json{{"page", "/tmp/a.html"},
