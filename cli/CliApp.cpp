@@ -40,6 +40,16 @@ std::string BrokenLinksText(const std::vector<BrokenLink>& links) {
     return text + " (see the report)";
 }
 
+// One line for the end of a run with a report that found server code or connection details left in what it
+// published.
+std::string LeftoversText(const RunReport& report) {
+    const std::int64_t pages = report.pagesWithServerCode;
+    const std::int64_t files = report.filesWithExposures;
+    return std::to_string(pages) + (pages == 1 ? " published page holds" : " published pages hold") +
+           " server code, " + std::to_string(files) + (files == 1 ? " exposes" : " expose") +
+           " connection details (see the report)";
+}
+
 }  // namespace
 
 namespace {
@@ -256,6 +266,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     if ((reportFile || reportToStdout) && result.outcome == RunOutcome::Completed && !report.brokenLinks.empty()) {
         err << kProgramPrefix << BrokenLinksText(report.brokenLinks) << "\n";
+    }
+    if ((reportFile || reportToStdout) && result.outcome == RunOutcome::Completed &&
+        (report.pagesWithServerCode > 0 || report.filesWithExposures > 0)) {
+        err << kProgramPrefix << LeftoversText(report) << "\n";
     }
 
     if (!options.quiet) {

@@ -18,6 +18,7 @@ set(QUERNFOLD_ENGINE_SOURCES
   page/CaseVariants.cpp
   page/IncludeDirective.cpp
   page/CssLinks.cpp
+  page/Leftovers.cpp
   page/LinkScanningOutput.cpp
   page/NamedTargets.cpp
   page/PageExpander.cpp
@@ -43,6 +44,7 @@ set(QUERNFOLD_ENGINE_SOURCES
   run/SideOutputGuard.cpp
   log/LogLines.cpp
   report/LinkCauses.cpp
+  report/LeftoverList.cpp
   report/LinkCheck.cpp
   report/ReportJson.cpp
 )

@@ -10,6 +10,7 @@
 #include "engine/text/Errors.h"
 #include "engine/report/LinkCheck.h"
 #include "engine/page/CssLinks.h"
+#include "engine/page/Leftovers.h"
 #include "engine/log/LogLines.h"
 #include "engine/output/OutputTree.h"
 #include "engine/output/PathRules.h"
@@ -42,6 +43,16 @@ bool IsStaticPage(std::string_view relative) {
 
 bool IsStyleSheet(std::string_view relative) { return EqualsIgnoringAsciiCase(ExtensionOf(relative), "css"); }
 
+// Text a visitor can read as it stands: it may name a connection or a server path.
+bool IsReadableText(std::string_view relative) {
+    static constexpr std::string_view kTypes[] = {"htm", "html", "xhtml", "css", "js", "mjs", "svg", "txt"};
+    const std::string_view extension = ExtensionOf(relative);
+    for (const std::string_view type : kTypes) {
+        if (EqualsIgnoringAsciiCase(extension, type)) return true;
+    }
+    return false;
+}
+
 // Where relative goes below the output root: the folders that hold it, top down, and its path.
 // relative is '/'-separated, as the asset rules match it; the output paths take this system's separator.
 OutputPathPlan PlanOf(const std::string& outputRoot, const std::string& relative) {
@@ -56,8 +67,10 @@ OutputPathPlan PlanOf(const std::string& outputRoot, const std::string& relative
     return plan;
 }
 
-// The references of a copied .htm/.html or .css file, read from the source just copied (the same bytes).
-void ScanLinks(SourceFile& source, const std::string& target, CodePageChoice choice, bool css, LinkCheck& links) {
+// The references of a copied .htm/.html or .css file and the exposures of any readable text, read from the
+// source just copied (the same bytes).
+void ScanLinks(SourceFile& source, const std::string& target, CodePageChoice choice, std::string_view relative,
+               LinkCheck& links) {
     const std::optional<std::uint64_t> size = source.Size();
     if (!size || *size > kLinkScanLimit) return;
     std::string bytes(static_cast<std::size_t>(*size), '\0');
@@ -75,11 +88,13 @@ void ScanLinks(SourceFile& source, const std::string& target, CodePageChoice cho
     if (detected.utf16) return;
     std::vector<PageLink> found;
     const std::string_view text = std::string_view(bytes).substr(detected.bomLength);
-    if (css) {
+    if (IsStyleSheet(relative)) {
         CollectCssLinks(detected.codePage, text, found);
-    } else {
+    } else if (IsStaticPage(relative)) {
         CollectLinks(detected.codePage, text, found);
     }
+    PageLinkList exposures(found);
+    FindLeftovers(detected.codePage, text, 1, false, exposures);
     links.Add(target, found);
 }
 
@@ -157,8 +172,8 @@ StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, Asset
                     skip(file.path, "its output path is a file of the site");
                     return;
             }
-            if (links && (IsStaticPage(file.relative) || IsStyleSheet(file.relative))) {
-                ScanLinks(source, plan.outputPath, job.codePage, IsStyleSheet(file.relative), *links);
+            if (links && IsReadableText(file.relative)) {
+                ScanLinks(source, plan.outputPath, job.codePage, file.relative, *links);
             }
         } catch (const RunStopped&) {
             counts.stopped = true;

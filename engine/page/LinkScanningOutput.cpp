@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/page/Leftovers.h"
 #include "engine/page/PageLinks.h"
 #include "engine/platform/Transcode.h"
 
@@ -45,6 +46,7 @@ std::int64_t Collect(CodePage cp, std::string_view bytes, std::int64_t firstLine
 
 void LinkScanningOutput::Write(std::string_view bytes) {
     m_inner.Write(bytes);
+    FindLeftovers(m_cp, bytes, m_line, true, m_list);
     m_line = Collect(m_cp, bytes, m_line, m_list, m_scan);
 }
 

@@ -15,6 +15,8 @@ namespace quernfold {
 enum class NoteKind : unsigned char {
     Link,         // a local reference
     AbsoluteUrl,  // an http(s) or "//host" URL: path holds it whole, the link check tells the local ones
+    ServerCode,   // server code left in a page: path holds its kind ("<%", "<c:", ...), link the first line's text
+    Exposure,     // a line naming a connection or a server path: path holds its kind, link the line's text
 };
 
 /** A local reference met in an output page: the first of those naming one path, and how many there are. */

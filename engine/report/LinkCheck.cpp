@@ -47,7 +47,8 @@ LinkCheck::LinkCheck(std::string outputRoot, const PageOutputs* pages, CollectAg
       m_collectAgain(std::move(collectAgain)),
       m_nextStaticFile(pages ? pages->Count() : std::size_t{1} << 40),
       m_mostListed(mostListed),
-      m_localHosts(std::move(localHosts)) {}
+      m_localHosts(std::move(localHosts)),
+      m_leftovers(mostListed) {}
 
 void LinkCheck::NoteDynamic(const std::string& outputPath, const PageLink& link, const std::string& target) {
     auto known = m_dynamicIndex.find(target);
@@ -133,7 +134,9 @@ void LinkCheck::AddFile(std::size_t file, const std::string& outputPath, const s
     const std::string folder = FolderOf(outputPath);
     // Two spellings of one target in one file ("a.gif", "./a.gif") make one entry.
     std::unordered_map<std::string, std::size_t> entryOf;
+    m_leftovers.AddFile(outputPath, links);
     for (std::size_t i = 0; i < links.size(); ++i) {
+        if (links[i].kind == NoteKind::ServerCode || links[i].kind == NoteKind::Exposure) continue;
         if (links[i].kind == NoteKind::AbsoluteUrl) {
             NoteAbsolute(outputPath, links[i]);
             continue;

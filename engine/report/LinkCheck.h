@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/page/LinkScanningOutput.h"
+#include "engine/report/LeftoverList.h"
 #include "engine/report/RunReport.h"
 
 namespace quernfold {
@@ -62,6 +63,8 @@ public:
      */
     BoundedList<DynamicLink> TakeDynamicLinks();
     BoundedList<BrokenLink> TakeAbsoluteLocal() { return std::move(m_absoluteLocal); }
+    /** The server code and exposures noted with the references. */
+    LeftoverList& Leftovers() { return m_leftovers; }
 
 private:
     // Keeps a reference missing now; file: the page's number in the list (static files come after every page),
@@ -100,6 +103,7 @@ private:
     std::unordered_map<std::string, std::size_t> m_dynamicIndex;  // target -> its entry
     std::int64_t m_dynamicUnlisted = 0;  // targets past the bound
     BoundedList<BrokenLink> m_absoluteLocal;
+    LeftoverList m_leftovers;
 };
 
 }  // namespace quernfold

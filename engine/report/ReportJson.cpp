@@ -83,7 +83,9 @@ void WriteReportJson(const RunReport& report, const std::function<void(std::stri
                          {"warnings", report.counts.warnings},
                          {"brokenLinks", std::move(byCause)},
                          {"dynamicLinks", report.dynamicLinks.total},
-                         {"absoluteLocal", report.absoluteLocal.total}});
+                         {"absoluteLocal", report.absoluteLocal.total},
+                         {"pagesWithServerCode", report.pagesWithServerCode},
+                         {"filesWithExposures", report.filesWithExposures}});
     field("stopped", Stopped(report.counts.stopped));
     field("brokenLinksTotal", report.brokenLinksTotal);
     field("truncated", report.brokenLinksTruncated);
@@ -109,7 +111,19 @@ void WriteReportJson(const RunReport& report, const std::function<void(std::stri
         const BrokenLink& link = local.entries[i];
         return Json{{"page", Text(link.page)}, {"line", link.line},   {"link", Text(link.link)},
                     {"host", Text(link.target)}, {"count", link.count}};
-    }, true);
+    }, false);
+    // What a visitor must not read: code the server ran, and where its data lives.
+    auto leftovers = [&](const char* name, const BoundedList<Leftover>& items, bool last) {
+        field((std::string(name) + "Total").c_str(), items.total);
+        field((std::string(name) + "Truncated").c_str(), items.truncated);
+        list("  ", name, items.entries.size(), [&](std::size_t i) {
+            const Leftover& item = items.entries[i];
+            return Json{{"page", Text(item.page)}, {"line", item.line}, {"kind", item.kind},
+                        {"count", item.count},     {"text", Text(item.text)}};
+        }, last);
+    };
+    leftovers("serverCode", report.serverCode, false);
+    leftovers("exposures", report.exposures, true);
     write("}\n");
 }
 

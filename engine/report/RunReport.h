@@ -60,6 +60,15 @@ struct BoundedList {
     bool truncated = false;
 };
 
+/** Server code or an exposed connection detail in a published file: one kind, its first line and how many. */
+struct Leftover {
+    std::string page;
+    std::int64_t line = 0;
+    std::string kind;        // "<%", "<c:", "${", ... or "Provider=", ".mdb", "password=", ...
+    std::int64_t count = 0;  // blocks or tags; for an exposure, lines
+    std::string text;        // the first line, UTF-8, cut short
+};
+
 enum class RunStop { None, Limit, User };
 
 struct StaticFilesCounts {
@@ -95,6 +104,10 @@ struct RunReport {
     bool brokenLinksTruncated = false;
     BoundedList<DynamicLink> dynamicLinks;
     BoundedList<BrokenLink> absoluteLocal;  // URLs to this machine; target holds the host, cause is empty
+    BoundedList<Leftover> serverCode;  // per published page and kind
+    BoundedList<Leftover> exposures;   // per published page or copied text file and kind
+    std::int64_t pagesWithServerCode = 0;
+    std::int64_t filesWithExposures = 0;
 };
 
 /**

@@ -182,6 +182,7 @@ public:
         report.brokenLinksTruncated = m_links->Truncated();
         report.dynamicLinks = m_links->TakeDynamicLinks();
         report.absoluteLocal = m_links->TakeAbsoluteLocal();
+        m_links->Leftovers().MoveInto(report);
     }
 
     /** What the save-log button must not replace with "log.txt" after this run. */

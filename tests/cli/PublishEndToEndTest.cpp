@@ -50,7 +50,7 @@ const std::string kCopyingLog = kPagesLog + "开始复制静态文件\n";
 
 // The static files a run copies, with their bytes.
 const std::vector<std::pair<std::string, std::string>> kCopied = {
-    {"robots.txt", "User-agent: *\n"},
+    {"robots.txt", "User-agent: *\n# was: Provider=SQLOLEDB;Server=db;uid=sa\n"},  // a copied text file exposes
     // A style sheet's references are its own folder's: ../img/ from css/.
     {"css/a.css", "@import \"base.css\";\nbody { background: url(../img/Logo.PNG) }\n/* url(old.png) */\n"
                   ".x { background: URL( '../img/none.png' ) }\n"},
@@ -144,7 +144,18 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
                                  {"pageFailed", 0}, {"serverCode", 0}, {"outside", 1}};
     EXPECT_EQ(report["totals"], (nlohmann::json{{"pages", 4},    {"converted", 4},           {"failed", 0},
                                                 {"warnings", 0}, {"brokenLinks", byCause},
-                                                {"dynamicLinks", 1}, {"absoluteLocal", 2}}));
+                                                {"dynamicLinks", 1}, {"absoluteLocal", 2},
+                                                {"pagesWithServerCode", 0}, {"filesWithExposures", 1}}));
+    EXPECT_EQ(report["exposures"], nlohmann::json::array({{{"page", "out/robots.txt"},
+                                                           {"line", 2},
+                                                           {"kind", "Provider="},
+                                                           {"count", 1},
+                                                           {"text", "# was: Provider=SQLOLEDB;Server=db;uid=sa"}},
+                                                          {{"page", "out/robots.txt"},
+                                                           {"line", 2},
+                                                           {"kind", "uid="},
+                                                           {"count", 1},
+                                                           {"text", "# was: Provider=SQLOLEDB;Server=db;uid=sa"}}}));
     // One static page now stands for every query of news/list.jsp; two URLs name the old server.
     EXPECT_EQ(report["dynamicLinks"], nlohmann::json::array({{{"target", "out/news/list.html"},
                                                               {"queries", 3},
@@ -159,7 +170,8 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
                                       {"host", "oldbox"}, {"count", 1}}}));
     // The run's last stderr line, after its final message, counts the broken links by cause.
     EXPECT_TRUE(first.err.ends_with("!\n"
-                                 "quernfold-cli: 10 broken links: 7 missing, 1 notCopied, 1 letterCase, 1 outside (see the report)\n"))
+                                 "quernfold-cli: 10 broken links: 7 missing, 1 notCopied, 1 letterCase, 1 outside (see the report)\n"
+                                 "quernfold-cli: 0 published pages hold server code, 1 exposes connection details (see the report)\n"))
         << first.err;
     EXPECT_TRUE(report["stopped"].is_null());
     // Each broken link says why: a name in another letter case, a "../" above the output root, a file of the site

@@ -186,6 +186,7 @@ TEST(LinkScanningOutput, CarriesCommentsScriptsServerCodeAndBaseAcrossWrites) {
     std::vector<std::string> paths;
     std::vector<std::int64_t> lines;
     for (const PageLink& link : out.Links()) {
+        if (link.kind == NoteKind::ServerCode) continue;  // the "<%" left on line 6, noted apart
         paths.push_back(link.path);
         lines.push_back(link.line);
     }
@@ -196,8 +197,9 @@ TEST(LinkScanningOutput, CarriesCommentsScriptsServerCodeAndBaseAcrossWrites) {
     // A whole file read at once is scanned the same way.
     std::vector<PageLink> whole;
     CollectLinks(CodePage::Utf8, inner.Text(), whole);
-    ASSERT_EQ(whole.size(), out.Links().size());
-    for (std::size_t i = 0; i < whole.size(); ++i) EXPECT_EQ(whole[i].path, out.Links()[i].path) << i;
+    std::vector<std::string> wholePaths;
+    for (const PageLink& link : whole) wholePaths.push_back(link.path);
+    EXPECT_EQ(wholePaths, paths);
 }
 
 TEST(LinkCheck, ListsTargetsMissingAtTheEndWithCaseAndFoldersCounting) {
@@ -348,7 +350,8 @@ TEST(CssLinks, TakesUrlsAndImportsOutsideComments) {
         {CodePage::Utf8, "x{background:url( \"../i/d.png\" )}\n\ny{b:Url('e.png?v=2#x')} z{b:url(f.png)}",
          "../i/d.png@1 e.png@3 f.png@3 "},
         {CodePage::Utf8, "/* url(no.png)\n@import \"no.css\"; */ a{b:url(g.png)}", "g.png@2 "},
-        {CodePage::Utf8, "a{b:url(data:image/png;base64,AA==)} c{d:url(http://x/y.png)} e{f:url(#m)}", "web:http://x/y.png@1 "},
+        {CodePage::Utf8, "a{b:url(data:image/png;base64,AA==)} c{d:url(http://x/y.png)} e{f:url(#m)}",
+         "web:http://x/y.png@1 "},
         {CodePage::Utf8, "a{b:myurl(no.png); c:url(h.png); d:url(./h.png)}", "h.png@1 ./h.png@1 "},
         {CodePage::Utf8, "a{b:url(a&amp;b.png)} /* open", "a&amp;b.png@1 "},  // no character references in CSS
         // GBK: a character whose trail byte is "u" does not start "url(".
@@ -359,7 +362,8 @@ TEST(CssLinks, TakesUrlsAndImportsOutsideComments) {
         CollectCssLinks(row.cp, row.css, links);
         std::string joined;
         for (const PageLink& link : links) {
-            joined += (link.kind == NoteKind::AbsoluteUrl ? "web:" : "") + link.path + "@" + std::to_string(link.line) + " ";
+            joined += (link.kind == NoteKind::AbsoluteUrl ? "web:" : "") + link.path + "@" +
+                      std::to_string(link.line) + " ";
         }
         EXPECT_EQ(joined, row.links) << row.css;
     }
