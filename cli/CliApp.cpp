@@ -63,6 +63,7 @@ int DryRun(const CliOptions& options, std::ostream& out, std::ostream& err) {
     ConversionChoices choices = options.choices;
     if (options.hasLogFile) choices.sideOutputs.push_back(options.logFile);
     if (options.hasReportFile && options.reportFile != "-") choices.sideOutputs.push_back(options.reportFile);
+    if (options.hasHtmlReport) choices.sideOutputs.push_back(options.htmlReportFile);
     const PlannedRun plan = PlanConversion(choices, messages);
     if (!plan.sideOutputRefusal.empty()) err << kProgram << ": " << plan.sideOutputRefusal << "\n";
     if (plan.outcome != RunOutcome::Completed) return kExitRefused;
@@ -137,7 +138,8 @@ std::optional<int> AnswerWithoutARun(const ParsedArguments& parsed, std::ostream
  * (the report's temporary file beside its target shows a folder that cannot be written). False when one fails.
  */
 bool OpenSideOutputs(const CliOptions& options, bool reportToStdout, std::ostream& err,
-                     std::unique_ptr<LogFileWriter>& logFile, std::unique_ptr<PageOutput>& reportFile) {
+                     std::unique_ptr<LogFileWriter>& logFile, std::unique_ptr<PageOutput>& reportFile,
+                     std::unique_ptr<PageOutput>& htmlFile) {
     if (options.hasLogFile) {
         try {
             logFile = std::make_unique<LogFileWriter>(options.logFile);
@@ -156,15 +158,29 @@ bool OpenSideOutputs(const CliOptions& options, bool reportToStdout, std::ostrea
             return false;
         }
     }
+    if (options.hasHtmlReport) {
+        try {
+            htmlFile = CreateAtomicFile(options.htmlReportFile, WritePolicy::LogFile());
+        } catch (const std::exception& failure) {
+            err << kProgram << ": cannot write the report file " << LogPath(options.htmlReportFile) << ": "
+                << LogPath(failure.what()) << "\n";
+            return false;
+        }
+    }
     return true;
 }
 
 /** Writes the report into reportFile, or to out when there is none; false (said on err) when that fails. */
 bool WriteReport(const RunReport& report, PageOutput* reportFile, const std::string& reportName, std::ostream& out,
-                 std::ostream& err) {
+                 std::ostream& err, bool html = false) {
     try {
         if (reportFile) {
-            WriteReportJson(report, [&](std::string_view piece) { reportFile->Write(piece); });
+            auto write = [&](std::string_view piece) { reportFile->Write(piece); };
+            if (html) {
+                WriteReportHtml(report, write);
+            } else {
+                WriteReportJson(report, write);
+            }
             reportFile->Publish();
         } else {
             WriteReportJson(report, [&](std::string_view piece) { out << piece; });
@@ -210,7 +226,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     std::unique_ptr<LogFileWriter> logFile;
     std::unique_ptr<PageOutput> reportFile;
-    if (!OpenSideOutputs(options, reportToStdout, err, logFile, reportFile)) return kExitRefused;
+    std::unique_ptr<PageOutput> htmlFile;
+    if (!OpenSideOutputs(options, reportToStdout, err, logFile, reportFile, htmlFile)) return kExitRefused;
     RunReport report;
 
     std::optional<TerminalProgress> bar;
@@ -242,9 +259,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     ConversionChoices choices = options.choices;
     if (logFile) choices.sideOutputs.push_back(options.logFile);
     if (reportFile) choices.sideOutputs.push_back(options.reportFile);
-    const RunResult result = StartConversion(choices, state,
-                                             RunSinks{log, progress, messages, nullptr, nullptr,
-                                                      options.hasReportFile ? &report : nullptr});
+    if (htmlFile) choices.sideOutputs.push_back(options.htmlReportFile);
+    const bool reported = options.hasReportFile || options.hasHtmlReport;
+    const RunResult result = StartConversion(
+        choices, state, RunSinks{log, progress, messages, nullptr, nullptr, reported ? &report : nullptr});
     int status = ExitStatusFor(result);
     // A side output that would replace a file of the run, or that the run read as an include, is not written.
     if (!result.sideOutputRefusal.empty()) {
@@ -255,6 +273,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     for (const std::string& read : result.sideOutputsRead) {
         if (logFile && read == options.logFile) logFile->Abandon();
         if (reportFile && read == options.reportFile) reportFile.reset();
+        if (htmlFile && read == options.htmlReportFile) htmlFile.reset();
         err << kProgram << ": " << SideOutputReadText(read) << "\n";
         status = kExitRefused;
     }
@@ -264,11 +283,13 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         !WriteReport(report, reportFile.get(), options.reportFile, out, err)) {
         status = kExitRefused;
     }
-    if ((reportFile || reportToStdout) && result.outcome == RunOutcome::Completed && !report.brokenLinks.empty()) {
-        err << kProgramPrefix << BrokenLinksText(report.brokenLinks) << "\n";
+    if (htmlFile && result.outcome == RunOutcome::Completed &&
+        !WriteReport(report, htmlFile.get(), options.htmlReportFile, out, err, true)) {
+        status = kExitRefused;
     }
-    if ((reportFile || reportToStdout) && result.outcome == RunOutcome::Completed &&
-        (report.pagesWithServerCode > 0 || report.filesWithExposures > 0)) {
+    const bool written = (reportFile || reportToStdout || htmlFile) && result.outcome == RunOutcome::Completed;
+    if (written && !report.brokenLinks.empty()) err << kProgramPrefix << BrokenLinksText(report.brokenLinks) << "\n";
+    if (written && (report.pagesWithServerCode > 0 || report.filesWithExposures > 0)) {
         err << kProgramPrefix << LeftoversText(report) << "\n";
     }
 

@@ -24,7 +24,7 @@ std::string NativeSeparators(std::string path) {
 
 enum class Option {
     Type, To, Encoding, Log, Assets, AssetTypes, Report, Quiet, Jobs, MaxWarnings, MakeDir, DryRun, Full, Help, Version,
-    DropServerCode, LinksAnyCase, LocalHost
+    DropServerCode, LinksAnyCase, LocalHost, ReportHtml
 };
 
 constexpr long long kMostJobs = 1024;
@@ -48,6 +48,7 @@ constexpr KnownOption kOptions[] = {
     {0, "drop-server-code", Option::DropServerCode, false},
     {0, "links-any-case", Option::LinksAnyCase, false},
     {0, "local-host", Option::LocalHost, true},
+    {0, "report-html", Option::ReportHtml, true},
 };
 
 const KnownOption* FindShort(char name) {
@@ -151,6 +152,11 @@ std::optional<std::string> Apply(const KnownOption& known, const std::string& va
             break;
         case Option::LinksAnyCase:
             options.choices.anyCaseLinks = true;
+            break;
+        case Option::ReportHtml:
+            if (value.empty() || value == "-") return std::string("--report-html needs a file name");
+            options.hasHtmlReport = true;
+            options.htmlReportFile = value;
             break;
         case Option::LocalHost:
             if (value.empty() || value.find_first_of("/ \t") != std::string::npos) {
@@ -278,6 +284,7 @@ std::string UsageText() {
            "      --links-any-case  also rewrite the source extension in other letter cases (.Asp, .ASP)\n"
            "      --report FILE     write a JSON report of the run (pages, static files, broken links);\n"
            "                        FILE - writes it to stdout and implies -q\n"
+           "      --report-html FILE  also write the report as one HTML page to read in a browser (Chinese)\n"
            "      --local-host NAME  the report also lists URLs to host NAME (beside localhost, 127.x.x.x,\n"
            "                        [::1] and 0.0.0.0) as naming the old server; repeatable\n"
            "  -q, --quiet           no log lines on stdout; warnings and failures still go to stderr\n"

@@ -46,6 +46,7 @@ set(QUERNFOLD_ENGINE_SOURCES
   report/LinkCauses.cpp
   report/LeftoverList.cpp
   report/LinkCheck.cpp
+  report/ReportHtml.cpp
   report/ReportJson.cpp
 )
 if(WIN32)

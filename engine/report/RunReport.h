@@ -118,4 +118,13 @@ void WriteReportJson(const RunReport& report, const std::function<void(std::stri
 /** The same, whole, as one string. */
 std::string ReportJson(const RunReport& report);
 
+/**
+ * Writes the report as one self-contained HTML page in Chinese (no outside scripts, fonts or styles): the totals,
+ * pages with warnings or failures, broken links by cause and then by target, what is left of server code and
+ * exposed connection details, other links to look at, and the static files skipped with why. Each count of the
+ * totals stands in a cell with a data-count attribute naming it.
+ */
+void WriteReportHtml(const RunReport& report, const std::function<void(std::string_view)>& write);
+std::string ReportHtml(const RunReport& report);
+
 }  // namespace quernfold

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,43 @@ const std::vector<std::pair<std::string, std::string>> kCopied = {
     {"img/Logo.PNG", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)},
     {"static/old.htm", "<p>old</p>\n<a href=\"gone.htm\">g</a> <a href=\"../robots.txt\">r</a>\n"},
 };
+
+// The HTML report read back: every count of its totals, and the rows of each list, equal the JSON report's.
+void ExpectHtmlAgrees(const std::string& html, const nlohmann::json& report) {
+    EXPECT_TRUE(html.starts_with("<!DOCTYPE html>")) << html.substr(0, 100);
+    EXPECT_EQ(html.find("<script"), std::string::npos);  // self-contained, nothing fetched
+    EXPECT_EQ(html.find(" src="), std::string::npos);  // no outside resource
+    EXPECT_EQ(html.find(" href="), std::string::npos);
+    std::map<std::string, long long> counts;
+    const std::regex cell("data-count=\"([A-Za-z.]+)\">([0-9]+)<");
+    for (auto it = std::sregex_iterator(html.begin(), html.end(), cell); it != std::sregex_iterator(); ++it) {
+        counts[(*it)[1]] = std::stoll((*it)[2]);
+    }
+    std::map<std::string, long long> expected;
+    for (const char* key : {"pages", "converted", "failed", "warnings", "dynamicLinks", "absoluteLocal",
+                            "pagesWithServerCode", "filesWithExposures"}) {
+        expected[key] = report["totals"][key];
+    }
+    for (const auto& [cause, count] : report["totals"]["brokenLinks"].items()) expected["brokenLinks." + cause] = count;
+    expected["brokenLinksTotal"] = report["brokenLinksTotal"];
+    expected["skipped"] = static_cast<long long>(report["assets"]["skipped"].size());
+    EXPECT_EQ(counts, expected);
+    auto rows = [&](const std::string& mark) {
+        std::size_t found = 0;
+        for (std::size_t at = html.find(mark); at != std::string::npos; at = html.find(mark, at + 1)) ++found;
+        return found;
+    };
+    EXPECT_EQ(rows("<li data-broken>"), report["brokenLinks"].size());
+    EXPECT_EQ(rows("<tr data-serverCode>"), report["serverCode"].size());
+    EXPECT_EQ(rows("<tr data-exposures>"), report["exposures"].size());
+    EXPECT_EQ(rows("<tr data-dynamic>"), report["dynamicLinks"].size());
+    EXPECT_EQ(rows("<tr data-local>"), report["absoluteLocal"].size());
+    EXPECT_EQ(rows("<tr data-skipped>"), report["assets"]["skipped"].size());
+    // Broken links stand under their cause, each cause once.
+    EXPECT_EQ(rows("<h3>"), static_cast<std::size_t>(std::count_if(
+                                report["totals"]["brokenLinks"].begin(), report["totals"]["brokenLinks"].end(),
+                                [](const nlohmann::json& count) { return count.get<int>() > 0; })));
+}
 
 class PublishRun : public testing::Test {
 protected:
@@ -114,7 +152,7 @@ protected:
 
 TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
     fs::create_directories(Out());
-    const ProcessResult first = Run({"-a", "--report", "r.json", "--local-host", "oldbox"});
+    const ProcessResult first = Run({"-a", "--report", "r.json", "--local-host", "oldbox", "--report-html", "r.html"});
     EXPECT_EQ(first.exitStatus, 0) << first.err;
     EXPECT_EQ(first.out, kCopyingLog + Summary(4, StaticLine(4, 0, 0)));
     const Tree tree = ReadTree(Out());
@@ -174,6 +212,7 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
                                  "quernfold-cli: 0 published pages hold server code, 1 exposes connection details (see the report)\n"))
         << first.err;
     EXPECT_TRUE(report["stopped"].is_null());
+    ExpectHtmlAgrees(ReadFile(m_work.Dir() / "r.html"), report);
     // Each broken link says why: a name in another letter case, a "../" above the output root, a file of the site
     // that a page includes (never published), and the rest not in the site either.
     auto entry = [](const char* page, int line, const char* link, const char* target, const char* cause,
@@ -358,6 +397,9 @@ TEST_F(PublishRun, WithoutTheOptionOnlyPagesAreWrittenAndTheLogIsUnchanged) {
     const std::string page = ReadFile(Site() / "index.jsp");
     const ProcessResult onPage = Run({"--report", "site/index.jsp"});
     EXPECT_EQ(onPage.exitStatus, 2);
+    EXPECT_EQ(ReadFile(Site() / "index.jsp"), page);
+    const ProcessResult htmlOnPage = Run({"--report-html", "site/index.jsp"});
+    EXPECT_EQ(htmlOnPage.exitStatus, 2);
     EXPECT_EQ(ReadFile(Site() / "index.jsp"), page);
 }
 
