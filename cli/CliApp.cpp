@@ -73,6 +73,16 @@ int DryRun(const CliOptions& options, std::ostream& out, std::ostream& err) {
         if (page.outputIsSourceFile) out << " (is a source file)";
         out << '\n';
     }
+    // With -a: each static file, copied, left as it is, or skipped with why.
+    for (const PlannedStaticFile& file : plan.staticFiles) {
+        out << LogPath(file.path);
+        if (file.action == PlannedStaticFile::Action::Skip) {
+            out << " (skipped: " << LogPath(file.why) << ")\n";
+        } else {
+            out << " -> " << LogPath(file.output)
+                << (file.action == PlannedStaticFile::Action::Unchanged ? " (unchanged)\n" : "\n");
+        }
+    }
     out.flush();
     return kExitClean;
 }

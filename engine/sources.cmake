@@ -38,6 +38,7 @@ set(QUERNFOLD_ENGINE_SOURCES
   run/RunRecord.cpp
   run/UnchangedPages.cpp
   run/RunPlan.cpp
+  run/StaticFilesPlan.cpp
   run/RunStart.cpp
   run/SaveLog.cpp
   run/RunSummary.cpp
@@ -47,6 +48,7 @@ set(QUERNFOLD_ENGINE_SOURCES
   report/LeftoverList.cpp
   report/LinkCheck.cpp
   report/ReportHtml.cpp
+  report/ReportToView.cpp
   report/ReportJson.cpp
 )
 if(WIN32)

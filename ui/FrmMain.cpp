@@ -197,6 +197,13 @@ void FrmMain::BuildMenu() {
     AddOption(options, QStringLiteral("删除ASP服务器代码(&D)"), "menuDropServerCode", WindowOption::DropServerCode);
     AddOption(options, QStringLiteral("链接扩展名不区分大小写(&C)"), "menuAnyCaseLinks", WindowOption::AnyCaseLinks);
 
+    QMenu* actions = menuBar()->addMenu(QStringLiteral("操作(&A)"));
+    actions->setObjectName(QStringLiteral("menuActions"));
+    actions->setFont(InterfaceFont());
+    m_viewReport = actions->addAction(QStringLiteral("查看转换报告(&R)"), this, [this] { m_behaviour->ViewReport(); });
+    m_viewReport->setObjectName(QStringLiteral("menuViewReport"));
+    m_viewReport->setEnabled(false);  // until a run completes
+
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
     help->setObjectName(QStringLiteral("menu1"));
     help->setFont(InterfaceFont());
@@ -267,6 +274,12 @@ std::string FrmMain::LogText() {
 }
 
 void FrmMain::OpenWebAddress(const std::string& address) { QDesktopServices::openUrl(QUrl(Q(address))); }
+
+void FrmMain::OpenLocalFile(const std::string& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path))); }
+
+void FrmMain::ShowReportAvailable(bool available) {
+    if (m_viewReport) m_viewReport->setEnabled(available);
+}
 
 void FrmMain::ShowAboutWindow() {
     if (!m_about) {

@@ -266,6 +266,45 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
     EXPECT_EQ(ReadFile(Out() / "css" / "a.css"), "body { color: red }\n");
 }
 
+// The dry run's static files, as "path -> what": "copy", "unchanged" or the reason it is skipped.
+std::map<std::string, std::string> DryRunStaticFiles(const std::string& out) {
+    std::map<std::string, std::string> files;
+    std::size_t start = 0;
+    for (std::size_t end = out.find('\n'); end != std::string::npos; start = end + 1, end = out.find('\n', start)) {
+        const std::string line = out.substr(start, end - start);
+        if (const std::size_t skipped = line.find(" (skipped: "); skipped != std::string::npos) {
+            files[line.substr(0, skipped)] = line.substr(skipped + 11, line.size() - skipped - 12);
+        } else if (const std::size_t arrow = line.find(" -> "); arrow != std::string::npos) {
+            const std::string path = line.substr(0, arrow);
+            if (!path.ends_with(".jsp")) files[path] = line.ends_with(" (unchanged)") ? "unchanged" : "copy";
+        }
+    }
+    return files;
+}
+
+// The dry run with -a says what the run then does: the same files copied, the same skipped for the same reasons,
+// and after the run every copy unchanged.
+TEST_F(PublishRun, DryRunListsTheStaticFilesAsTheRunCopiesAndSkipsThem) {
+    fs::create_directories(Out());
+    const ProcessResult before = Run({"-n", "-a"});
+    EXPECT_EQ(before.exitStatus, 0) << before.err;
+    EXPECT_EQ(ReadTree(Out()).size(), 0u);  // nothing written
+    const ProcessResult run = Run({"-a", "-q", "--report", "r.json"});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    const nlohmann::json report = nlohmann::json::parse(ReadFile(m_work.Dir() / "r.json"));
+    std::map<std::string, std::string> expected;
+    for (const auto& path : report["assets"]["copied"]) expected[path] = "copy";
+    for (const auto& item : report["assets"]["skipped"]) expected[item["path"]] = item["why"];
+    EXPECT_EQ(DryRunStaticFiles(before.out), expected) << before.out;
+    const ProcessResult after = Run({"-n", "-a"});
+    for (const auto& path : report["assets"]["copied"]) expected[path] = "unchanged";
+    EXPECT_EQ(DryRunStaticFiles(after.out), expected) << after.out;
+    // Without -a the dry run lists the pages only, as before.
+    const ProcessResult pagesOnly = Run({"-n"});
+    EXPECT_EQ(DryRunStaticFiles(pagesOnly.out), (std::map<std::string, std::string>{}));
+    EXPECT_EQ(std::count(pagesOnly.out.begin(), pagesOnly.out.end(), '\n'), 4);
+}
+
 TEST_F(PublishRun, AnOutputFolderInsideTheSiteIsNeverCopiedIntoItself) {
     fs::create_directories(Site() / "pub");
     for (int round = 0; round < 2; ++round) {
