@@ -186,6 +186,10 @@ bool OpenAt(Cursor& cursor, std::string_view text, bool inQuote, LinkScanState& 
     }
     state.inScriptTag = TagNameAt(text, at + 1, "script");
     state.inBaseTag = TagNameAt(text, at + 1, "base");
+    // A name with a prefix ("c:url", "html:link") is a custom tag, written out by the server in its own way.
+    std::size_t end = at + 1;
+    while (end < text.size() && IsNameByte(static_cast<unsigned char>(text[end]))) ++end;
+    state.inServerTag = end > at + 1 && end < text.size() && text[end] == ':';
     return false;
 }
 
@@ -212,7 +216,7 @@ void FindLinks(CodePage cp, std::string_view text, std::vector<FoundLink>& links
         if (c == '<' && OpenAt(cursor, text, quote != 0, state)) continue;
         if (c == '>' && quote == 0) {
             if (state.inScriptTag) state.skipping = LinkScanState::Skipping::Script;
-            state.inScriptTag = state.inBaseTag = false;
+            state.inScriptTag = state.inBaseTag = state.inServerTag = false;
         }
         if (!IsAsciiLetter(c) || IsNameByte(before) || before == 0x80) {
             before = c;
@@ -237,7 +241,7 @@ void FindLinks(CodePage cp, std::string_view text, std::vector<FoundLink>& links
         cursor = ahead;
         cursor.Step();
         before = '=';
-        if (nameMayStart && IsLinkAttribute(name)) {
+        if (nameMayStart && IsLinkAttribute(name) && !state.inServerTag) {
             if (auto link = ReadValue(cursor, text, false)) {
                 link->base = state.inBaseTag && EqualsIgnoringAsciiCase(name, "href");
                 links.push_back(*link);

@@ -26,6 +26,7 @@ struct LinkScanState {
     Skipping skipping = Skipping::None;
     bool inScriptTag = false;
     bool inBaseTag = false;
+    bool inServerTag = false;  // a JSP custom tag (<c:url ...>, <s:url ...>): the server reads its attributes
     // After a <base href>: the folder it names, which relative references start from ("" for none), or, for a
     // base on another host, that relative references lead off this site.
     std::string baseFolder;

@@ -68,6 +68,8 @@ TEST(FindLinks, TakesAttributeValuesAndCssUrlsAtCharacterBoundaries) {
         {CodePage::Utf8, R"x(<p title="<!-- x -->"><a href=g.html>)x", "[g.html]"},
         {CodePage::Utf8, R"x(<base href="/sub/"><a href="h.html"><link href=i.css>)x", "base[/sub/][h.html][i.css]"},
         {CodePage::Utf8, R"x(<base target="_top" href='x/'>)x", "base[x/]"},
+        // A custom tag's attributes are the server's: <s:url action=...> is no form.
+        {CodePage::Utf8, R"x(<s:url action="login"/><html:link href="a.do">a</html:link><a href=b.html>)x", "[b.html]"},
         {CodePage::Gbk, "<!-- \xb1\xea --><script>\x81<\x81\x5c</script><img src=\"\xb1\xea.gif\">",
          "[\xb1\xea.gif]"},
     };
