@@ -233,6 +233,15 @@ protected:
         clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
         return SendInput(2, clicks, sizeof(INPUT)) == 2;
     }
+    /** The colour on the screen at a point of the client area given in twips. */
+    COLORREF PixelAt(int leftTwips, int topTwips) const {
+        POINT at{Scaled(leftTwips), Scaled(topTwips)};
+        ClientToScreen(m_window, &at);
+        HDC screen = GetDC(nullptr);
+        const COLORREF colour = GetPixel(screen, at.x, at.y);
+        ReleaseDC(nullptr, screen);
+        return colour;
+    }
     /** The window takes input again once a run has ended: the start button is enabled. */
     bool WaitForRunEnd() const {
         for (int i = 0; i < 600; ++i) {
@@ -373,8 +382,15 @@ TEST_F(WindowUnderWine, ConversionFromTheWindowGivesTheCliTree) {
     EXPECT_EQ(BoxText(box).rfind(L"文件转换完成，成功：", 0), 0u) << OpenWindows(ProcessId());
     Press(box, IDOK);
     EXPECT_TRUE(WaitForRunEnd());
-    // The window's log received the run's lines.
+    // The window's log received the run's lines; the progress bar is hidden again and the frame's face shows
+    // where it was, as it does in the rest of both frames.
     EXPECT_NE(TextOf(Named("outText")).find(L"其中：成功"), std::wstring::npos);
+    EXPECT_FALSE(IsWindowVisible(Named("Bar1")));
+    Sleep(500);  // the repaint after the box closed
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    EXPECT_EQ(PixelAt(5475, 6300), face) << "where the progress bar was";
+    EXPECT_EQ(PixelAt(10680, 1800), face) << "inside the settings frame";
+    EXPECT_EQ(PixelAt(10680, 4900), face) << "inside the conversion frame";
     // Again into the same folder (the run that finds its earlier record), started with the mouse.
     ASSERT_TRUE(ClickWithMouse("cmdConvert"));
     box = WaitForBox(ProcessId(), L"提示");
