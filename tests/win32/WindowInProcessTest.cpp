@@ -194,6 +194,33 @@ TEST_F(WindowInProcess, LogLinesFromAnotherThreadArriveInOrderAtTheNextFlush) {
     EXPECT_EQ(format.bCharSet, GB2312_CHARSET);
 }
 
+TEST_F(WindowInProcess, MenusHaveTheirItemsAndAnOptionIsCheckedAndStored) {
+    HMENU bar = GetMenu(m_window->Handle());
+    ASSERT_EQ(GetMenuItemCount(bar), 2);
+    const auto text = [](HMENU menu, int position) {
+        wchar_t buffer[64] = L"";
+        GetMenuStringW(menu, static_cast<UINT>(position), buffer, 64, MF_BYPOSITION);
+        return std::wstring(buffer);
+    };
+    EXPECT_EQ(text(bar, 0), L"选项(&O)");
+    EXPECT_EQ(text(bar, 1), L"帮助");
+    HMENU options = GetSubMenu(bar, 0);
+    HMENU help = GetSubMenu(bar, 1);
+    ASSERT_EQ(GetMenuItemCount(options), 3);
+    EXPECT_EQ(text(options, 0), L"同时复制静态文件(&A)");
+    ASSERT_EQ(GetMenuItemCount(help), 2);
+    EXPECT_EQ(text(help, 0), L"Varnholt简介");
+    EXPECT_EQ(text(help, 1), L"关于...");
+
+    // Choosing the first option checks it and stores it; choosing it again clears both.
+    const UINT first = GetMenuItemID(options, 0);
+    for (const bool on : {true, false}) {
+        SendMessageW(m_window->Handle(), WM_COMMAND, MAKEWPARAM(first, 0), 0);
+        EXPECT_EQ((GetMenuState(options, 0, MF_BYPOSITION) & MF_CHECKED) != 0, on);
+        EXPECT_EQ(m_settings->PeekIni("sys", "copyAssets").value_or(""), on ? "1" : "0");
+    }
+}
+
 /** The environment variables the old settings are looked up with, pointed at folders of the test. */
 class OldSettings : public ::testing::Test {
 protected:
