@@ -189,6 +189,8 @@ void FrmMain::BuildMenu() {
     // The menus are windows of their own and take no font from the window: given its font, the form looks like
     // one piece whatever the desktop's menu font.
     menuBar()->setFont(InterfaceFont());
+    // The bar makes a menu of its own for the menus that do not fit a narrow window; it takes the font too.
+    menuBar()->installEventFilter(this);
     QMenu* options = menuBar()->addMenu(QStringLiteral("选项(&O)"));
     options->setObjectName(QStringLiteral("menuOptions"));
     options->setFont(InterfaceFont());
@@ -211,6 +213,19 @@ void FrmMain::BuildMenu() {
     site->setObjectName(QStringLiteral("menu1_1"));
     QAction* about = help->addAction(QStringLiteral("关于..."), this, [this] { m_behaviour->ShowAbout(); });
     about->setObjectName(QStringLiteral("menu1_2"));
+}
+
+bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
+    // The child is not yet a menu while it is being made: its font is set once the event loop turns.
+    if (watched == menuBar() && event->type() == QEvent::ChildAdded) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                for (QMenu* menu : menuBar()->findChildren<QMenu*>()) menu->setFont(InterfaceFont());
+            },
+            Qt::QueuedConnection);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void FrmMain::CentreOnScreen() {
