@@ -205,6 +205,32 @@ bool WriteReport(const RunReport& report, PageOutput* reportFile, const std::str
     return true;
 }
 
+/** Where a completed run's report goes: the JSON file, the HTML file, standard output. */
+struct ReportTargets {
+    PageOutput* json;
+    PageOutput* html;
+    bool toStdout;
+};
+
+/**
+ * Writes a completed run's reports, then the stderr lines on what they found; false (said on err) when one could
+ * not be written.
+ */
+bool WriteReports(const RunReport& report, const ReportTargets& targets, const CliOptions& options, std::ostream& out,
+                  std::ostream& err) {
+    bool written = true;
+    if ((targets.json || targets.toStdout) && !WriteReport(report, targets.json, options.reportFile, out, err)) {
+        written = false;
+    }
+    if (targets.html && !WriteReport(report, targets.html, options.htmlReportFile, out, err, true)) written = false;
+    if (!targets.json && !targets.toStdout && !targets.html) return written;
+    if (!report.brokenLinks.empty()) err << kProgramPrefix << BrokenLinksText(report.brokenLinks) << "\n";
+    if (report.pagesWithServerCode > 0 || report.filesWithExposures > 0) {
+        err << kProgramPrefix << LeftoversText(report) << "\n";
+    }
+    return written;
+}
+
 }  // namespace
 
 int ExitStatusFor(const RunResult& result) {
@@ -289,18 +315,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
 
     // A refused or aborted run has no report: an earlier report file stays as it was.
-    if ((reportFile || reportToStdout) && result.outcome == RunOutcome::Completed &&
-        !WriteReport(report, reportFile.get(), options.reportFile, out, err)) {
+    if (result.outcome == RunOutcome::Completed &&
+        !WriteReports(report, {reportFile.get(), htmlFile.get(), reportToStdout}, options, out, err)) {
         status = kExitRefused;
-    }
-    if (htmlFile && result.outcome == RunOutcome::Completed &&
-        !WriteReport(report, htmlFile.get(), options.htmlReportFile, out, err, true)) {
-        status = kExitRefused;
-    }
-    const bool written = (reportFile || reportToStdout || htmlFile) && result.outcome == RunOutcome::Completed;
-    if (written && !report.brokenLinks.empty()) err << kProgramPrefix << BrokenLinksText(report.brokenLinks) << "\n";
-    if (written && (report.pagesWithServerCode > 0 || report.filesWithExposures > 0)) {
-        err << kProgramPrefix << LeftoversText(report) << "\n";
     }
 
     if (!options.quiet) {
