@@ -30,5 +30,12 @@ if [ "${QUERNFOLD_WINDOWS_STAGE:-1}" != 0 ]; then
   cmake --build --preset windows -j "$jobs"
   ctest --preset windows -j "$jobs"
   cpack --preset windows
+  # The zip holds the command line's program, the README and the licence, and nothing of the window's.
+  python3 - build/windows/quernfold-cli-*-windows-x64.zip <<'CHECK'
+import sys, zipfile
+names = sorted(name.partition("/")[2] for name in zipfile.ZipFile(sys.argv[1]).namelist() if not name.endswith("/"))
+if names != ["LICENSE", "README.md", "quernfold-cli.exe"]:
+    sys.exit(f"{sys.argv[1]} holds {names}")
+CHECK
   echo "== Windows stage: $((SECONDS - windows_start)) s"
 fi
