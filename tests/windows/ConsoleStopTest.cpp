@@ -104,7 +104,9 @@ HANDLE InheritedFile(const std::string& path, DWORD access, DWORD disposition) {
 }
 
 // Windows delivers the event to every process on the console, the sender too: the test keeps running.
-BOOL WINAPI IgnoreInTheTest(DWORD) { return TRUE; }
+BOOL WINAPI IgnoreInTheTest(DWORD) {
+    return TRUE;
+}
 
 struct Stopped {
     DWORD status = 0;
