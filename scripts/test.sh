@@ -30,11 +30,11 @@ if [ "${QUERNFOLD_WINDOWS_STAGE:-1}" != 0 ]; then
   cmake --build --preset windows -j "$jobs"
   ctest --preset windows -j "$jobs"
   cpack --preset windows
-  # The zip holds the command line's program, the README and the licence, and nothing of the window's.
-  python3 - build/windows/quernfold-cli-*-windows-x64.zip <<'CHECK'
+  # The portable zip holds both programs, the README and the licence, and nothing else (no build leftovers).
+  python3 - build/windows/quernfold-*-windows-x64.zip <<'CHECK'
 import sys, zipfile
 names = sorted(name.partition("/")[2] for name in zipfile.ZipFile(sys.argv[1]).namelist() if not name.endswith("/"))
-if names != ["LICENSE", "README.md", "quernfold-cli.exe"]:
+if names != ["LICENSE", "README.md", "quernfold-cli.exe", "quernfold.exe"]:
     sys.exit(f"{sys.argv[1]} holds {names}")
 CHECK
   echo "== Windows stage: $((SECONDS - windows_start)) s"
