@@ -31,7 +31,7 @@ if [ "${QUERNFOLD_WINDOWS_STAGE:-1}" != 0 ]; then
   ctest --preset windows -j "$jobs"
   cpack --preset windows
   # The portable zip holds both programs, the README and the licence, and nothing else (no build leftovers).
-  python3 - build/windows/quernfold-[0-9]*-windows-x64.zip <<'CHECK'
+  python3 - build/windows/quernfold-cli-[0-9]*-windows-x64.zip <<'CHECK'
 import sys, zipfile
 names = sorted(name.partition("/")[2] for name in zipfile.ZipFile(sys.argv[1]).namelist() if not name.endswith("/"))
 if names != ["LICENSE", "README.md", "quernfold-cli.exe", "quernfold.exe"]:
