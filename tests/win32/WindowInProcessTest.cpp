@@ -196,16 +196,22 @@ TEST_F(WindowInProcess, LogLinesFromAnotherThreadArriveInOrderAtTheNextFlush) {
 
 TEST_F(WindowInProcess, MenusHaveTheirItemsAndAnOptionIsCheckedAndStored) {
     HMENU bar = GetMenu(m_window->Handle());
-    ASSERT_EQ(GetMenuItemCount(bar), 2);
+    ASSERT_EQ(GetMenuItemCount(bar), 3);
     const auto text = [](HMENU menu, int position) {
         wchar_t buffer[64] = L"";
         GetMenuStringW(menu, static_cast<UINT>(position), buffer, 64, MF_BYPOSITION);
         return std::wstring(buffer);
     };
     EXPECT_EQ(text(bar, 0), L"选项(&O)");
-    EXPECT_EQ(text(bar, 1), L"帮助");
+    EXPECT_EQ(text(bar, 1), L"操作(&A)");
+    EXPECT_EQ(text(bar, 2), L"帮助");
     HMENU options = GetSubMenu(bar, 0);
-    HMENU help = GetSubMenu(bar, 1);
+    HMENU actions = GetSubMenu(bar, 1);
+    HMENU help = GetSubMenu(bar, 2);
+    ASSERT_EQ(GetMenuItemCount(actions), 1);
+    EXPECT_EQ(text(actions, 0), L"查看转换报告(&R)");
+    // No run has completed yet: there is no report to show.
+    EXPECT_NE(GetMenuState(actions, 0, MF_BYPOSITION) & MF_GRAYED, 0u);
     ASSERT_EQ(GetMenuItemCount(options), 3);
     EXPECT_EQ(text(options, 0), L"同时复制静态文件(&A)");
     ASSERT_EQ(GetMenuItemCount(help), 2);

@@ -321,15 +321,17 @@ TEST_F(WindowUnderWine, MenusHaveTheirItems) {
         // Windows reads another program's menus; Wine keeps menu handles per process.
         GTEST_SKIP() << "menus of another process cannot be read here (Wine)";
     }
-    ASSERT_EQ(GetMenuItemCount(bar), 2);
+    ASSERT_EQ(GetMenuItemCount(bar), 3);
     wchar_t text[64];
     GetMenuStringW(bar, 0, text, 64, MF_BYPOSITION);
     EXPECT_EQ(std::wstring(text), L"选项(&O)");
     GetMenuStringW(GetSubMenu(bar, 0), 0, text, 64, MF_BYPOSITION);
     EXPECT_EQ(std::wstring(text), L"同时复制静态文件(&A)");
     GetMenuStringW(bar, 1, text, 64, MF_BYPOSITION);
+    EXPECT_EQ(std::wstring(text), L"操作(&A)");
+    GetMenuStringW(bar, 2, text, 64, MF_BYPOSITION);
     EXPECT_EQ(std::wstring(text), L"帮助");
-    HMENU help = GetSubMenu(bar, 1);
+    HMENU help = GetSubMenu(bar, 2);
     ASSERT_EQ(GetMenuItemCount(help), 2);
     GetMenuStringW(help, 0, text, 64, MF_BYPOSITION);
     EXPECT_EQ(std::wstring(text), L"Varnholt简介");

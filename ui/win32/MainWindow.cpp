@@ -21,7 +21,7 @@ constexpr UINT kPostMessage = WM_APP + 1;
 constexpr UINT_PTR kLogTimer = 1;
 constexpr UINT kLogBatchMs = 50;
 constexpr int kFirstControlId = 100;
-enum MenuId : int { kFirstOption = 40, kMakerSite = 50, kAbout };
+enum MenuId : int { kFirstOption = 40, kViewReport = 45, kMakerSite = 50, kAbout };
 // The frame: resizable, with minimize and maximize buttons; the controls never move. Not WS_CLIPCHILDREN: a group
 // box paints only its border and caption, so the window must paint the face inside the two frames (and where the
 // progress bar was before it was hidden).
@@ -144,6 +144,10 @@ void MainWindow::CreateMenuBar() {
         AppendMenuW(m_optionsMenu, MF_STRING, kFirstOption + GetMenuItemCount(m_optionsMenu), item);
     }
     AppendMenuW(m_menu, MF_POPUP, reinterpret_cast<UINT_PTR>(m_optionsMenu), L"选项(&O)");
+    // The report exists only after a completed run: the item stays grey until then.
+    m_actionsMenu = CreatePopupMenu();
+    AppendMenuW(m_actionsMenu, MF_STRING | MF_GRAYED, kViewReport, L"查看转换报告(&R)");
+    AppendMenuW(m_menu, MF_POPUP, reinterpret_cast<UINT_PTR>(m_actionsMenu), L"操作(&A)");
     HMENU help = CreatePopupMenu();
     AppendMenuW(help, MF_STRING, kMakerSite, Wide(std::string(kMakerName) + "简介").c_str());
     AppendMenuW(help, MF_STRING, kAbout, L"关于...");
@@ -276,6 +280,8 @@ void MainWindow::OnCommand(int id) {
         const bool on = !(GetMenuState(m_optionsMenu, static_cast<UINT>(id), MF_BYCOMMAND) & MF_CHECKED);
         ShowOption(option, on);
         m_presenter->ToggleOption(option, on);
+    } else if (id == kViewReport) {
+        m_presenter->ViewReport();
     } else if (id == kMakerSite) {
         m_presenter->OpenMakerSite();
     } else if (id == kAbout) {
@@ -369,6 +375,10 @@ bool MainWindow::Ask(const std::string& text, const std::string& title) {
 void MainWindow::OpenWebAddress(const std::string& address) {
     // The shell's result is not looked at: a failing "open" shows nothing.
     ShellExecuteW(m_window, L"open", Wide(address).c_str(), nullptr, nullptr, SW_SHOW);
+}
+
+void MainWindow::ShowReportAvailable(bool available) {
+    EnableMenuItem(m_actionsMenu, kViewReport, MF_BYCOMMAND | (available ? MF_ENABLED : MF_GRAYED));
 }
 
 void MainWindow::ShowAboutWindow() {

@@ -61,6 +61,7 @@ private:
     void ShowBox(const std::string& text, const std::string& title, MessageIcon icon) override;
     bool Ask(const std::string& text, const std::string& title) override;
     void OpenWebAddress(const std::string& address) override;
+    void ShowReportAvailable(bool available) override;
     void ShowAboutWindow() override;
     void Post(std::function<void()> call) override;
     void CloseWindow() override;
@@ -72,6 +73,7 @@ private:
     HWND m_window = nullptr;
     HMENU m_menu = nullptr;
     HMENU m_optionsMenu = nullptr;
+    HMENU m_actionsMenu = nullptr;
     UINT m_dpi = 96;
     HFONT m_font = nullptr;
     HWND m_focusBeforeRun = nullptr;
