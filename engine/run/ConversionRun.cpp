@@ -280,8 +280,9 @@ private:
         return std::make_unique<PageScheduler>(m_state.fileList, m_jobs, window, [&](const std::atomic<bool>& cancel) {
             ExpanderSettings settings = m_settings;
             settings.stopRequested = &cancel;
+            // Workers also write their pages into the output tree, unnamed until the committer publishes them.
             return std::make_unique<PagePreparer>(settings, OpenSiteOnDisk(m_state.siteRoot), m_state.siteRoot,
-                                                  cacheShare, pageLimit, m_links != nullptr);
+                                                  cacheShare, pageLimit, m_links != nullptr, &m_output);
         }, m_kept);
     }
 

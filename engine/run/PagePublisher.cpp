@@ -67,7 +67,7 @@ bool PagePublisher::IsReadByRun(const FileId& id) const {
            m_filesReadAhead.count(id) > 0;
 }
 
-void PagePublisher::Publish(std::size_t index, const PreparedPage* prepared) {
+void PagePublisher::Publish(std::size_t index, PreparedPage* prepared) {
     RunState& state = m_parts.state;
     if (TrimSpaces(state.fileList[index]).empty()) return;
     const std::int64_t warningsBefore = state.warningCount;
@@ -99,8 +99,21 @@ std::optional<std::string> PagePublisher::Replay(const PreparedPage& page, Outpu
     return page.failure;
 }
 
+// The file a worker wrote ahead for the page, given its name; nullptr when there is none or it cannot take the
+// name where it is (another file system below the output root): the page is then written here as any other.
+std::unique_ptr<PageOutput> PagePublisher::PlaceWrittenAhead(const OutputPathPlan& plan, PreparedPage* prepared) {
+    if (!prepared || !prepared->file) return nullptr;
+    try {
+        return m_parts.output.Place(std::move(prepared->file), plan);
+    } catch (const OutputError&) {
+        return nullptr;
+    } catch (const FileError&) {
+        return nullptr;
+    }
+}
+
 // Publish with the page's lines going to the held log.
-void PagePublisher::PublishHeld(std::size_t index, const OutputPathPlan& plan, const PreparedPage* prepared) {
+void PagePublisher::PublishHeld(std::size_t index, const OutputPathPlan& plan, PreparedPage* prepared) {
     RunState& state = m_parts.state;
     const std::string& path = state.fileList[index];
     const std::string& outputPath = plan.outputPath;
@@ -114,14 +127,17 @@ void PagePublisher::PublishHeld(std::size_t index, const OutputPathPlan& plan, c
         m_parts.overlap.CheckOutputIsNotTheSource(path, outputPath);
         // A page that fails still claims its output path, so a later page cannot take it over.
         if (!m_parts.plan.Outputs().Claim(index, outputPath)) throw FileError(OutputAlreadyWrittenReason(outputPath));
-        out = m_parts.output.Create(plan, kOutputPageLimit);
+        out = PlaceWrittenAhead(plan, prepared);
+        const bool writtenAhead = out != nullptr;
+        if (!writtenAhead) out = m_parts.output.Create(plan, kOutputPageLimit);
         // With a report, the page's references are noted as it is written (a page converted ahead brings its own).
         CountingOutput counted(*out);
         std::optional<LinkScanningOutput> scanned;
         if (m_parts.links && !prepared) scanned.emplace(counted);
         expanded = true;
+        Discarding nowhere;  // the bytes of a page written ahead are in its file already
         const std::optional<std::string> failure =
-            prepared ? Replay(*prepared, *out)
+            prepared ? Replay(*prepared, writtenAhead ? static_cast<OutputSink&>(nowhere) : *out)
                      : m_parts.expander.ExpandSourcePage(path, scanned ? static_cast<OutputSink&>(*scanned) : counted);
         m_parts.overlap.CheckOutputIsNotRead(outputPath, [this](const FileId& id) { return IsReadByRun(id); });
         if (failure) {

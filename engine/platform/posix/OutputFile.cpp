@@ -176,6 +176,40 @@ OutputFile::OutputFile(int folderFd, const std::string& name, std::string displa
     Open(policy);
 }
 
+OutputFile::OutputFile(Ahead, int folderFd) : m_folderFd(folderFd), m_ahead(true) {
+    // No name is looked up: the file has no target until MoveTo.
+    const mode_t createMode = 0666;
+    if (ProcFdAvailable()) {
+        m_fd = ::openat(m_folderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode);
+        if (m_fd < 0 && !NoUnnamedFilesHere(errno)) Fail(SystemReason(errno));
+    }
+    if (m_fd < 0) {
+        OpenNamedTemporary(createMode, false);
+    } else {
+        m_mode = Mode::Unnamed;
+    }
+    struct stat info {};
+    if (::fstat(m_fd, &info) == 0) m_id = {static_cast<std::uint64_t>(info.st_dev), info.st_ino};
+    m_buffer = t_buffers.Take();
+}
+
+void OutputFile::MoveTo(int folderFd, const std::string& name, std::string displayPath) {
+    if (!m_ahead) throw OutputError("the file already has its name");
+    if (!m_error.empty()) throw OutputError(m_error);
+    if (m_fd < 0) Fail("the output file is closed");
+    m_ahead = false;
+    m_path = std::move(displayPath);
+    if (m_mode == Mode::NamedTemporary && folderFd != m_folderFd) {
+        // The temporary file goes beside its target now, so that putting it in place is one rename there.
+        if (::renameat(m_folderFd, m_tempName.c_str(), folderFd, m_tempName.c_str()) != 0) Fail(SystemReason(errno));
+    }
+    CloseFolder();
+    m_folderFd = folderFd;
+    m_name = name;
+    struct stat existing {};
+    m_targetExisted = ::fstatat(m_folderFd, m_name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 void OutputFile::Open(const WritePolicy& policy) {
     m_sizeLimit = policy.sizeLimit;
     m_sync = policy.sync;
@@ -322,6 +356,7 @@ void OutputFile::LinkInPlace() {
 void OutputFile::Publish() {
     if (!m_error.empty()) throw OutputError(m_error);
     if (m_fd < 0) Fail("the output file is closed");
+    if (m_ahead) Fail("the output file has no name yet");
     Flush();
     if (m_mode == Mode::InPlace && !m_throughDescriptor) {
         struct stat info {};
