@@ -34,6 +34,8 @@ public:
         return m_inner->Read(buffer, std::min(size, kStopCheckChunk));
     }
     void Rewind() override { m_inner->Rewind(); }
+    // The size tells how much to read at once: without it each page would clear and offer a larger buffer.
+    std::optional<std::uint64_t> Size() const override { return m_inner->Size(); }
     FileId Id() const override { return m_inner->Id(); }
     std::optional<FileStamp> OpenedStamp() const override { return m_inner->OpenedStamp(); }
 

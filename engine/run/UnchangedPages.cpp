@@ -159,16 +159,15 @@ bool UnchangedPages::IsUnchanged(const RunRecord& earlier, const RunRecord::Page
 }
 
 std::uint32_t UnchangedPages::FileNumber(const ReadTrace::Opened& file) {
-    std::string key = file.path;
-    for (const std::int64_t part : {static_cast<std::int64_t>(file.stamp.id.device),
-                                    static_cast<std::int64_t>(file.stamp.id.inode),
-                                    static_cast<std::int64_t>(file.stamp.size), file.stamp.modifiedNs,
-                                    file.stamp.changedNs}) {
-        key.append(1, '\0').append(std::to_string(part));
+    auto at = m_fileNumbers.find(std::string_view(file.path));
+    if (at == m_fileNumbers.end()) at = m_fileNumbers.emplace(file.path, std::vector<std::uint32_t>()).first;
+    for (const std::uint32_t number : at->second) {
+        if (m_files[number].stamp == file.stamp) return number;
     }
-    const auto [at, added] = m_fileNumbers.try_emplace(std::move(key), static_cast<std::uint32_t>(m_files.size()));
-    if (added) m_files.push_back(file);
-    return at->second;
+    const auto number = static_cast<std::uint32_t>(m_files.size());
+    m_files.push_back(file);
+    at->second.push_back(number);
+    return number;
 }
 
 std::uint32_t UnchangedPages::LookupNumber(const ReadTrace::Lookup& lookup) {

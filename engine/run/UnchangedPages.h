@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -79,7 +80,12 @@ private:
     // This run's record: the files and lookups listed once, and an entry per page that has one.
     std::vector<ReadTrace::Opened> m_files;
     std::vector<ReadTrace::Lookup> m_lookups;
-    std::unordered_map<std::string, std::uint32_t> m_fileNumbers;
+    // A file's numbers by its path (one per stamp it was read with), found without building a key per page.
+    struct PathHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
+    };
+    std::unordered_map<std::string, std::vector<std::uint32_t>, PathHash, std::equal_to<>> m_fileNumbers;
     std::unordered_map<std::string, std::uint32_t> m_lookupNumbers;
     std::vector<Entry> m_entries;  // by page index
     std::vector<std::uint32_t> m_uses;
