@@ -68,7 +68,6 @@ std::unique_ptr<PageOutput> DiskOutputTree::WriteAhead(std::string_view bytes) {
     if (m_aheadFd < 0) return nullptr;  // the page is written in its turn, which reports why it cannot be
     auto file = std::make_unique<OutputFile>(OutputFile::Ahead{}, m_aheadFd);
     file->Write(bytes);
-    file->Flush();
     return file;
 }
 

@@ -190,7 +190,8 @@ OutputFile::OutputFile(Ahead, int folderFd) : m_folderFd(folderFd), m_ahead(true
     }
     struct stat info {};
     if (::fstat(m_fd, &info) == 0) m_id = {static_cast<std::uint64_t>(info.st_dev), info.st_ino};
-    m_buffer = t_buffers.Take();
+    // Written whole at once by a worker, and many are held at a time: no buffer of its own.
+    m_unbuffered = true;
 }
 
 void OutputFile::MoveTo(int folderFd, const std::string& name, std::string displayPath) {
@@ -298,6 +299,10 @@ void OutputFile::Write(std::string_view bytes) {
     if (bytes.size() > m_sizeLimit - m_written)
         Fail(OutputTooLargeReason(m_sizeLimit));
     m_written += bytes.size();
+    if (m_unbuffered) {
+        WriteAll(bytes);
+        return;
+    }
     if (m_buffer.size() + bytes.size() > kBufferSize) {
         Flush();
         if (bytes.size() >= kBufferSize) {

@@ -31,7 +31,7 @@ public:
     OutputFile(int folderFd, const std::string& name, std::string displayPath, const WritePolicy& policy);
     /**
      * A file without a target yet, in the open folder folderFd (borrowed): it is written now and named later by
-     * MoveTo, on the same file system. Its bytes go out at once, not held in the buffer.
+     * MoveTo, on the same file system. Its bytes go out at once: it has no buffer.
      */
     struct Ahead {};
     OutputFile(Ahead, int folderFd);
@@ -40,8 +40,6 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     void Write(std::string_view bytes) override;
-    /** Sends what the buffer holds to the file now. Throws OutputError. */
-    void Flush();
     /**
      * Gives a file opened with Ahead its target: name in the open folder folderFd (borrowed; kept open until
      * Publish), shown as displayPath. Throws OutputError, also for a file that already has its target.
@@ -73,6 +71,7 @@ private:
     bool OpenThroughDescriptor(const std::string& path);
     void OpenNamedTemporary(mode_t createMode, bool mayRewriteInPlace);
     void LinkInPlace();
+    void Flush();
     void WriteAll(std::string_view bytes);
     void CopyRange(int sourceFd, std::uint64_t from, std::uint64_t to, const std::atomic<bool>* stop, bool& kernel);
     [[noreturn]] void Fail(const std::string& reason);
@@ -86,6 +85,7 @@ private:
     bool m_targetExisted = false;
     bool m_throughDescriptor = false;  // a descriptor the program already had (/dev/stdout): never truncated
     bool m_ahead = false;              // opened without a target, which MoveTo gives it once
+    bool m_unbuffered = false;         // writes go straight to the file
     Mode m_mode = Mode::Unnamed;
     std::string m_tempName;  // the named temporary file, while it exists
     int m_fd = -1;
