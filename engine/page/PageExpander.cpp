@@ -299,7 +299,7 @@ std::optional<std::string> PageExpander::ExpandPage(const std::string& pagePath,
 
 // Every file opened is one the run reads, and one a re-run must find unchanged.
 void PageExpander::NoteOpened(const std::string& path, const SourceFile& file) {
-    if (const FileId id = file.Id(); id.Known()) m_filesRead.insert(id);
+    if (const FileId id = file.Id(); id.Known() && !(m_known && m_known->count(id) > 0)) m_filesRead.insert(id);
     if (!m_trace) return;
     if (const std::optional<FileStamp> stamp = file.OpenedStamp()) {
         m_trace->opened.push_back({path, *stamp});

@@ -72,7 +72,7 @@ public:
 private:
     void PublishHeld(std::size_t index, const OutputPathPlan& plan, PreparedPage* prepared);
     std::unique_ptr<PageOutput> PlaceWrittenAhead(const OutputPathPlan& plan, PreparedPage* prepared);
-    std::optional<std::string> Replay(const PreparedPage& page, OutputSink& out);
+    std::optional<std::string> Replay(const PreparedPage& page, OutputSink* out);
     void Record(std::size_t index, const std::string& output, std::optional<std::string> failure,
                 std::vector<PathReason> warnings, const std::vector<PageLink>* links, bool failureIsWarning = false);
     std::vector<PathReason> PageWarnings(const PreparedPage* prepared) const;

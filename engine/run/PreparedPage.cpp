@@ -68,12 +68,15 @@ PreparedPage PagePreparer::Prepare(const std::string& path) {
     const auto& named = m_expander->NamedTargets();
     page.namedTargets.assign(named.begin(), named.end());
     page.trace = std::move(m_trace);
+    page.size = page.bytes.size();
     if (m_output && !page.failure) {
         try {
             page.file = m_output->WriteAhead(page.bytes);
         } catch (const std::exception&) {
             page.file.reset();  // written in its turn, which meets the failure again and reports it
         }
+        // Held once, in the file: a page that cannot be published from it is converted again in its turn.
+        if (page.file) page.bytes = std::string();
     }
     return page;
 }

@@ -38,7 +38,8 @@ struct PreparedPage {
     };
 
     State state = State::Ready;
-    std::string bytes;
+    std::string bytes;                    // emptied once they are in file
+    std::uint64_t size = 0;               // the page's output bytes, wherever they are
     std::vector<Line> lines;
     std::int64_t warnings = 0;            // all of the page's warnings
     std::optional<std::string> failure;  // the page's own expansion failed (its warning is among the lines)
