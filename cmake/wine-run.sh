@@ -41,5 +41,14 @@ mkdir -p "$(dirname "$prefix")"
   if [ "$status" -eq 0 ]; then
     "$wine" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 9>&- || true
   fi
+  # The window's face SimSun (宋体) is not in Wine: a Chinese font of the system stands in, so that the window's
+  # labels show their characters (screenshots, fonts-wqy-zenhei).
+  if [ ! -f "$prefix/.quernfold-fonts" ]; then
+    for face in SimSun 宋体; do
+      "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ /d "WenQuanYi Zen Hei" /f \
+        </dev/null >/dev/null 2>&1 9>&- || true
+    done
+    touch "$prefix/.quernfold-fonts"
+  fi
 ) 9>"$prefix.lock"
 exec "$wine" "$@"

@@ -44,6 +44,37 @@ HWND WaitForWindow(const wchar_t* className, const wchar_t* title) {
     return nullptr;
 }
 
+/**
+ * A message box of the given process once it is shown (a box found while the system still builds it may lose a
+ * click sent to it), or null after 20 seconds.
+ */
+HWND WaitForBox(DWORD processId, const wchar_t* title) {
+    for (int i = 0; i < 400; ++i) {
+        for (HWND box = FindWindowExW(nullptr, nullptr, L"#32770", title); box;
+             box = FindWindowExW(nullptr, box, L"#32770", title)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(box, &owner);
+            if (owner == processId && IsWindowVisible(box)) return box;
+        }
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+/** A message box's text: its one static control with text (the icon is a static control without). */
+std::wstring BoxText(HWND box) {
+    for (HWND text = FindWindowExW(box, nullptr, L"Static", nullptr); text;
+         text = FindWindowExW(box, text, L"Static", nullptr)) {
+        if (!TextOf(text).empty()) return TextOf(text);
+    }
+    return L"";
+}
+
+/** Presses a box's button as a click on it does. */
+void Press(HWND box, int button) {
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+}
+
 /** A path of the build machine as Wine shows it: the whole file system is drive Z:. */
 std::wstring OnDriveZ(std::string_view unixPath) {
     std::wstring path = L"Z:" + Wide(unixPath);
@@ -83,6 +114,41 @@ std::wstring FreshFolder(const wchar_t* name) {
     return folder;
 }
 
+/** The titles of a process's visible top-level windows and their static texts, for a failure's message. */
+std::string OpenWindows(DWORD processId) {
+    struct Found {
+        DWORD processId;
+        std::wstring text;
+    } found{processId, {}};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto& found = *reinterpret_cast<Found*>(data);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner != found.processId || !IsWindowVisible(window)) return TRUE;
+            found.text += L"[" + TextOf(window);
+            for (HWND child = FindWindowExW(window, nullptr, L"Static", nullptr); child;
+                 child = FindWindowExW(window, child, L"Static", nullptr)) {
+                found.text += L" | " + TextOf(child);
+            }
+            found.text += L"] ";
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    std::string utf8(found.text.size() * 3, '\0');
+    utf8.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, found.text.data(),
+                                                             static_cast<int>(found.text.size()), utf8.data(),
+                                                             static_cast<int>(utf8.size()), nullptr, nullptr)));
+    return utf8;
+}
+
+/** Where the program keeps its settings: %APPDATA%\Quernfold\config.ini. */
+std::wstring ConfigPath() {
+    wchar_t appData[MAX_PATH] = L"";
+    GetEnvironmentVariableW(L"APPDATA", appData, MAX_PATH);
+    return std::wstring(appData) + L"\\Quernfold\\config.ini";
+}
+
 /** Starts quernfold.exe; the process handle, closed by the caller. */
 HANDLE Start() {
     STARTUPINFOW startup{};
@@ -99,6 +165,8 @@ HANDLE Start() {
 class WindowUnderWine : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Every test starts as on a first start: no settings of an earlier test.
+        DeleteFileW(ConfigPath().c_str());
         m_process = Start();
         ASSERT_NE(m_process, nullptr);
         m_window = WaitForWindow(L"QuernfoldMainWindow", L"Quernfold");
@@ -112,7 +180,10 @@ protected:
     void TearDown() override {
         if (m_window) PostMessageW(m_window, WM_CLOSE, 0, 0);
         if (m_process) {
-            EXPECT_EQ(WaitForSingleObject(m_process, 10000), WAIT_OBJECT_0);
+            const bool ended = WaitForSingleObject(m_process, 10000) == WAIT_OBJECT_0;
+            EXPECT_TRUE(ended) << "still open: " << OpenWindows(GetProcessId(m_process));
+            // A program left running would answer the next test's start as the first copy.
+            if (!ended) TerminateProcess(m_process, 1);
             CloseHandle(m_process);
         }
     }
@@ -121,6 +192,64 @@ protected:
         return GetDlgItem(m_window, kFirstControlId + static_cast<int>(index));
     }
     int Scaled(int twips) const { return MulDiv(twips, static_cast<int>(m_dpi), 1440); }
+    HWND Named(std::string_view name) const {
+        for (const FormControl& control : MainFormControls()) {
+            if (control.name == name) return Control(control);
+        }
+        return nullptr;
+    }
+    DWORD ProcessId() const { return GetProcessId(m_process); }
+    void SetText(std::string_view name, const std::wstring& text) const {
+        SendMessageW(Named(name), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    /** A click on a button as the user makes it: the button tells its window. */
+    void Click(std::string_view name) const {
+        HWND button = Named(name);
+        PostMessageW(m_window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    }
+    /** Alt+key typed into the window, as the keyboard sends it; false when the window could not get the focus. */
+    bool PressAccessKey(WORD key) const {
+        SetForegroundWindow(m_window);
+        for (int i = 0; i < 100 && GetForegroundWindow() != m_window; ++i) Sleep(50);
+        if (GetForegroundWindow() != m_window) return false;
+        INPUT keys[4] = {};
+        const WORD codes[4] = {VK_MENU, key, key, VK_MENU};
+        for (int i = 0; i < 4; ++i) {
+            keys[i].type = INPUT_KEYBOARD;
+            keys[i].ki.wVk = codes[i];
+            keys[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+        }
+        return SendInput(4, keys, sizeof(INPUT)) == 4;
+    }
+    /** A left click in the middle of a control, as the mouse sends it. */
+    bool ClickWithMouse(std::string_view name) const {
+        SetForegroundWindow(m_window);
+        RECT area;
+        GetWindowRect(Named(name), &area);
+        SetCursorPos((area.left + area.right) / 2, (area.top + area.bottom) / 2);
+        INPUT clicks[2] = {};
+        clicks[0].type = clicks[1].type = INPUT_MOUSE;
+        clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        return SendInput(2, clicks, sizeof(INPUT)) == 2;
+    }
+    /** The colour on the screen at a point of the client area given in twips. */
+    COLORREF PixelAt(int leftTwips, int topTwips) const {
+        POINT at{Scaled(leftTwips), Scaled(topTwips)};
+        ClientToScreen(m_window, &at);
+        HDC screen = GetDC(nullptr);
+        const COLORREF colour = GetPixel(screen, at.x, at.y);
+        ReleaseDC(nullptr, screen);
+        return colour;
+    }
+    /** The window takes input again once a run has ended: the start button is enabled. */
+    bool WaitForRunEnd() const {
+        for (int i = 0; i < 600; ++i) {
+            if (IsWindowEnabled(Named("cmdConvert")) && IsWindowEnabled(Named("wwwUrl"))) return true;
+            Sleep(50);
+        }
+        return false;
+    }
 
     HANDLE m_process = nullptr;
     HWND m_window = nullptr;
@@ -209,37 +338,68 @@ TEST_F(WindowUnderWine, MenusHaveTheirItems) {
 
 }
 
+/** Runs quernfold-cli.exe quietly on site into output; its exit status. */
+DWORD RunCli(const std::wstring& site, const std::wstring& output) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION cli{};
+    std::wstring command = L"\"" + OnDriveZ(QUERNFOLD_CLI) + L"\" -q \"" + site + L"\" \"" + output + L"\"";
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &cli)) {
+        return 255;
+    }
+    DWORD status = 255;
+    if (WaitForSingleObject(cli.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(cli.hProcess, &status);
+    CloseHandle(cli.hThread);
+    CloseHandle(cli.hProcess);
+    return status;
+}
+
+/** A site of many small pages, so that a run lasts while the test acts on the window. */
+std::wstring ManyPagesSite(int pages) {
+    const std::wstring site = FreshFolder(L"qf-many-");
+    const std::string page = "<html><body><a href=\"p0.jsp\">first</a><% int n = 1; %></body></html>\r\n";
+    for (int i = 0; i < pages; ++i) {
+        HANDLE file = CreateFileW((site + L"\\p" + std::to_wstring(i) + L".jsp").c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(file, page.data(), static_cast<DWORD>(page.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+    return site;
+}
+
 TEST_F(WindowUnderWine, ConversionFromTheWindowGivesTheCliTree) {
     const std::wstring site = OnDriveZ(QUERNFOLD_EXAMPLE_SITE);
     const std::wstring fromWindow = FreshFolder(L"qf-window-");
     const std::wstring fromCli = FreshFolder(L"qf-cli-");
-    const auto control = [&](std::string_view name) {
-        for (const FormControl& c : MainFormControls()) {
-            if (c.name == name) return Control(c);
-        }
-        return HWND{};
-    };
-    SendMessageW(control("wwwUrl"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(site.c_str()));
-    SendMessageW(control("outputDir"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fromWindow.c_str()));
-    PostMessageW(control("cmdConvert"), BM_CLICK, 0, 0);
-    HWND box = WaitForWindow(L"#32770", L"提示");
-    ASSERT_NE(box, nullptr);
-    HWND text = FindWindowExW(box, nullptr, L"Static", nullptr);
-    while (text && TextOf(text).empty()) text = FindWindowExW(box, text, L"Static", nullptr);
-    ASSERT_NE(text, nullptr);
-    EXPECT_EQ(TextOf(text).rfind(L"文件转换完成，成功：", 0), 0u);
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    SetText("wwwUrl", site);
+    SetText("outputDir", fromWindow);
+    // Started as a user starts it from the keyboard: Alt+C, the start button's access key.
+    ASSERT_TRUE(PressAccessKey('C'));
+    HWND box = WaitForBox(ProcessId(), L"提示");
+    ASSERT_NE(box, nullptr) << OpenWindows(ProcessId());
+    EXPECT_EQ(BoxText(box).rfind(L"文件转换完成，成功：", 0), 0u) << OpenWindows(ProcessId());
+    Press(box, IDOK);
+    EXPECT_TRUE(WaitForRunEnd());
+    // The window's log received the run's lines; the progress bar is hidden again and the frame's face shows
+    // where it was, as it does in the rest of both frames.
+    EXPECT_NE(TextOf(Named("outText")).find(L"其中：成功"), std::wstring::npos);
+    EXPECT_FALSE(IsWindowVisible(Named("Bar1")));
+    Sleep(500);  // the repaint after the box closed
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    EXPECT_EQ(PixelAt(5475, 6300), face) << "where the progress bar was";
+    EXPECT_EQ(PixelAt(10680, 1800), face) << "inside the settings frame";
+    EXPECT_EQ(PixelAt(10680, 4900), face) << "inside the conversion frame";
+    // Again into the same folder (the run that finds its earlier record), started with the mouse.
+    ASSERT_TRUE(ClickWithMouse("cmdConvert"));
+    box = WaitForBox(ProcessId(), L"提示");
+    ASSERT_NE(box, nullptr) << OpenWindows(ProcessId());
+    EXPECT_EQ(BoxText(box).rfind(L"文件转换完成，成功：", 0), 0u) << OpenWindows(ProcessId());
+    Press(box, IDOK);
+    EXPECT_TRUE(WaitForRunEnd());
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION cli{};
-    std::wstring command = L"\"" + OnDriveZ(QUERNFOLD_CLI) + L"\" -q \"" + site + L"\" \"" + fromCli + L"\"";
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                               &startup, &cli));
-    EXPECT_EQ(WaitForSingleObject(cli.hProcess, 60000), WAIT_OBJECT_0);
-    CloseHandle(cli.hThread);
-    CloseHandle(cli.hProcess);
-
+    EXPECT_EQ(RunCli(site, fromCli), 0u);
     std::map<std::wstring, std::string> windowTree, cliTree;
     ReadTree(fromWindow, L"", windowTree);
     ReadTree(fromCli, L"", cliTree);
@@ -248,18 +408,66 @@ TEST_F(WindowUnderWine, ConversionFromTheWindowGivesTheCliTree) {
     EXPECT_TRUE(windowTree == cliTree);
 }
 
+TEST_F(WindowUnderWine, RefusedRunShowsItsBoxAndTheWindowCarriesOn) {
+    SetText("wwwUrl", OnDriveZ(QUERNFOLD_EXAMPLE_SITE));
+    SetText("outputDir", L"");
+    Click("cmdConvert");
+    HWND box = WaitForBox(ProcessId(), L"提醒");
+    ASSERT_NE(box, nullptr) << OpenWindows(ProcessId());
+    EXPECT_EQ(BoxText(box), L"未指定转换结果存放目录！");
+    Press(box, IDOK);
+    EXPECT_TRUE(WaitForRunEnd());
+    // The save-log button's own refusal, shown by the window's thread itself.
+    Click("cmdSaveLog");
+    box = WaitForBox(ProcessId(), L"提醒");
+    ASSERT_NE(box, nullptr) << OpenWindows(ProcessId());
+    EXPECT_EQ(BoxText(box), L"未指定转换结果存放目录！");
+    Press(box, IDOK);
+}
+
+TEST_F(WindowUnderWine, ClosingDuringRunAsksAndNoKeepsTheRun) {
+    SetText("wwwUrl", ManyPagesSite(400));
+    SetText("outputDir", FreshFolder(L"qf-many-out-"));
+    Click("cmdConvert");
+    PostMessageW(m_window, WM_CLOSE, 0, 0);
+    HWND question = WaitForBox(ProcessId(), L"提示");
+    ASSERT_NE(question, nullptr) << OpenWindows(ProcessId());
+    EXPECT_EQ(BoxText(question), L"转换正在进行，确定要中止转换吗？");
+    Press(question, IDNO);
+    for (int i = 0; i < 200 && IsWindow(question); ++i) Sleep(50);
+    // The run goes on to its summary; the window stays.
+    HWND box = WaitForBox(ProcessId(), L"提示");
+    ASSERT_NE(box, nullptr) << OpenWindows(ProcessId());
+    EXPECT_EQ(BoxText(box).rfind(L"文件转换完成，成功：400", 0), 0u) << OpenWindows(ProcessId());
+    Press(box, IDOK);
+    EXPECT_TRUE(WaitForRunEnd());
+    EXPECT_EQ(WaitForSingleObject(m_process, 500), static_cast<DWORD>(WAIT_TIMEOUT));
+}
+
+TEST_F(WindowUnderWine, ClosingDuringRunAndYesStopsItAndCloses) {
+    SetText("wwwUrl", ManyPagesSite(400));
+    SetText("outputDir", FreshFolder(L"qf-many-out-"));
+    Click("cmdConvert");
+    PostMessageW(m_window, WM_CLOSE, 0, 0);
+    HWND question = WaitForBox(ProcessId(), L"提示");
+    ASSERT_NE(question, nullptr) << OpenWindows(ProcessId());
+    EXPECT_EQ(BoxText(question), L"转换正在进行，确定要中止转换吗？");
+    Press(question, IDYES);
+    // The stopped run's boxes are not shown: the window closes once the run has ended, and the program with it.
+    EXPECT_EQ(WaitForSingleObject(m_process, 30000), WAIT_OBJECT_0) << OpenWindows(ProcessId());
+}
+
 TEST_F(WindowUnderWine, SecondCopyIsRefusedWithTheNotice) {
     HANDLE second = Start();
     ASSERT_NE(second, nullptr);
-    HWND box = WaitForWindow(L"#32770", L"提示");
+    HWND box = WaitForBox(GetProcessId(second), L"提示");
     ASSERT_NE(box, nullptr);
-    HWND text = FindWindowExW(box, nullptr, L"Static", nullptr);
-    while (text && TextOf(text).empty()) text = FindWindowExW(box, text, L"Static", nullptr);
-    ASSERT_NE(text, nullptr);
-    EXPECT_EQ(TextOf(text), L"本软件已经在运行！");
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(BoxText(box), L"本软件已经在运行！");
+    Press(box, IDOK);
     EXPECT_EQ(WaitForSingleObject(second, 10000), WAIT_OBJECT_0);
     CloseHandle(second);
+    // The first copy is left as it was.
+    EXPECT_TRUE(IsWindowVisible(m_window));
 }
 
 }  // namespace

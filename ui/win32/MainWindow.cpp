@@ -22,8 +22,10 @@ constexpr UINT_PTR kLogTimer = 1;
 constexpr UINT kLogBatchMs = 50;
 constexpr int kFirstControlId = 100;
 enum MenuId : int { kFirstOption = 40, kMakerSite = 50, kAbout };
-// The frame: resizable, with minimize and maximize buttons; the controls never move.
-constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+// The frame: resizable, with minimize and maximize buttons; the controls never move. Not WS_CLIPCHILDREN: a group
+// box paints only its border and caption, so the window must paint the face inside the two frames (and where the
+// progress bar was before it was hidden).
+constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW;
 
 std::string Key(const FormControl& control) {
     return control.index ? std::string(control.name) + "#" + std::to_string(control.index) : std::string(control.name);

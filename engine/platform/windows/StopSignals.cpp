@@ -1,5 +1,7 @@
 #include "engine/platform/StopSignals.h"
 
+#include "engine/platform/windows/ConsoleControl.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -20,6 +22,8 @@ constexpr int kTerminate = 15;
 // Windows ends the process about 5 s after the handler is called for a closed window, a logoff or a shutdown.
 constexpr DWORD kCloseGrace = 4500;
 
+}  // namespace
+
 BOOL WINAPI OnConsoleControl(DWORD event) {
     const int stop = event == CTRL_C_EVENT ? kInterrupt : kTerminate;
     int none = 0;
@@ -35,12 +39,15 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     return TRUE;
 }
 
-}  // namespace
-
 StopSignals::StopSignals(std::atomic<bool>& stopRequested) {
     g_stopRequested = &stopRequested;
     g_first = 0;
-    g_finished = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    // One event for the program's life: a close handler may still be waiting on it when an instance ends.
+    if (g_finished) {
+        ::ResetEvent(g_finished);
+    } else {
+        g_finished = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    }
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
