@@ -40,6 +40,16 @@ std::string BrokenLinksText(const std::vector<BrokenLink>& links) {
     return text + " (see the report)";
 }
 
+// One line for the end of a run with a report that found server code or connection details left in what it
+// published.
+std::string LeftoversText(const RunReport& report) {
+    const std::int64_t pages = report.pagesWithServerCode;
+    const std::int64_t files = report.filesWithExposures;
+    return std::to_string(pages) + (pages == 1 ? " published page holds" : " published pages hold") +
+           " server code, " + std::to_string(files) + (files == 1 ? " exposes" : " expose") +
+           " connection details (see the report)";
+}
+
 }  // namespace
 
 namespace {
@@ -53,6 +63,7 @@ int DryRun(const CliOptions& options, std::ostream& out, std::ostream& err) {
     ConversionChoices choices = options.choices;
     if (options.hasLogFile) choices.sideOutputs.push_back(options.logFile);
     if (options.hasReportFile && options.reportFile != "-") choices.sideOutputs.push_back(options.reportFile);
+    if (options.hasHtmlReport) choices.sideOutputs.push_back(options.htmlReportFile);
     const PlannedRun plan = PlanConversion(choices, messages);
     if (!plan.sideOutputRefusal.empty()) err << kProgram << ": " << plan.sideOutputRefusal << "\n";
     if (plan.outcome != RunOutcome::Completed) return kExitRefused;
@@ -61,6 +72,16 @@ int DryRun(const CliOptions& options, std::ostream& out, std::ostream& err) {
         if (page.collidesWith) out << " (collides with " << LogPath(*page.collidesWith) << ")";
         if (page.outputIsSourceFile) out << " (is a source file)";
         out << '\n';
+    }
+    // With -a: each static file, copied, left as it is, or skipped with why.
+    for (const PlannedStaticFile& file : plan.staticFiles) {
+        out << LogPath(file.path);
+        if (file.action == PlannedStaticFile::Action::Skip) {
+            out << " (skipped: " << LogPath(file.why) << ")\n";
+        } else {
+            out << " -> " << LogPath(file.output)
+                << (file.action == PlannedStaticFile::Action::Unchanged ? " (unchanged)\n" : "\n");
+        }
     }
     out.flush();
     return kExitClean;
@@ -127,7 +148,8 @@ std::optional<int> AnswerWithoutARun(const ParsedArguments& parsed, std::ostream
  * (the report's temporary file beside its target shows a folder that cannot be written). False when one fails.
  */
 bool OpenSideOutputs(const CliOptions& options, bool reportToStdout, std::ostream& err,
-                     std::unique_ptr<LogFileWriter>& logFile, std::unique_ptr<PageOutput>& reportFile) {
+                     std::unique_ptr<LogFileWriter>& logFile, std::unique_ptr<PageOutput>& reportFile,
+                     std::unique_ptr<PageOutput>& htmlFile) {
     if (options.hasLogFile) {
         try {
             logFile = std::make_unique<LogFileWriter>(options.logFile);
@@ -146,15 +168,29 @@ bool OpenSideOutputs(const CliOptions& options, bool reportToStdout, std::ostrea
             return false;
         }
     }
+    if (options.hasHtmlReport) {
+        try {
+            htmlFile = CreateAtomicFile(options.htmlReportFile, WritePolicy::LogFile());
+        } catch (const std::exception& failure) {
+            err << kProgram << ": cannot write the report file " << LogPath(options.htmlReportFile) << ": "
+                << LogPath(failure.what()) << "\n";
+            return false;
+        }
+    }
     return true;
 }
 
 /** Writes the report into reportFile, or to out when there is none; false (said on err) when that fails. */
 bool WriteReport(const RunReport& report, PageOutput* reportFile, const std::string& reportName, std::ostream& out,
-                 std::ostream& err) {
+                 std::ostream& err, bool html = false) {
     try {
         if (reportFile) {
-            WriteReportJson(report, [&](std::string_view piece) { reportFile->Write(piece); });
+            auto write = [&](std::string_view piece) { reportFile->Write(piece); };
+            if (html) {
+                WriteReportHtml(report, write);
+            } else {
+                WriteReportJson(report, write);
+            }
             reportFile->Publish();
         } else {
             WriteReportJson(report, [&](std::string_view piece) { out << piece; });
@@ -167,6 +203,32 @@ bool WriteReport(const RunReport& report, PageOutput* reportFile, const std::str
         return false;
     }
     return true;
+}
+
+/** Where a completed run's report goes: the JSON file, the HTML file, standard output. */
+struct ReportTargets {
+    PageOutput* json;
+    PageOutput* html;
+    bool toStdout;
+};
+
+/**
+ * Writes a completed run's reports, then the stderr lines on what they found; false (said on err) when one could
+ * not be written.
+ */
+bool WriteReports(const RunReport& report, const ReportTargets& targets, const CliOptions& options, std::ostream& out,
+                  std::ostream& err) {
+    bool written = true;
+    if ((targets.json || targets.toStdout) && !WriteReport(report, targets.json, options.reportFile, out, err)) {
+        written = false;
+    }
+    if (targets.html && !WriteReport(report, targets.html, options.htmlReportFile, out, err, true)) written = false;
+    if (!targets.json && !targets.toStdout && !targets.html) return written;
+    if (!report.brokenLinks.empty()) err << kProgramPrefix << BrokenLinksText(report.brokenLinks) << "\n";
+    if (report.pagesWithServerCode > 0 || report.filesWithExposures > 0) {
+        err << kProgramPrefix << LeftoversText(report) << "\n";
+    }
+    return written;
 }
 
 }  // namespace
@@ -200,7 +262,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     std::unique_ptr<LogFileWriter> logFile;
     std::unique_ptr<PageOutput> reportFile;
-    if (!OpenSideOutputs(options, reportToStdout, err, logFile, reportFile)) return kExitRefused;
+    std::unique_ptr<PageOutput> htmlFile;
+    if (!OpenSideOutputs(options, reportToStdout, err, logFile, reportFile, htmlFile)) return kExitRefused;
     RunReport report;
 
     std::optional<TerminalProgress> bar;
@@ -232,9 +295,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     ConversionChoices choices = options.choices;
     if (logFile) choices.sideOutputs.push_back(options.logFile);
     if (reportFile) choices.sideOutputs.push_back(options.reportFile);
-    const RunResult result = StartConversion(choices, state,
-                                             RunSinks{log, progress, messages, nullptr, nullptr,
-                                                      options.hasReportFile ? &report : nullptr});
+    if (htmlFile) choices.sideOutputs.push_back(options.htmlReportFile);
+    const bool reported = options.hasReportFile || options.hasHtmlReport;
+    const RunResult result = StartConversion(
+        choices, state, RunSinks{log, progress, messages, nullptr, nullptr, reported ? &report : nullptr});
     int status = ExitStatusFor(result);
     // A side output that would replace a file of the run, or that the run read as an include, is not written.
     if (!result.sideOutputRefusal.empty()) {
@@ -245,17 +309,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     for (const std::string& read : result.sideOutputsRead) {
         if (logFile && read == options.logFile) logFile->Abandon();
         if (reportFile && read == options.reportFile) reportFile.reset();
+        if (htmlFile && read == options.htmlReportFile) htmlFile.reset();
         err << kProgram << ": " << SideOutputReadText(read) << "\n";
         status = kExitRefused;
     }
 
     // A refused or aborted run has no report: an earlier report file stays as it was.
-    if ((reportFile || reportToStdout) && result.outcome == RunOutcome::Completed &&
-        !WriteReport(report, reportFile.get(), options.reportFile, out, err)) {
+    if (result.outcome == RunOutcome::Completed &&
+        !WriteReports(report, {reportFile.get(), htmlFile.get(), reportToStdout}, options, out, err)) {
         status = kExitRefused;
-    }
-    if ((reportFile || reportToStdout) && result.outcome == RunOutcome::Completed && !report.brokenLinks.empty()) {
-        err << kProgramPrefix << BrokenLinksText(report.brokenLinks) << "\n";
     }
 
     if (!options.quiet) {

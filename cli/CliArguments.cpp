@@ -24,7 +24,7 @@ std::string NativeSeparators(std::string path) {
 
 enum class Option {
     Type, To, Encoding, Log, Assets, AssetTypes, Report, Quiet, Jobs, MaxWarnings, MakeDir, DryRun, Full, Help, Version,
-    DropServerCode, LinksAnyCase
+    DropServerCode, LinksAnyCase, LocalHost, ReportHtml
 };
 
 constexpr long long kMostJobs = 1024;
@@ -47,6 +47,8 @@ constexpr KnownOption kOptions[] = {
     {'h', "help", Option::Help, false},        {0, "version", Option::Version, false},
     {0, "drop-server-code", Option::DropServerCode, false},
     {0, "links-any-case", Option::LinksAnyCase, false},
+    {0, "local-host", Option::LocalHost, true},
+    {0, "report-html", Option::ReportHtml, true},
 };
 
 const KnownOption* FindShort(char name) {
@@ -150,6 +152,17 @@ std::optional<std::string> Apply(const KnownOption& known, const std::string& va
             break;
         case Option::LinksAnyCase:
             options.choices.anyCaseLinks = true;
+            break;
+        case Option::ReportHtml:
+            if (value.empty() || value == "-") return std::string("--report-html needs a file name");
+            options.hasHtmlReport = true;
+            options.htmlReportFile = value;
+            break;
+        case Option::LocalHost:
+            if (value.empty() || value.find_first_of("/ \t") != std::string::npos) {
+                return "--local-host needs a host name, not '" + value + "'";
+            }
+            options.choices.localHosts.push_back(value);
             break;
     }
     return std::nullopt;
@@ -271,6 +284,9 @@ std::string UsageText() {
            "      --links-any-case  also rewrite the source extension in other letter cases (.Asp, .ASP)\n"
            "      --report FILE     write a JSON report of the run (pages, static files, broken links);\n"
            "                        FILE - writes it to stdout and implies -q\n"
+           "      --report-html FILE  also write the report as one HTML page to read in a browser (Chinese)\n"
+           "      --local-host NAME  the report also lists URLs to host NAME (beside localhost, 127.x.x.x,\n"
+           "                        [::1] and 0.0.0.0) as naming the old server; repeatable\n"
            "  -q, --quiet           no log lines on stdout; warnings and failures still go to stderr\n"
            "  -j, --jobs N          pages converted at once (default: one per processor; 1: one after another)\n"
            "      --max-warnings N  stop the run after N warnings (default 10; 0: never stop)\n"

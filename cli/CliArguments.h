@@ -14,6 +14,8 @@ struct CliOptions {
     std::string logFile;
     bool hasReportFile = false;
     std::string reportFile;  // "-": standard output
+    bool hasHtmlReport = false;
+    std::string htmlReportFile;  // --report-html: the report as a page to read
     bool quiet = false;
     bool makeOutputDir = false;  // --mkdir
     bool dryRun = false;         // -n: list what would be written, write nothing

@@ -17,6 +17,8 @@ set(QUERNFOLD_ENGINE_SOURCES
   page/DirectiveScan.cpp
   page/CaseVariants.cpp
   page/IncludeDirective.cpp
+  page/CssLinks.cpp
+  page/Leftovers.cpp
   page/LinkScanningOutput.cpp
   page/NamedTargets.cpp
   page/PageExpander.cpp
@@ -36,13 +38,17 @@ set(QUERNFOLD_ENGINE_SOURCES
   run/RunRecord.cpp
   run/UnchangedPages.cpp
   run/RunPlan.cpp
+  run/StaticFilesPlan.cpp
   run/RunStart.cpp
   run/SaveLog.cpp
   run/RunSummary.cpp
   run/SideOutputGuard.cpp
   log/LogLines.cpp
   report/LinkCauses.cpp
+  report/LeftoverList.cpp
   report/LinkCheck.cpp
+  report/ReportHtml.cpp
+  report/ReportToView.cpp
   report/ReportJson.cpp
 )
 if(WIN32)

@@ -189,6 +189,8 @@ void FrmMain::BuildMenu() {
     // The menus are windows of their own and take no font from the window: given its font, the form looks like
     // one piece whatever the desktop's menu font.
     menuBar()->setFont(InterfaceFont());
+    // The bar makes a menu of its own for the menus that do not fit a narrow window; it takes the font too.
+    menuBar()->installEventFilter(this);
     QMenu* options = menuBar()->addMenu(QStringLiteral("选项(&O)"));
     options->setObjectName(QStringLiteral("menuOptions"));
     options->setFont(InterfaceFont());
@@ -197,6 +199,13 @@ void FrmMain::BuildMenu() {
     AddOption(options, QStringLiteral("删除ASP服务器代码(&D)"), "menuDropServerCode", WindowOption::DropServerCode);
     AddOption(options, QStringLiteral("链接扩展名不区分大小写(&C)"), "menuAnyCaseLinks", WindowOption::AnyCaseLinks);
 
+    QMenu* actions = menuBar()->addMenu(QStringLiteral("操作(&A)"));
+    actions->setObjectName(QStringLiteral("menuActions"));
+    actions->setFont(InterfaceFont());
+    m_viewReport = actions->addAction(QStringLiteral("查看转换报告(&R)"), this, [this] { m_behaviour->ViewReport(); });
+    m_viewReport->setObjectName(QStringLiteral("menuViewReport"));
+    m_viewReport->setEnabled(false);  // until a run completes
+
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
     help->setObjectName(QStringLiteral("menu1"));
     help->setFont(InterfaceFont());
@@ -204,6 +213,19 @@ void FrmMain::BuildMenu() {
     site->setObjectName(QStringLiteral("menu1_1"));
     QAction* about = help->addAction(QStringLiteral("关于..."), this, [this] { m_behaviour->ShowAbout(); });
     about->setObjectName(QStringLiteral("menu1_2"));
+}
+
+bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
+    // The child is not yet a menu while it is being made: its font is set once the event loop turns.
+    if (watched == menuBar() && event->type() == QEvent::ChildAdded) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                for (QMenu* menu : menuBar()->findChildren<QMenu*>()) menu->setFont(InterfaceFont());
+            },
+            Qt::QueuedConnection);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void FrmMain::CentreOnScreen() {
@@ -267,6 +289,12 @@ std::string FrmMain::LogText() {
 }
 
 void FrmMain::OpenWebAddress(const std::string& address) { QDesktopServices::openUrl(QUrl(Q(address))); }
+
+void FrmMain::OpenLocalFile(const std::string& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path))); }
+
+void FrmMain::ShowReportAvailable(bool available) {
+    if (m_viewReport) m_viewReport->setEnabled(available);
+}
 
 void FrmMain::ShowAboutWindow() {
     if (!m_about) {

@@ -66,6 +66,7 @@ signals:
 
 protected:
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -89,6 +90,8 @@ private:
     void ShowBox(const std::string& text, const std::string& title, MessageIcon icon) override;
     bool Ask(const std::string& text, const std::string& title) override;
     void OpenWebAddress(const std::string& address) override;
+    void OpenLocalFile(const std::string& path) override;
+    void ShowReportAvailable(bool available) override;
     void ShowAboutWindow() override;
     void Post(std::function<void()> call) override;
     void RunEnded() override;
@@ -111,6 +114,7 @@ private:
     QProgressBar* m_bar1 = nullptr;
     QAction* m_options[std::size(kWindowOptions)] = {};
     QMenu* m_optionsMenu = nullptr;
+    QAction* m_viewReport = nullptr;  // 操作 → 查看转换报告, enabled after a completed run
     QLabel* m_label5 = nullptr;
 
     LogPane* m_log = nullptr;

@@ -11,6 +11,8 @@
 #include "engine/text/CodePageDetector.h"
 #include "engine/text/Errors.h"
 #include "engine/report/LinkCheck.h"
+#include "engine/page/CssLinks.h"
+#include "engine/page/Leftovers.h"
 #include "engine/log/LogLines.h"
 #include "engine/output/OutputTree.h"
 #include "engine/output/PathRules.h"
@@ -31,11 +33,26 @@ std::optional<FileId> IdOf(const std::string& path) {
     return info->id;
 }
 
-bool IsStaticPage(std::string_view relative) {
+std::string_view ExtensionOf(std::string_view relative) {
     const std::size_t dot = relative.rfind('.');
-    if (dot == std::string_view::npos) return false;
-    const std::string_view extension = relative.substr(dot + 1);
+    return dot == std::string_view::npos ? std::string_view() : relative.substr(dot + 1);
+}
+
+bool IsStaticPage(std::string_view relative) {
+    const std::string_view extension = ExtensionOf(relative);
     return EqualsIgnoringAsciiCase(extension, "htm") || EqualsIgnoringAsciiCase(extension, "html");
+}
+
+bool IsStyleSheet(std::string_view relative) { return EqualsIgnoringAsciiCase(ExtensionOf(relative), "css"); }
+
+// Text a visitor can read as it stands: it may name a connection or a server path.
+bool IsReadableText(std::string_view relative) {
+    static constexpr std::string_view kTypes[] = {"htm", "html", "xhtml", "css", "js", "mjs", "svg", "txt"};
+    const std::string_view extension = ExtensionOf(relative);
+    for (const std::string_view type : kTypes) {
+        if (EqualsIgnoringAsciiCase(extension, type)) return true;
+    }
+    return false;
 }
 
 // Where relative goes below the output root: the folders that hold it, top down, and its path.
@@ -52,9 +69,9 @@ OutputPathPlan PlanOf(const std::string& outputRoot, const std::string& relative
     return plan;
 }
 
-// The references of a copied .htm/.html file, read from the source just copied (the same bytes); nullopt when
-// it is not read for them (too large, UTF-16).
-std::optional<std::vector<PageLink>> LinksOf(SourceFile& source, CodePageChoice choice) {
+// The references of a copied .htm/.html or .css file and the exposures of any readable text, read from the
+// source just copied (the same bytes); nullopt when it is not read for them (too large, UTF-16).
+std::optional<std::vector<PageLink>> LinksOf(SourceFile& source, CodePageChoice choice, std::string_view relative) {
     const std::optional<std::uint64_t> size = source.Size();
     if (!size || *size > kLinkScanLimit) return std::nullopt;
     std::string bytes(static_cast<std::size_t>(*size), '\0');
@@ -71,7 +88,14 @@ std::optional<std::vector<PageLink>> LinksOf(SourceFile& source, CodePageChoice 
     const DetectedCodePage detected = detector.Finish();
     if (detected.utf16) return std::nullopt;
     std::vector<PageLink> found;
-    CollectLinks(detected.codePage, std::string_view(bytes).substr(detected.bomLength), found);
+    const std::string_view text = std::string_view(bytes).substr(detected.bomLength);
+    if (IsStyleSheet(relative)) {
+        CollectCssLinks(detected.codePage, text, found);
+    } else if (IsStaticPage(relative)) {
+        CollectLinks(detected.codePage, text, found);
+    }
+    PageLinkList exposures(found);
+    FindLeftovers(detected.codePage, text, 1, false, exposures);
     return found;
 }
 
@@ -124,7 +148,7 @@ CopyResult CopyOne(const StaticFilesJob& job, const CopyRules& rules,
                 result.skipped = "its output path is a file of the site";
                 return result;
         }
-        if (noteLinks && IsStaticPage(file.relative)) result.links = LinksOf(*source, job.codePage);
+        if (noteLinks && IsReadableText(file.relative)) result.links = LinksOf(*source, job.codePage, file.relative);
     } catch (const RunStopped&) {
         result.kind = CopyResult::Kind::Stopped;
     } catch (const std::exception& failure) {

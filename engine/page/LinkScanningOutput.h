@@ -2,12 +2,22 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "engine/page/OutputSink.h"
+#include "engine/page/PageLinks.h"
 
 namespace quernfold {
+
+/** What a note of an output page stands for. */
+enum class NoteKind : unsigned char {
+    Link,         // a local reference
+    AbsoluteUrl,  // an http(s) or "//host" URL: path holds it whole, the link check tells the local ones
+    ServerCode,   // server code left in a page: path holds its kind ("<%", "<c:", ...), link the first line's text
+    Exposure,     // a line naming a connection or a server path: path holds its kind, link the line's text
+};
 
 /** A local reference met in an output page: the first of those naming one path, and how many there are. */
 struct PageLink {
@@ -15,6 +25,9 @@ struct PageLink {
     std::string link;       // as written, in UTF-8 (raw bytes when not valid in its code page)
     std::string path;       // the local file it names (see LocalLinkPath)
     std::int64_t count = 1;  // references in the page naming path
+    std::vector<std::string> queries = {};  // the distinct query strings it was written with (bounded)
+    std::int64_t queried = 0;               // references with a query string
+    NoteKind kind = NoteKind::Link;
 };
 
 /**
@@ -23,12 +36,16 @@ struct PageLink {
  */
 class PageLinkList {
 public:
+    /** Queries kept per entry; more are one page's many values of a parameter, already plainly dynamic. */
+    static constexpr std::size_t kMostQueries = 1000;
+
     explicit PageLinkList(std::vector<PageLink>& links) : m_links(links) {}
-    void Add(std::int64_t line, std::string link, std::string path);
+    void Add(std::int64_t line, std::string link, std::string path, NoteKind kind = NoteKind::Link,
+             std::string_view query = {});
 
 private:
     std::vector<PageLink>& m_links;
-    std::unordered_map<std::string, std::size_t> m_index;  // path -> its entry
+    std::unordered_map<std::string, std::size_t> m_index;  // kind and path -> its entry
 };
 
 /**
@@ -53,6 +70,7 @@ private:
     std::int64_t m_line = 1;
     std::vector<PageLink> m_links;
     PageLinkList m_list{m_links};
+    LinkScanState m_scan;
 };
 
 /** Notes the local references of a whole file's bytes (a copied static page) into links, one per path. */

@@ -1,5 +1,6 @@
 #include "engine/page/PageLinks.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 
@@ -51,6 +52,9 @@ public:
     void SkipBlanks() {
         while (!AtEnd() && IsBlank(Peek())) Step();
     }
+    // Only to an ASCII delimiter found by its bytes: none of the code pages here uses "<", "%", "-", "/" or ">"
+    // as a trail byte, so such a byte always starts a character.
+    void JumpTo(std::size_t at) { m_at = std::min(at, m_text.size()); }
 
 private:
     CodePage m_cp;
@@ -140,16 +144,80 @@ std::string DecodeCharacterReferences(std::string_view text) {
     return out;
 }
 
+// Whether text holds the tag name at (just after "<"), ended by a blank, "/" or ">" (or the piece's end).
+bool TagNameAt(std::string_view text, std::size_t at, std::string_view name) {
+    if (!StartsWithIgnoringAsciiCase(text, at, name)) return false;
+    if (at + name.size() >= text.size()) return true;
+    const auto next = static_cast<unsigned char>(text[at + name.size()]);
+    return IsBlank(next) || next == '/' || next == '>';
+}
+
+// Moves the cursor past the end of what state skips, or to the end of the piece when it does not end here.
+void SkipToEnd(Cursor& cursor, std::string_view text, LinkScanState& state) {
+    using Skipping = LinkScanState::Skipping;
+    const std::string_view end = state.skipping == Skipping::Comment ? "-->"
+                                 : state.skipping == Skipping::Script ? "</script"
+                                                                      : "%>";
+    const std::size_t found = state.skipping == Skipping::Script ? FindIgnoringAsciiCase(text, end, cursor.At())
+                                                                 : text.find(end, cursor.At());
+    if (found == std::string_view::npos) {
+        cursor.JumpTo(text.size());
+        return;
+    }
+    // A script body ends where its end tag starts: the tag itself is read as any other.
+    cursor.JumpTo(state.skipping == Skipping::Script ? found : found + end.size());
+    state.skipping = Skipping::None;
+}
+
+// At a "<": notes what it opens. True when the cursor moved past a comment or server code opening.
+bool OpenAt(Cursor& cursor, std::string_view text, bool inQuote, LinkScanState& state) {
+    using Skipping = LinkScanState::Skipping;
+    const std::size_t at = cursor.At();
+    if (text.substr(at, 2) == "<%") {
+        state.skipping = Skipping::ServerCode;
+        cursor.JumpTo(at + 2);
+        return true;
+    }
+    if (inQuote) return false;
+    if (text.substr(at, 4) == "<!--") {
+        state.skipping = Skipping::Comment;
+        cursor.JumpTo(at + 4);
+        return true;
+    }
+    state.inScriptTag = TagNameAt(text, at + 1, "script");
+    state.inBaseTag = TagNameAt(text, at + 1, "base");
+    // A name with a prefix ("c:url", "html:link") is a custom tag, written out by the server in its own way.
+    std::size_t end = at + 1;
+    while (end < text.size() && IsNameByte(static_cast<unsigned char>(text[end]))) ++end;
+    state.inServerTag = end > at + 1 && end < text.size() && text[end] == ':';
+    return false;
+}
+
 }  // namespace
 
 void FindLinks(CodePage cp, std::string_view text, std::vector<FoundLink>& links) {
+    LinkScanState state;
+    FindLinks(cp, text, links, state);
+}
+
+void FindLinks(CodePage cp, std::string_view text, std::vector<FoundLink>& links, LinkScanState& state) {
     Cursor cursor(cp, text);
     unsigned char before = ' ';  // the character before the cursor, as Peek gives it
     unsigned char quote = 0;     // inside the quoted value of another attribute: only url() counts there
     while (!cursor.AtEnd()) {
+        if (state.skipping != LinkScanState::Skipping::None) {
+            SkipToEnd(cursor, text, state);
+            before = ' ';
+            continue;
+        }
         const unsigned char c = cursor.Peek();
         // A quote left open ends with its line, so one stray apostrophe cannot hide the rest of a page.
         if (quote != 0 && (c == quote || c == '\n')) quote = 0;
+        if (c == '<' && OpenAt(cursor, text, quote != 0, state)) continue;
+        if (c == '>' && quote == 0) {
+            if (state.inScriptTag) state.skipping = LinkScanState::Skipping::Script;
+            state.inScriptTag = state.inBaseTag = state.inServerTag = false;
+        }
         if (!IsAsciiLetter(c) || IsNameByte(before) || before == 0x80) {
             before = c;
             cursor.Step();
@@ -173,8 +241,11 @@ void FindLinks(CodePage cp, std::string_view text, std::vector<FoundLink>& links
         cursor = ahead;
         cursor.Step();
         before = '=';
-        if (nameMayStart && IsLinkAttribute(name)) {
-            if (auto link = ReadValue(cursor, text, false)) links.push_back(*link);
+        if (nameMayStart && IsLinkAttribute(name) && !state.inServerTag) {
+            if (auto link = ReadValue(cursor, text, false)) {
+                link->base = state.inBaseTag && EqualsIgnoringAsciiCase(name, "href");
+                links.push_back(*link);
+            }
             before = '"';
             continue;
         }
@@ -190,10 +261,11 @@ void FindLinks(CodePage cp, std::string_view text, std::vector<FoundLink>& links
     }
 }
 
-std::optional<std::string> LocalLinkPath(CodePage cp, std::string_view value) {
+std::optional<std::string> LocalLinkPath(CodePage cp, std::string_view value, bool inHtml) {
     const std::string_view trimmed = TrimSpaces(value);
     const std::optional<std::string> utf8 = ToUtf8(cp, trimmed);
-    const std::string decoded = DecodeCharacterReferences(utf8 ? std::string_view(*utf8) : trimmed);
+    const std::string_view readable = utf8 ? std::string_view(*utf8) : trimmed;
+    const std::string decoded = inHtml ? DecodeCharacterReferences(readable) : std::string(readable);
     std::string_view link = decoded;
     const std::size_t cut = link.find_first_of("?#");
     if (cut == 0 || link.empty()) return std::nullopt;
@@ -221,6 +293,74 @@ std::optional<std::string> LocalLinkPath(CodePage cp, std::string_view value) {
         }
     }
     return path.empty() ? std::nullopt : std::optional<std::string>(std::move(path));
+}
+
+bool IsWebUrl(std::string_view value) {
+    const std::string_view trimmed = TrimAsciiSpace(value);
+    return trimmed.starts_with("//") || StartsWithIgnoringAsciiCase(trimmed, 0, "http://") ||
+           StartsWithIgnoringAsciiCase(trimmed, 0, "https://");
+}
+
+std::string_view QueryOf(std::string_view value) {
+    const std::size_t question = value.find('?');
+    if (question == std::string_view::npos) return {};
+    const std::size_t hash = value.find('#', question);
+    return value.substr(question + 1, hash == std::string_view::npos ? std::string_view::npos : hash - question - 1);
+}
+
+std::string HostOf(std::string_view url) {
+    url = TrimAsciiSpace(url);
+    const std::size_t slashes = url.find("//");
+    if (slashes == std::string_view::npos) return {};
+    std::string_view rest = url.substr(slashes + 2);
+    rest = rest.substr(0, rest.find_first_of("/?#\\"));
+    if (const std::size_t at = rest.rfind('@'); at != std::string_view::npos) rest = rest.substr(at + 1);
+    if (rest.starts_with("[")) {
+        rest = rest.substr(0, rest.find(']') == std::string_view::npos ? rest.size() : rest.find(']') + 1);
+    } else {
+        rest = rest.substr(0, rest.find(':'));
+    }
+    return FoldAsciiCase(rest);
+}
+
+bool IsLocalHost(std::string_view host, const std::vector<std::string>& localHosts) {
+    if (host == "localhost" || host == "[::1]" || host == "0.0.0.0") return true;
+    for (const std::string& name : localHosts) {
+        if (EqualsIgnoringAsciiCase(host, name)) return true;
+    }
+    // 127.0.0.0/8: four whole numbers up to 255, the first 127.
+    const std::vector<std::string_view> parts = SplitKeepEmpty(host, '.');
+    if (parts.size() != 4 || parts[0] != "127") return false;
+    for (const std::string_view part : parts) {
+        if (part.empty() || part.size() > 3) return false;
+        int value = 0;
+        for (const char digit : part) {
+            if (!IsAsciiDigit(digit)) return false;
+            value = value * 10 + (digit - '0');
+        }
+        if (value > 255) return false;
+    }
+    return true;
+}
+
+std::optional<std::string> ApplyBase(std::string path, const LinkScanState& state) {
+    if (path.starts_with("/")) return path;
+    if (state.baseElsewhere) return std::nullopt;
+    return state.baseFolder + path;
+}
+
+void NoteBase(CodePage cp, std::string_view value, LinkScanState& state) {
+    state.baseFolder.clear();
+    state.baseElsewhere = false;
+    const std::optional<std::string> path = LocalLinkPath(cp, value);
+    if (!path) {
+        // "#top" or "?a=1" keep the page's folder; a scheme or "//host" moves every relative reference there.
+        const std::string_view trimmed = TrimSpaces(value);
+        state.baseElsewhere = !trimmed.empty() && trimmed[0] != '#' && trimmed[0] != '?';
+        return;
+    }
+    const std::size_t slash = path->rfind('/');
+    if (slash != std::string::npos) state.baseFolder = path->substr(0, slash + 1);
 }
 
 std::string ResolveLinkTarget(std::string_view linkPath, std::string_view pageFolder, std::string_view outputRoot) {

@@ -10,6 +10,26 @@
 
 namespace quernfold {
 
+namespace {
+
+// Code the server ran to make the value: a block, a JSP expression or a custom tag ("<c:url value=...").
+bool HoldsServerCode(std::string_view link) {
+    if (link.find("<%") != std::string_view::npos || link.find("%>") != std::string_view::npos ||
+        link.find("${") != std::string_view::npos) {
+        return true;
+    }
+    for (std::size_t open = link.find('<'); open != std::string_view::npos; open = link.find('<', open + 1)) {
+        std::size_t end = open + 1;
+        while (end < link.size() && ((link[end] >= 'a' && link[end] <= 'z') || (link[end] >= 'A' && link[end] <= 'Z'))) {
+            ++end;
+        }
+        if (end > open + 1 && end < link.size() && link[end] == ':') return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 LinkCauses::LinkCauses(LinkCauseFacts facts, SiteFiles& site, SiteFiles& output)
     : m_facts(std::move(facts)), m_site(site), m_output(output) {
     if (m_facts.skipped) {
@@ -19,7 +39,7 @@ LinkCauses::LinkCauses(LinkCauseFacts facts, SiteFiles& site, SiteFiles& output)
 
 void LinkCauses::Explain(BrokenLink& link) {
     link.detail.clear();
-    if (link.link.find("<%") != std::string::npos || link.link.find("%>") != std::string::npos) {
+    if (HoldsServerCode(link.link)) {
         link.cause = "serverCode";
         return;
     }

@@ -41,12 +41,57 @@ std::uint64_t HashOf(const std::string& path) {
 }  // namespace
 
 LinkCheck::LinkCheck(std::string outputRoot, const PageOutputs* pages, CollectAgain collectAgain,
-                     std::size_t mostListed)
+                     std::size_t mostListed, std::vector<std::string> localHosts)
     : m_outputRoot(std::move(outputRoot)),
       m_pages(pages),
       m_collectAgain(std::move(collectAgain)),
       m_nextStaticFile(pages ? pages->Count() : std::size_t{1} << 40),
-      m_mostListed(mostListed) {}
+      m_mostListed(mostListed),
+      m_localHosts(std::move(localHosts)),
+      m_leftovers(mostListed) {}
+
+void LinkCheck::NoteDynamic(const std::string& outputPath, const PageLink& link, const std::string& target) {
+    auto known = m_dynamicIndex.find(target);
+    if (known == m_dynamicIndex.end()) {
+        if (m_dynamic.size() >= m_mostListed) {
+            ++m_dynamicUnlisted;
+            return;
+        }
+        known = m_dynamicIndex.emplace(target, m_dynamic.size()).first;
+        m_dynamic.push_back({DynamicLink{target, 0, 0, outputPath, link.line, link.link}, {}});
+    }
+    DynamicTarget& dynamic = m_dynamic[known->second];
+    dynamic.entry.count += link.queried;
+    for (const std::string& query : link.queries) {
+        if (dynamic.queries.size() < PageLinkList::kMostQueries) dynamic.queries.insert(query);
+    }
+}
+
+void LinkCheck::NoteAbsolute(const std::string& outputPath, const PageLink& link) {
+    std::string host = HostOf(link.path);
+    if (!IsLocalHost(host, m_localHosts)) return;
+    ++m_absoluteLocal.total;
+    if (m_absoluteLocal.entries.size() >= m_mostListed) {
+        m_absoluteLocal.truncated = true;
+        return;
+    }
+    m_absoluteLocal.entries.push_back({outputPath, link.line, link.link, std::move(host), link.count});
+}
+
+BoundedList<DynamicLink> LinkCheck::TakeDynamicLinks() {
+    BoundedList<DynamicLink> list;
+    // A page that failed is no dynamic target: its references are broken links.
+    for (DynamicTarget& dynamic : m_dynamic) {
+        if (!Exists(dynamic.entry.target)) continue;
+        dynamic.entry.queries = static_cast<std::int64_t>(dynamic.queries.size());
+        list.entries.push_back(std::move(dynamic.entry));
+    }
+    list.total = static_cast<std::int64_t>(list.entries.size()) + m_dynamicUnlisted;
+    list.truncated = m_dynamicUnlisted > 0;
+    m_dynamic.clear();
+    m_dynamicIndex.clear();
+    return list;
+}
 
 void LinkCheck::Appeared(const std::string& outputPath) {
     if (m_unlisted.empty()) return;
@@ -89,8 +134,17 @@ void LinkCheck::AddFile(std::size_t file, const std::string& outputPath, const s
     const std::string folder = FolderOf(outputPath);
     // Two spellings of one target in one file ("a.gif", "./a.gif") make one entry.
     std::unordered_map<std::string, std::size_t> entryOf;
+    m_leftovers.AddFile(outputPath, links);
     for (std::size_t i = 0; i < links.size(); ++i) {
+        if (links[i].kind == NoteKind::ServerCode || links[i].kind == NoteKind::Exposure) continue;
+        if (links[i].kind == NoteKind::AbsoluteUrl) {
+            NoteAbsolute(outputPath, links[i]);
+            continue;
+        }
         std::string target = Resolve(links[i].path, folder, m_outputRoot);
+        if (!links[i].queries.empty() && m_pages && m_pages->FirstPageWith(target)) {
+            NoteDynamic(outputPath, links[i], target);
+        }
         if (Exists(target)) continue;
         if (const auto known = entryOf.find(target); known != entryOf.end()) {
             if (known->second < m_missing.size()) m_missing[known->second].count += links[i].count;
@@ -130,6 +184,7 @@ std::vector<BrokenLink> LinkCheck::Finish() {
         const std::string folder = FolderOf(outputPath);
         const std::vector<PageLink> links = m_collectAgain(page);
         for (std::size_t i = 0; i < links.size(); ++i) {
+            if (links[i].kind != NoteKind::Link) continue;
             std::string target = Resolve(links[i].path, folder, m_outputRoot);
             std::size_t later = 0;
             if (IsLaterPage(page, target, later) && !Exists(target)) {
@@ -152,7 +207,6 @@ std::vector<BrokenLink> LinkCheck::Finish() {
     m_missing.erase(std::remove_if(m_missing.begin(), m_missing.end(),
                                    [this](const BrokenLink& link) { return Exists(link.target); }),
                     m_missing.end());
-    m_found.clear();
     m_total = static_cast<std::int64_t>(m_missing.size());
     for (const auto& [hash, entries] : m_unlisted) m_total += entries;
     m_truncated = !m_unlisted.empty();

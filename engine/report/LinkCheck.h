@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/page/LinkScanningOutput.h"
+#include "engine/report/LeftoverList.h"
 #include "engine/report/RunReport.h"
 
 namespace quernfold {
@@ -37,7 +38,7 @@ public:
      * mostListed: the bound of the list (tests make it small).
      */
     explicit LinkCheck(std::string outputRoot, const PageOutputs* pages = nullptr, CollectAgain collectAgain = {},
-                       std::size_t mostListed = kMostListed);
+                       std::size_t mostListed = kMostListed, std::vector<std::string> localHosts = {});
 
     /** The references of page number `page` of the run's list, published at outputPath. */
     void AddPage(std::size_t page, const std::string& outputPath, const std::vector<PageLink>& links);
@@ -56,6 +57,15 @@ public:
     std::int64_t TotalFound() const { return m_total; }
     bool Truncated() const { return m_truncated; }
 
+    /**
+     * After Finish: the references with a query string to a converted page, one entry per page in the order first
+     * met, and the URLs naming this machine, one per file and URL; neither is a broken link.
+     */
+    BoundedList<DynamicLink> TakeDynamicLinks();
+    BoundedList<BrokenLink> TakeAbsoluteLocal() { return std::move(m_absoluteLocal); }
+    /** The server code and exposures noted with the references. */
+    LeftoverList& Leftovers() { return m_leftovers; }
+
 private:
     // Keeps a reference missing now; file: the page's number in the list (static files come after every page),
     // index: the reference's position among its file's references.
@@ -66,6 +76,13 @@ private:
     void AddFile(std::size_t file, const std::string& outputPath, const std::vector<PageLink>& links,
                  bool noteLaterPages);
     bool IsLaterPage(std::size_t page, const std::string& target, std::size_t& later) const;
+    void NoteDynamic(const std::string& outputPath, const PageLink& link, const std::string& target);
+    void NoteAbsolute(const std::string& outputPath, const PageLink& link);
+
+    struct DynamicTarget {
+        DynamicLink entry;
+        std::unordered_set<std::string> queries;
+    };
 
     std::string m_outputRoot;
     const PageOutputs* m_pages;
@@ -81,6 +98,12 @@ private:
     std::unordered_map<std::uint64_t, std::int64_t> m_unlisted;
     std::int64_t m_total = 0;
     bool m_truncated = false;
+    std::vector<std::string> m_localHosts;
+    std::vector<DynamicTarget> m_dynamic;
+    std::unordered_map<std::string, std::size_t> m_dynamicIndex;  // target -> its entry
+    std::int64_t m_dynamicUnlisted = 0;  // targets past the bound
+    BoundedList<BrokenLink> m_absoluteLocal;
+    LeftoverList m_leftovers;
 };
 
 }  // namespace quernfold

@@ -81,7 +81,11 @@ void WriteReportJson(const RunReport& report, const std::function<void(std::stri
                          {"converted", report.counts.Converted()},
                          {"failed", report.counts.failed},
                          {"warnings", report.counts.warnings},
-                         {"brokenLinks", std::move(byCause)}});
+                         {"brokenLinks", std::move(byCause)},
+                         {"dynamicLinks", report.dynamicLinks.total},
+                         {"absoluteLocal", report.absoluteLocal.total},
+                         {"pagesWithServerCode", report.pagesWithServerCode},
+                         {"filesWithExposures", report.filesWithExposures}});
     field("stopped", Stopped(report.counts.stopped));
     field("brokenLinksTotal", report.brokenLinksTotal);
     field("truncated", report.brokenLinksTruncated);
@@ -91,7 +95,35 @@ void WriteReportJson(const RunReport& report, const std::function<void(std::stri
                    {"target", Text(link.target)}, {"count", link.count}, {"cause", link.cause}};
         if (!link.detail.empty()) entry["detail"] = Text(link.detail);
         return entry;
-    }, true);
+    }, false);
+    // Not broken, but not what the site showed either: one static page for every query, and URLs to the machine
+    // the site ran on.
+    const auto& dynamic = report.dynamicLinks;
+    field("dynamicLinksTruncated", dynamic.truncated);
+    list("  ", "dynamicLinks", dynamic.entries.size(), [&](std::size_t i) {
+        const DynamicLink& link = dynamic.entries[i];
+        return Json{{"target", Text(link.target)}, {"queries", link.queries}, {"count", link.count},
+                    {"page", Text(link.page)},     {"line", link.line},       {"link", Text(link.link)}};
+    }, false);
+    const auto& local = report.absoluteLocal;
+    field("absoluteLocalTruncated", local.truncated);
+    list("  ", "absoluteLocal", local.entries.size(), [&](std::size_t i) {
+        const BrokenLink& link = local.entries[i];
+        return Json{{"page", Text(link.page)}, {"line", link.line},   {"link", Text(link.link)},
+                    {"host", Text(link.target)}, {"count", link.count}};
+    }, false);
+    // What a visitor must not read: code the server ran, and where its data lives.
+    auto leftovers = [&](const char* name, const BoundedList<Leftover>& items, bool last) {
+        field((std::string(name) + "Total").c_str(), items.total);
+        field((std::string(name) + "Truncated").c_str(), items.truncated);
+        list("  ", name, items.entries.size(), [&](std::size_t i) {
+            const Leftover& item = items.entries[i];
+            return Json{{"page", Text(item.page)}, {"line", item.line}, {"kind", item.kind},
+                        {"count", item.count},     {"text", Text(item.text)}};
+        }, last);
+    };
+    leftovers("serverCode", report.serverCode, false);
+    leftovers("exposures", report.exposures, true);
     write("}\n");
 }
 

@@ -42,6 +42,33 @@ struct BrokenLink {
     std::string detail = {};  // what the cause names: the file in another letter case, why a file was not copied, ...
 };
 
+/** References with a query string to one converted page: every value of its parameters now shows one page. */
+struct DynamicLink {
+    std::string target;      // the converted page
+    std::int64_t queries = 0;  // distinct query strings met (each file's first thousand)
+    std::int64_t count = 0;    // references
+    std::string page;        // the first file that holds one, its line and the link as written
+    std::int64_t line = 0;
+    std::string link;
+};
+
+/** A bounded list: at most a set number of entries, and how many there were in all. */
+template <typename Entry>
+struct BoundedList {
+    std::vector<Entry> entries;
+    std::int64_t total = 0;
+    bool truncated = false;
+};
+
+/** Server code or an exposed connection detail in a published file: one kind, its first line and how many. */
+struct Leftover {
+    std::string page;
+    std::int64_t line = 0;
+    std::string kind;        // "<%", "<c:", "${", ... or "Provider=", ".mdb", "password=", ...
+    std::int64_t count = 0;  // blocks or tags; for an exposure, lines
+    std::string text;        // the first line, UTF-8, cut short
+};
+
 enum class RunStop { None, Limit, User };
 
 struct StaticFilesCounts {
@@ -75,6 +102,12 @@ struct RunReport {
     std::vector<BrokenLink> brokenLinks;
     std::int64_t brokenLinksTotal = 0;  // entries found; more than listed when the list was cut short
     bool brokenLinksTruncated = false;
+    BoundedList<DynamicLink> dynamicLinks;
+    BoundedList<BrokenLink> absoluteLocal;  // URLs to this machine; target holds the host, cause is empty
+    BoundedList<Leftover> serverCode;  // per published page and kind
+    BoundedList<Leftover> exposures;   // per published page or copied text file and kind
+    std::int64_t pagesWithServerCode = 0;
+    std::int64_t filesWithExposures = 0;
 };
 
 /**
@@ -84,5 +117,14 @@ struct RunReport {
 void WriteReportJson(const RunReport& report, const std::function<void(std::string_view)>& write);
 /** The same, whole, as one string. */
 std::string ReportJson(const RunReport& report);
+
+/**
+ * Writes the report as one self-contained HTML page in Chinese (no outside scripts, fonts or styles): the totals,
+ * pages with warnings or failures, broken links by cause and then by target, what is left of server code and
+ * exposed connection details, other links to look at, and the static files skipped with why. Each count of the
+ * totals stands in a cell with a data-count attribute naming it.
+ */
+void WriteReportHtml(const RunReport& report, const std::function<void(std::string_view)>& write);
+std::string ReportHtml(const RunReport& report);
 
 }  // namespace quernfold

@@ -97,8 +97,9 @@ public:
         m_plan.emplace(m_choices, m_files, m_state.fileList,
                        RunPlan::Options{.outputOnDisk = !m_sinks.output, .keepSiteFileIds = keepSiteFileIds});
         if (m_sinks.report) {
-            m_links = std::make_unique<LinkCheck>(m_state.outputRoot, &m_plan->Outputs(),
-                                                  [this](std::size_t page) { return CollectLinksAgain(page); });
+            m_links = std::make_unique<LinkCheck>(
+                m_state.outputRoot, &m_plan->Outputs(), [this](std::size_t page) { return CollectLinksAgain(page); },
+                LinkCheck::kMostListed, m_choices.localHosts);
         }
         m_overlap.emplace(*m_plan, m_earlierOutputs);
         FindUnchangedPages();
@@ -169,9 +170,7 @@ public:
                            m_publisher->NamedTargets(),
                            [this](const std::string& path) { return m_publisher->PageWithOutput(path); },
                            &m_state.stopRequested,
-                           &m_sinks.progress,
-                           1,
-                           {}};
+                           &m_sinks.progress, 1, {}};
         // As many copying threads as page workers, each with its own site and output view (one where they overlap).
         if (m_disk && !m_sinks.output && !m_overlap->Active()) {
             job.threads = m_jobs;
@@ -188,6 +187,9 @@ public:
         report.brokenLinks = m_links->Finish();
         report.brokenLinksTotal = m_links->TotalFound();
         report.brokenLinksTruncated = m_links->Truncated();
+        report.dynamicLinks = m_links->TakeDynamicLinks();
+        report.absoluteLocal = m_links->TakeAbsoluteLocal();
+        m_links->Leftovers().MoveInto(report);
     }
 
     /** What the save-log button must not replace with "log.txt" after this run. */
@@ -289,7 +291,6 @@ private:
         return std::make_unique<PageScheduler>(m_state.fileList, m_jobs, window, [&](const std::atomic<bool>& cancel) {
             ExpanderSettings settings = m_settings;
             settings.stopRequested = &cancel;
-            // Workers also write their pages into the output tree, unnamed until the committer publishes them.
             return std::make_unique<PagePreparer>(settings, OpenSiteOnDisk(m_state.siteRoot), m_state.siteRoot,
                                                   cacheShare, pageLimit, m_links != nullptr, &m_output);
         }, m_kept);

@@ -32,6 +32,9 @@ struct ConversionChoices {
     std::vector<std::string> assetTypes = {};  // their extensions (lower case, no dots); empty: the default list
     bool dropServerCode = false;  // ASP pages drop their code blocks instead of writing them back
     bool anyCaseLinks = false;    // the extension rewrite also takes other letter cases, at a word end
+    // Hosts that name the machine the site ran on, beside localhost and its addresses: the report lists URLs to
+    // them, which a published copy cannot reach.
+    std::vector<std::string> localHosts = {};
     std::int64_t maxWarnings = kDefaultMaxWarnings;  // 0: the run never stops for warnings
     unsigned jobs = 0;  // pages converted at once; 0: one per processor online; 1: strictly one after the other
     // Converts every page, even those whose sources, includes and output file are as the last run into the same

@@ -106,6 +106,10 @@ PlannedRun PlanConversion(const ConversionChoices& choices, MessageSink& message
                                       (there && there->kind == EntryKind::File && plan.IsFileOfTheSite(there->id));
             planned.pages.push_back(std::move(page));
         }
+        if (choices.copyAssets) {
+            planned.staticFiles =
+                PlanStaticFiles(choices, plan, *disk, FilesReadByPages(settings, plan.SiteRoot(), cached, pages));
+        }
     } catch (const WalkError& failure) {
         messages.ShowMessage(FolderUnreadableText(failure.Folder(), failure.what()), kTitleError, MessageIcon::Stop);
         planned.outcome = RunOutcome::Aborted;

@@ -11,6 +11,8 @@
 #include "engine/run/ConversionRun.h"
 #include "engine/site/SiteFiles.h"
 
+#include "engine/run/StaticFilesPlan.h"
+
 namespace quernfold {
 
 class MessageSink;
@@ -90,6 +92,7 @@ struct PlannedRun {
     RunOutcome outcome = RunOutcome::Refused;  // Completed: pages holds the plan
     std::vector<PlannedPage> pages;
     std::string sideOutputRefusal;  // as the run would refuse it
+    std::vector<PlannedStaticFile> staticFiles;  // with copyAssets: what the copy would do with each
 };
 
 /**

@@ -40,6 +40,7 @@ struct ParseCase {
     bool dryRun = false;
     bool dropServerCode = false;
     bool anyCaseLinks = false;
+    std::vector<std::string> localHosts = {};
 };
 
 TEST(CliArguments, ParsesOptionsAndOperands) {
@@ -87,6 +88,12 @@ TEST(CliArguments, ParsesOptionsAndOperands) {
         {.args = {"--drop-server-code", "s", "o"}, .siteRoot = "s", .outputDir = "o", .dropServerCode = true},
         {.args = {"s", "--links-any-case", "o"}, .siteRoot = "s", .outputDir = "o", .anyCaseLinks = true},
         {.args = {"--links-any-case=1", "s", "o"}, .error = "option '--links-any-case' takes no value"},
+        {.args = {"--local-host", "oldbox", "s", "o", "--local-host=www.Intra"},
+         .siteRoot = "s",
+         .outputDir = "o",
+         .localHosts = {"oldbox", "www.Intra"}},
+        {.args = {"--local-host=", "s", "o"}, .error = "--local-host needs a host name, not ''"},
+        {.args = {"--local-host", "a/b", "s", "o"}, .error = "--local-host needs a host name, not 'a/b'"},
         {.args = {"-j", "0", "s", "o"}, .error = "--jobs needs a number from 1 to 1024, not '0'"},
         {.args = {"-j", "1025", "s", "o"}, .error = "--jobs needs a number from 1 to 1024, not '1025'"},
         {.args = {"--jobs", "two", "s", "o"}, .error = "--jobs needs a number from 1 to 1024, not 'two'"},
@@ -127,6 +134,7 @@ TEST(CliArguments, ParsesOptionsAndOperands) {
         EXPECT_EQ(o.dryRun, c.dryRun);
         EXPECT_EQ(o.choices.dropServerCode, c.dropServerCode);
         EXPECT_EQ(o.choices.anyCaseLinks, c.anyCaseLinks);
+        EXPECT_EQ(o.choices.localHosts, c.localHosts);
         EXPECT_FALSE(o.help);
         EXPECT_FALSE(o.version);
     }
@@ -376,7 +384,7 @@ TEST_F(CliInProcess, HelpListsEveryOption) {
     EXPECT_EQ(Run({"--help"}), 0);
     for (const char* option : {"-t, --type TEXT", "-T, --to TEXT", "-e, --encoding NAME", "--log FILE", "-q, --quiet",
                                "-j, --jobs N", "--max-warnings N", "--mkdir", "-n, --dry-run", "-h, --help",
-                               "--version", "130 / 143", "--drop-server-code", "--links-any-case"}) {
+                               "--version", "130 / 143", "--drop-server-code", "--links-any-case", "--local-host NAME"}) {
         EXPECT_NE(m_out.str().find(option), std::string::npos) << option;
     }
     EXPECT_EQ(m_err.str(), "");

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -50,11 +51,50 @@ const std::string kCopyingLog = kPagesLog + "开始复制静态文件\n";
 
 // The static files a run copies, with their bytes.
 const std::vector<std::pair<std::string, std::string>> kCopied = {
-    {"robots.txt", "User-agent: *\n"},
-    {"css/a.css", "body { background: url(../img/Logo.PNG) }\n"},
+    {"robots.txt", "User-agent: *\n# was: Provider=SQLOLEDB;Server=db;uid=sa\n"},  // a copied text file exposes
+    // A style sheet's references are its own folder's: ../img/ from css/.
+    {"css/a.css", "@import \"base.css\";\nbody { background: url(../img/Logo.PNG) }\n/* url(old.png) */\n"
+                  ".x { background: URL( '../img/none.png' ) }\n"},
     {"img/Logo.PNG", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)},
     {"static/old.htm", "<p>old</p>\n<a href=\"gone.htm\">g</a> <a href=\"../robots.txt\">r</a>\n"},
 };
+
+// The HTML report read back: every count of its totals, and the rows of each list, equal the JSON report's.
+void ExpectHtmlAgrees(const std::string& html, const nlohmann::json& report) {
+    EXPECT_TRUE(html.starts_with("<!DOCTYPE html>")) << html.substr(0, 100);
+    EXPECT_EQ(html.find("<script"), std::string::npos);  // self-contained, nothing fetched
+    EXPECT_EQ(html.find(" src="), std::string::npos);  // no outside resource
+    EXPECT_EQ(html.find(" href="), std::string::npos);
+    std::map<std::string, long long> counts;
+    const std::regex cell("data-count=\"([A-Za-z.]+)\">([0-9]+)<");
+    for (auto it = std::sregex_iterator(html.begin(), html.end(), cell); it != std::sregex_iterator(); ++it) {
+        counts[(*it)[1]] = std::stoll((*it)[2]);
+    }
+    std::map<std::string, long long> expected;
+    for (const char* key : {"pages", "converted", "failed", "warnings", "dynamicLinks", "absoluteLocal",
+                            "pagesWithServerCode", "filesWithExposures"}) {
+        expected[key] = report["totals"][key];
+    }
+    for (const auto& [cause, count] : report["totals"]["brokenLinks"].items()) expected["brokenLinks." + cause] = count;
+    expected["brokenLinksTotal"] = report["brokenLinksTotal"];
+    expected["skipped"] = static_cast<long long>(report["assets"]["skipped"].size());
+    EXPECT_EQ(counts, expected);
+    auto rows = [&](const std::string& mark) {
+        std::size_t found = 0;
+        for (std::size_t at = html.find(mark); at != std::string::npos; at = html.find(mark, at + 1)) ++found;
+        return found;
+    };
+    EXPECT_EQ(rows("<li data-broken>"), report["brokenLinks"].size());
+    EXPECT_EQ(rows("<tr data-serverCode>"), report["serverCode"].size());
+    EXPECT_EQ(rows("<tr data-exposures>"), report["exposures"].size());
+    EXPECT_EQ(rows("<tr data-dynamic>"), report["dynamicLinks"].size());
+    EXPECT_EQ(rows("<tr data-local>"), report["absoluteLocal"].size());
+    EXPECT_EQ(rows("<tr data-skipped>"), report["assets"]["skipped"].size());
+    // Broken links stand under their cause, each cause once.
+    EXPECT_EQ(rows("<h3>"), static_cast<std::size_t>(std::count_if(
+                                report["totals"]["brokenLinks"].begin(), report["totals"]["brokenLinks"].end(),
+                                [](const nlohmann::json& count) { return count.get<int>() > 0; })));
+}
 
 class PublishRun : public testing::Test {
 protected:
@@ -66,7 +106,14 @@ protected:
                   "<a href=\"news/list.jsp?x=1#top\">n</a> <a href=\"news/\">f</a> <a href=\"my%20page.jsp\">m</a>\n"
                   "<a href=\"missing.jsp\">x</a> <a href=\"http://example.com/\">e</a> <a href=\"#top\">t</a>\n"
                   "<%@ include file=\"inc/head.htm\" %>\n"
-                  "<a href=\"inc/head.htm\">h</a>\n");
+                  "<a href=\"inc/head.htm\">h</a>\n"
+                  // No reference a browser follows: a comment and a script body; then a <base> moves the rest.
+                  "<!-- <a href=\"old/gone.html\">x</a> -->\n"
+                  "<script>document.write('<img src=\"gen.gif\">');</script>\n"
+                  "<base href=\"news/\"><a href=\"list.jsp\">l</a> <a href=\"nothere.html\">z</a>\n"
+                  // Not broken: query strings to a converted page, and URLs to the old server.
+                  "<a href=\"list.jsp?id=1\">1</a> <a href=\"list.jsp?id=2\">2</a> <a href=\"list.jsp?id=1\">1</a>\n"
+                  "<img src=\"http://localhost:8080/img/a.gif\"> <a href=\"http://OLDBOX/x.jsp\">o</a>\n");
         WriteFile(site / "inc" / "head.htm", "<a href=\"../up.htm\">u</a>\n");
         WriteFile(site / "my page.jsp", "<p>plain</p>\n");
         WriteFile(site / "about.jsp", "<p>about</p>\n");
@@ -105,7 +152,7 @@ protected:
 
 TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
     fs::create_directories(Out());
-    const ProcessResult first = Run({"-a", "--report", "r.json"});
+    const ProcessResult first = Run({"-a", "--report", "r.json", "--local-host", "oldbox", "--report-html", "r.html"});
     EXPECT_EQ(first.exitStatus, 0) << first.err;
     EXPECT_EQ(first.out, kCopyingLog + Summary(4, StaticLine(4, 0, 0)));
     const Tree tree = ReadTree(Out());
@@ -131,15 +178,41 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
     std::sort(skipped.begin(), skipped.end());
     EXPECT_EQ(skipped, (std::vector<std::string>{"site/WEB-INF/", "site/about.html", "site/inc/head.htm",
                                                  "site/index.jsp.html"}));
-    const nlohmann::json byCause{{"missing", 4},    {"notCopied", 1},  {"letterCase", 1}, {"sourceExtension", 0},
+    const nlohmann::json byCause{{"missing", 7},    {"notCopied", 1},  {"letterCase", 1}, {"sourceExtension", 0},
                                  {"pageFailed", 0}, {"serverCode", 0}, {"outside", 1}};
     EXPECT_EQ(report["totals"], (nlohmann::json{{"pages", 4},    {"converted", 4},           {"failed", 0},
-                                                {"warnings", 0}, {"brokenLinks", byCause}}));
+                                                {"warnings", 0}, {"brokenLinks", byCause},
+                                                {"dynamicLinks", 1}, {"absoluteLocal", 2},
+                                                {"pagesWithServerCode", 0}, {"filesWithExposures", 1}}));
+    EXPECT_EQ(report["exposures"], nlohmann::json::array({{{"page", "out/robots.txt"},
+                                                           {"line", 2},
+                                                           {"kind", "Provider="},
+                                                           {"count", 1},
+                                                           {"text", "# was: Provider=SQLOLEDB;Server=db;uid=sa"}},
+                                                          {{"page", "out/robots.txt"},
+                                                           {"line", 2},
+                                                           {"kind", "uid="},
+                                                           {"count", 1},
+                                                           {"text", "# was: Provider=SQLOLEDB;Server=db;uid=sa"}}}));
+    // One static page now stands for every query of news/list.jsp; two URLs name the old server.
+    EXPECT_EQ(report["dynamicLinks"], nlohmann::json::array({{{"target", "out/news/list.html"},
+                                                              {"queries", 3},
+                                                              {"count", 4},
+                                                              {"page", "out/index.html"},
+                                                              {"line", 3},
+                                                              {"link", "news/list.html?x=1#top"}}}));
+    EXPECT_EQ(report["absoluteLocal"],
+              nlohmann::json::array({{{"page", "out/index.html"}, {"line", 12},
+                                      {"link", "http://localhost:8080/img/a.gif"}, {"host", "localhost"}, {"count", 1}},
+                                     {{"page", "out/index.html"}, {"line", 12}, {"link", "http://OLDBOX/x.html"},
+                                      {"host", "oldbox"}, {"count", 1}}}));
     // The run's last stderr line, after its final message, counts the broken links by cause.
     EXPECT_TRUE(first.err.ends_with("!\n"
-                                 "quernfold-cli: 7 broken links: 4 missing, 1 notCopied, 1 letterCase, 1 outside (see the report)\n"))
+                                 "quernfold-cli: 10 broken links: 7 missing, 1 notCopied, 1 letterCase, 1 outside (see the report)\n"
+                                 "quernfold-cli: 0 published pages hold server code, 1 exposes connection details (see the report)\n"))
         << first.err;
     EXPECT_TRUE(report["stopped"].is_null());
+    ExpectHtmlAgrees(ReadFile(m_work.Dir() / "r.html"), report);
     // Each broken link says why: a name in another letter case, a "../" above the output root, a file of the site
     // that a page includes (never published), and the rest not in the site either.
     auto entry = [](const char* page, int line, const char* link, const char* target, const char* cause,
@@ -154,8 +227,11 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
         entry("out/index.html", 4, "missing.html", "out/missing.html", "missing"),
         entry("out/index.html", 6, "../up.htm", "out/up.htm", "outside"),
         entry("out/index.html", 7, "inc/head.htm", "out/inc/head.htm", "notCopied", "a page of this run includes it"),
+        entry("out/index.html", 10, "nothere.html", "out/news/nothere.html", "missing"),
         entry("out/news/list.html", 2, "图.gif", "out/news/图.gif", "missing"),
         entry("out/news/list.html", 3, "乗.htm", "out/news/乗.htm", "missing"),
+        entry("out/css/a.css", 1, "base.css", "out/css/base.css", "missing"),
+        entry("out/css/a.css", 4, "../img/none.png", "out/img/none.png", "missing"),
         entry("out/static/old.htm", 2, "gone.htm", "out/static/gone.htm", "missing"),
     });
     EXPECT_EQ(report["brokenLinks"], broken) << report["brokenLinks"].dump(1);
@@ -168,6 +244,7 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
         const nlohmann::json other = nlohmann::json::parse(ReadFile(m_work.Dir() / "again.json"));
         EXPECT_EQ(other["pages"], report["pages"]) << jobs;
         EXPECT_EQ(other["brokenLinks"], report["brokenLinks"]) << jobs;
+        EXPECT_EQ(other["dynamicLinks"], report["dynamicLinks"]) << jobs;
     }
 
     // A second run over the unchanged site copies nothing.
@@ -187,6 +264,45 @@ TEST_F(PublishRun, CopiesStaticFilesOnceAndReportsBrokenLinks) {
     EXPECT_EQ(third.out, kCopyingLog + "复制静态文件site/img/Logo.PNG时异常,原因为：Is a directory\n" +
                              Summary(4, StaticLine(4, 2, 1)));
     EXPECT_EQ(ReadFile(Out() / "css" / "a.css"), "body { color: red }\n");
+}
+
+// The dry run's static files, as "path -> what": "copy", "unchanged" or the reason it is skipped.
+std::map<std::string, std::string> DryRunStaticFiles(const std::string& out) {
+    std::map<std::string, std::string> files;
+    std::size_t start = 0;
+    for (std::size_t end = out.find('\n'); end != std::string::npos; start = end + 1, end = out.find('\n', start)) {
+        const std::string line = out.substr(start, end - start);
+        if (const std::size_t skipped = line.find(" (skipped: "); skipped != std::string::npos) {
+            files[line.substr(0, skipped)] = line.substr(skipped + 11, line.size() - skipped - 12);
+        } else if (const std::size_t arrow = line.find(" -> "); arrow != std::string::npos) {
+            const std::string path = line.substr(0, arrow);
+            if (!path.ends_with(".jsp")) files[path] = line.ends_with(" (unchanged)") ? "unchanged" : "copy";
+        }
+    }
+    return files;
+}
+
+// The dry run with -a says what the run then does: the same files copied, the same skipped for the same reasons,
+// and after the run every copy unchanged.
+TEST_F(PublishRun, DryRunListsTheStaticFilesAsTheRunCopiesAndSkipsThem) {
+    fs::create_directories(Out());
+    const ProcessResult before = Run({"-n", "-a"});
+    EXPECT_EQ(before.exitStatus, 0) << before.err;
+    EXPECT_EQ(ReadTree(Out()).size(), 0u);  // nothing written
+    const ProcessResult run = Run({"-a", "-q", "--report", "r.json"});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    const nlohmann::json report = nlohmann::json::parse(ReadFile(m_work.Dir() / "r.json"));
+    std::map<std::string, std::string> expected;
+    for (const auto& path : report["assets"]["copied"]) expected[path] = "copy";
+    for (const auto& item : report["assets"]["skipped"]) expected[item["path"]] = item["why"];
+    EXPECT_EQ(DryRunStaticFiles(before.out), expected) << before.out;
+    const ProcessResult after = Run({"-n", "-a"});
+    for (const auto& path : report["assets"]["copied"]) expected[path] = "unchanged";
+    EXPECT_EQ(DryRunStaticFiles(after.out), expected) << after.out;
+    // Without -a the dry run lists the pages only, as before.
+    const ProcessResult pagesOnly = Run({"-n"});
+    EXPECT_EQ(DryRunStaticFiles(pagesOnly.out), (std::map<std::string, std::string>{}));
+    EXPECT_EQ(std::count(pagesOnly.out.begin(), pagesOnly.out.end(), '\n'), 4);
 }
 
 TEST_F(PublishRun, AnOutputFolderInsideTheSiteIsNeverCopiedIntoItself) {
@@ -320,6 +436,9 @@ TEST_F(PublishRun, WithoutTheOptionOnlyPagesAreWrittenAndTheLogIsUnchanged) {
     const std::string page = ReadFile(Site() / "index.jsp");
     const ProcessResult onPage = Run({"--report", "site/index.jsp"});
     EXPECT_EQ(onPage.exitStatus, 2);
+    EXPECT_EQ(ReadFile(Site() / "index.jsp"), page);
+    const ProcessResult htmlOnPage = Run({"--report-html", "site/index.jsp"});
+    EXPECT_EQ(htmlOnPage.exitStatus, 2);
     EXPECT_EQ(ReadFile(Site() / "index.jsp"), page);
 }
 

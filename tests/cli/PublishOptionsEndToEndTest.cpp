@@ -41,6 +41,16 @@ protected:
         args.insert(args.end(), {"-t", "asp", "-T", "htm", "-q", "--report", "r.json", "site", "out"});
         return m_work.Run(args);
     }
+    // "page line kind count" for each entry of a list of what is left: serverCode or exposures.
+    std::vector<std::string> Leftovers(const char* list) const {
+        std::vector<std::string> entries;
+        const nlohmann::json report = nlohmann::json::parse(ReadFile(m_work.Dir() / "r.json"));
+        for (const auto& item : report[list]) {
+            entries.push_back(item["page"].get<std::string>() + " " + std::to_string(item["line"].get<int>()) + " " +
+                              item["kind"].get<std::string>() + " " + std::to_string(item["count"].get<int>()));
+        }
+        return entries;
+    }
     std::vector<std::string> BrokenLinks() const {
         std::vector<std::string> links;
         const nlohmann::json report = nlohmann::json::parse(ReadFile(m_work.Dir() / "r.json"));
@@ -80,8 +90,18 @@ TEST_F(PublishOptions, WithoutTheOptionsCodeStaysAndOtherLetterCasesLeadNowhere)
                                                        "out/Default.htm x.Aspx missing",
                                                        "out/NEWS/List.htm ../default.ASP sourceExtension"}));
     // The run's last stderr line, after its final message, counts the broken links by cause.
-    EXPECT_TRUE(run.err.ends_with("!\n"
-                                 "quernfold-cli: 4 broken links: 1 missing, 3 sourceExtension (see the report)\n"))
+    // The code written back is found in the pages, and so is the connection it opens.
+    EXPECT_EQ(Leftovers("serverCode"), (std::vector<std::string>{"out/Default.htm 3 <% 2", "out/inc/Conn.htm 2 <% 1"}));
+    EXPECT_EQ(Leftovers("exposures"),
+              (std::vector<std::string>{"out/Default.htm 5 Provider= 1", "out/Default.htm 5 Data Source= 1",
+                                        "out/Default.htm 5 Server.MapPath 1", "out/Default.htm 5 .mdb 1",
+                                        "out/inc/Conn.htm 4 Provider= 1", "out/inc/Conn.htm 4 Data Source= 1",
+                                        "out/inc/Conn.htm 4 Server.MapPath 1", "out/inc/Conn.htm 4 .mdb 1"}));
+    // The run's last stderr lines, after its final message: the broken links by cause, then what is left.
+    EXPECT_TRUE(run.err.ends_with(
+        "!\n"
+        "quernfold-cli: 4 broken links: 1 missing, 3 sourceExtension (see the report)\n"
+        "quernfold-cli: 2 published pages hold server code, 2 expose connection details (see the report)\n"))
         << run.err;
 }
 
@@ -105,6 +125,8 @@ TEST_F(PublishOptions, WithBothOptionsNoCodeIsPublishedAndTheLinksLeadToThePages
     EXPECT_TRUE(run.err.ends_with("!\n"
                                  "quernfold-cli: 2 broken links: 1 missing, 1 letterCase (see the report)\n"))
         << run.err;
+    EXPECT_EQ(Leftovers("serverCode"), std::vector<std::string>{});
+    EXPECT_EQ(Leftovers("exposures"), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -5,12 +5,14 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "engine/report/LinkCheck.h"
 #include "engine/output/PageOutputs.h"
+#include "engine/page/CssLinks.h"
 #include "engine/page/LinkScanningOutput.h"
 #include "tests/support/Files.h"
 #include "tests/support/Sandbox.h"
@@ -26,7 +28,7 @@ std::string Joined(CodePage cp, std::string_view text) {
     std::string joined;
     for (const FoundLink& link : links) {
         EXPECT_EQ(text.substr(link.offset, link.value.size()), link.value);
-        joined += "[" + std::string(link.value) + "]";
+        joined += (link.base ? "base[" : "[") + std::string(link.value) + "]";
     }
     return joined;
 }
@@ -53,6 +55,23 @@ TEST(FindLinks, TakesAttributeValuesAndCssUrlsAtCharacterBoundaries) {
         // A GBK trail byte "\\" inside a value is part of its character.
         {CodePage::Gbk, "<img src=\"\x81\x5c.gif\">", "[\x81\x5c.gif]"},
         {CodePage::Gbk, "<a href=\xcd\xbc\xc6\xac/b.htm>", "[\xcd\xbc\xc6\xac/b.htm]"},
+        // What a browser never follows: comments, script bodies, and server code wherever it stands.
+        {CodePage::Utf8, R"x(<!-- <a href="old.html"> --><a href="new.html">)x", "[new.html]"},
+        {CodePage::Utf8, R"x(<!--><a href=in.html>--> <a href=out.html>)x", "[out.html]"},
+        {CodePage::Utf8, R"x(<script src="a.js"></script><img src="b.gif">)x", "[a.js][b.gif]"},
+        {CodePage::Utf8, R"x(<SCRIPT type="text/javascript">x='<img src="no.gif">'</Script ><a href=c.html>)x",
+         "[c.html]"},
+        {CodePage::Utf8, R"x(<scripts src="s.js"><a href=d.html>)x", "[s.js][d.html]"},
+        {CodePage::Utf8, R"x(<% Response.Write "<a href=HALTED>" %><a href="e.html">)x", "[e.html]"},
+        {CodePage::Utf8, R"x(<img alt="<%= T("a") %>" src="f.gif">)x", "[f.gif]"},
+        {CodePage::Utf8, R"x(<a href="<%=u%>.asp">)x", "[<%=u%>.asp]"},  // the value itself: server code
+        {CodePage::Utf8, R"x(<p title="<!-- x -->"><a href=g.html>)x", "[g.html]"},
+        {CodePage::Utf8, R"x(<base href="/sub/"><a href="h.html"><link href=i.css>)x", "base[/sub/][h.html][i.css]"},
+        {CodePage::Utf8, R"x(<base target="_top" href='x/'>)x", "base[x/]"},
+        // A custom tag's attributes are the server's: <s:url action=...> is no form.
+        {CodePage::Utf8, R"x(<s:url action="login"/><html:link href="a.do">a</html:link><a href=b.html>)x", "[b.html]"},
+        {CodePage::Gbk, "<!-- \xb1\xea --><script>\x81<\x81\x5c</script><img src=\"\xb1\xea.gif\">",
+         "[\xb1\xea.gif]"},
     };
     for (const Row& row : rows) EXPECT_EQ(Joined(row.cp, row.text), row.links) << row.text;
 }
@@ -139,14 +158,50 @@ TEST(LinkScanningOutput, ReadsEachPieceInItsCodePageAndCountsOutputLines) {
     EXPECT_EQ(inner.Text(),
               "<html>\r\n<a href=\"\x81\x5c.html\">\r\n<img src=\"图.png\"><a href=\"http://x/\">\r\n"
               "<link href=\"/s.css?v=1\">\r\n");
-    ASSERT_EQ(out.Links().size(), 3u);
-    const std::pair<std::int64_t, std::string> expected[] = {{2, "乗.html"}, {3, "图.png"}, {4, "/s.css"}};
-    for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(out.Links()[i].line, expected[i].first) << i;
-        EXPECT_EQ(out.Links()[i].path, expected[i].second) << i;
+    ASSERT_EQ(out.Links().size(), 4u);
+    // The web URL is noted whole, for the link check to tell whether it names this machine.
+    const std::tuple<std::int64_t, std::string, NoteKind> expected[] = {{2, "乗.html", NoteKind::Link},
+                                                                        {3, "图.png", NoteKind::Link},
+                                                                        {3, "http://x/", NoteKind::AbsoluteUrl},
+                                                                        {4, "/s.css", NoteKind::Link}};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(out.Links()[i].line, std::get<0>(expected[i])) << i;
+        EXPECT_EQ(out.Links()[i].path, std::get<1>(expected[i])) << i;
+        EXPECT_EQ(out.Links()[i].kind, std::get<2>(expected[i])) << i;
     }
     EXPECT_EQ(out.Links()[0].link, "乗.html");  // the link as written, in UTF-8
-    EXPECT_EQ(out.Links()[2].link, "/s.css?v=1");
+    EXPECT_EQ(out.Links()[3].link, "/s.css?v=1");
+    EXPECT_EQ(out.Links()[3].queries, std::vector<std::string>{"v=1"});
+}
+
+// A comment, a script or server code opened in one write ends in a later one; a <base> holds for what follows.
+TEST(LinkScanningOutput, CarriesCommentsScriptsServerCodeAndBaseAcrossWrites) {
+    StringOutput inner;
+    LinkScanningOutput out(inner);
+    out.SwitchCodePage(CodePage::Utf8);
+    for (const char* line : {"<a href=\"one.html\"> <!-- old menu", "<a href=\"gone.html\">", "--> <img src=\"two.gif\">",
+                             "<script>", "var a = '<a href=\"js.html\">';", "</script><%", "x.src = HALTED",
+                             "%><base href=\"../up/\"><a href=\"three.html\"><a href=\"/four.html\">",
+                             "<base href=\"http://www.example.com/\"><a href=\"five.html\"><a href=\"/six.html\">"}) {
+        out.WriteLine(line);
+    }
+    std::vector<std::string> paths;
+    std::vector<std::int64_t> lines;
+    for (const PageLink& link : out.Links()) {
+        if (link.kind == NoteKind::ServerCode) continue;  // the "<%" left on line 6, noted apart
+        paths.push_back(link.path);
+        lines.push_back(link.line);
+    }
+    // A base on another host is itself a web URL, and relative references after it lead there.
+    EXPECT_EQ(paths, (std::vector<std::string>{"one.html", "two.gif", "../up/three.html", "/four.html",
+                                               "http://www.example.com/", "/six.html"}));
+    EXPECT_EQ(lines, (std::vector<std::int64_t>{1, 3, 8, 8, 9, 9}));
+    // A whole file read at once is scanned the same way.
+    std::vector<PageLink> whole;
+    CollectLinks(CodePage::Utf8, inner.Text(), whole);
+    std::vector<std::string> wholePaths;
+    for (const PageLink& link : whole) wholePaths.push_back(link.path);
+    EXPECT_EQ(wholePaths, paths);
 }
 
 TEST(LinkCheck, ListsTargetsMissingAtTheEndWithCaseAndFoldersCounting) {
@@ -236,6 +291,84 @@ TEST(LinkCheck, ReferencesToLaterPagesAreBrokenOnlyWhenThatPageFails) {
     EXPECT_EQ(broken[0].target, out + "p2.html");
     EXPECT_EQ(broken[1].link, "gone.html");
     EXPECT_EQ(broken[2].line, 4);
+}
+
+// Query strings to a converted page and URLs to this machine are listed apart, never as broken links.
+TEST(LinkCheck, ListsDynamicLinksAndUrlsToThisMachineApart) {
+    const test_support::Sandbox sandbox;
+    const std::string out = sandbox.Root().string() + kNativeSeparator;
+    const std::vector<std::string> pages = {"p0", "p1", "p2"};
+    const PageOutputs outputs(pages, [&](const std::string& page) { return out + page + ".html"; });
+    std::vector<PageLink> links;
+    PageLinkList list(links);
+    StringOutput inner;
+    LinkScanningOutput scanned(inner);
+    scanned.SwitchCodePage(CodePage::Utf8);
+    scanned.WriteLine("<a href=\"p1.html?id=1\"><a href=\"p1.html?id=2#x\"><a href=\"./p1.html?id=1\">");
+    scanned.WriteLine("<a href=\"p2.html?id=1\"><link href=\"s.css?v=1\"><a href=\"p1.html\">");
+    for (const char* url : {"http://LOCALHOST:8080/a.asp", "https://127.0.0.1/", "http://127.0.0.256/",
+                            "//[::1]/x", "http://user@Intranet/x", "http://example.com/", "http://0.0.0.0/",
+                            "http://127.1/", "http://localhost.example.com/"}) {
+        scanned.WriteLine(std::string("<img src=\"") + url + "\">");
+    }
+    LinkCheck check(out, &outputs, [&](std::size_t) { return scanned.Links(); }, LinkCheck::kMostListed, {"intranet"});
+    test_support::WriteFile(out + "s.css", "x");
+    test_support::WriteFile(out + "p0.html", "x");
+    check.AddPage(0, out + "p0.html", scanned.Links());
+    test_support::WriteFile(out + "p1.html", "x");  // p2 fails
+    const std::vector<BrokenLink> broken = check.Finish();
+    ASSERT_EQ(broken.size(), 1u);
+    EXPECT_EQ(broken[0].link, "p2.html?id=1");
+    const BoundedList<DynamicLink> dynamic = check.TakeDynamicLinks();
+    ASSERT_EQ(dynamic.entries.size(), 1u);
+    EXPECT_EQ(dynamic.total, 1);
+    EXPECT_EQ(dynamic.entries[0].target, out + "p1.html");
+    EXPECT_EQ(dynamic.entries[0].queries, 2);  // id=1 twice, and id=2
+    EXPECT_EQ(dynamic.entries[0].count, 3);  // the reference without a query is no dynamic one
+    EXPECT_EQ(dynamic.entries[0].link, "p1.html?id=1");
+    const BoundedList<BrokenLink> local = check.TakeAbsoluteLocal();
+    std::vector<std::string> hosts;
+    for (const BrokenLink& link : local.entries) hosts.push_back(link.target + "@" + std::to_string(link.line));
+    EXPECT_EQ(hosts, (std::vector<std::string>{"localhost@3", "127.0.0.1@4", "[::1]@6", "intranet@7", "0.0.0.0@9"}));
+    EXPECT_EQ(local.total, 5);
+    EXPECT_FALSE(local.truncated);
+}
+
+}  // namespace
+}  // namespace quernfold
+
+namespace quernfold {
+namespace {
+
+// A style sheet: url() and @import outside comments, each path once with its first line.
+TEST(CssLinks, TakesUrlsAndImportsOutsideComments) {
+    struct Row {
+        CodePage cp;
+        std::string css;
+        std::string links;  // path@line, in order
+    };
+    const Row rows[] = {
+        {CodePage::Utf8, "@import \"a.css\";\n@import url(b.css) screen;\n@IMPORT 'c.css';", "a.css@1 b.css@2 c.css@3 "},
+        {CodePage::Utf8, "x{background:url( \"../i/d.png\" )}\n\ny{b:Url('e.png?v=2#x')} z{b:url(f.png)}",
+         "../i/d.png@1 e.png@3 f.png@3 "},
+        {CodePage::Utf8, "/* url(no.png)\n@import \"no.css\"; */ a{b:url(g.png)}", "g.png@2 "},
+        {CodePage::Utf8, "a{b:url(data:image/png;base64,AA==)} c{d:url(http://x/y.png)} e{f:url(#m)}",
+         "web:http://x/y.png@1 "},
+        {CodePage::Utf8, "a{b:myurl(no.png); c:url(h.png); d:url(./h.png)}", "h.png@1 ./h.png@1 "},
+        {CodePage::Utf8, "a{b:url(a&amp;b.png)} /* open", "a&amp;b.png@1 "},  // no character references in CSS
+        // GBK: a character whose trail byte is "u" does not start "url(".
+        {CodePage::Gbk, "\x81url(no.png) a{b:url(\xcd\xbc.gif)}", "图.gif@1 "},
+    };
+    for (const Row& row : rows) {
+        std::vector<PageLink> links;
+        CollectCssLinks(row.cp, row.css, links);
+        std::string joined;
+        for (const PageLink& link : links) {
+            joined += (link.kind == NoteKind::AbsoluteUrl ? "web:" : "") + link.path + "@" +
+                      std::to_string(link.line) + " ";
+        }
+        EXPECT_EQ(joined, row.links) << row.css;
+    }
 }
 
 }  // namespace

@@ -31,6 +31,12 @@ TEST(ReportJson, ParsesBackWithEveryFieldAndEscapedPaths) {
                           {"/tmp/b.html", 1, "z.gif", "/tmp/z.gif", 1, "missing", ""}};
     report.brokenLinksTotal = 3;
     report.brokenLinksTruncated = true;
+    report.dynamicLinks = {{{"/tmp/list.html", 3, 7, "/tmp/a.html", 4, "list.html?id=1"}}, 2, true};
+    report.absoluteLocal = {{{"/tmp/b.html", 2, "http://localhost:8080/x.asp", "localhost", 5}}, 1, false};
+    report.serverCode = {{{"/tmp/a.html", 3, "<%", 2, "<% x %>"}}, 1, false};
+    report.exposures = {{{"/tmp/b.html", 7, ".mdb", 1, "\xB2 db/shop.mdb"}}, 4, true};
+    report.pagesWithServerCode = 1;
+    report.filesWithExposures = 2;
 
     const nlohmann::json json = nlohmann::json::parse(ReportJson(report));
     EXPECT_EQ(json["choices"]["siteRoot"], "/srv/\\xB2\\xE2site/");
@@ -51,7 +57,32 @@ TEST(ReportJson, ParsesBackWithEveryFieldAndEscapedPaths) {
     const nlohmann::json byCause{{"missing", 2},    {"notCopied", 0},  {"letterCase", 1}, {"sourceExtension", 0},
                                  {"pageFailed", 0}, {"serverCode", 0}, {"outside", 0}};
     EXPECT_EQ(json["totals"], (nlohmann::json{{"pages", 2},    {"converted", 1},           {"failed", 1},
-                                              {"warnings", 1}, {"brokenLinks", byCause}}));
+                                              {"warnings", 1}, {"brokenLinks", byCause},  {"dynamicLinks", 2},
+                                              {"absoluteLocal", 1}, {"pagesWithServerCode", 1},
+                                              {"filesWithExposures", 2}}));
+    EXPECT_EQ(json["serverCode"], nlohmann::json::array({{{"page", "/tmp/a.html"},
+                                                          {"line", 3},
+                                                          {"kind", "<%"},
+                                                          {"count", 2},
+                                                          {"text", "<% x %>"}}}));
+    EXPECT_EQ(json["serverCodeTotal"], 1);
+    EXPECT_EQ(json["exposuresTotal"], 4);
+    EXPECT_EQ(json["exposuresTruncated"], true);
+    EXPECT_EQ(json["exposures"][0]["kind"], ".mdb");
+    EXPECT_EQ(json["exposures"][0]["text"], "\\xB2 db/shop.mdb");
+    EXPECT_EQ(json["dynamicLinks"], nlohmann::json::array({{{"target", "/tmp/list.html"},
+                                                            {"queries", 3},
+                                                            {"count", 7},
+                                                            {"page", "/tmp/a.html"},
+                                                            {"line", 4},
+                                                            {"link", "list.html?id=1"}}}));
+    EXPECT_EQ(json["dynamicLinksTruncated"], true);
+    EXPECT_EQ(json["absoluteLocal"], nlohmann::json::array({{{"page", "/tmp/b.html"},
+                                                             {"line", 2},
+                                                             {"link", "http://localhost:8080/x.asp"},
+                                                             {"host", "localhost"},
+                                                             {"count", 5}}}));
+    EXPECT_EQ(json["absoluteLocalTruncated"], false);
     EXPECT_EQ(json["stopped"], "limit");
     EXPECT_EQ(json["brokenLinks"][0],
               (nlohmann::json{{"page", "/tmp/a.html"},

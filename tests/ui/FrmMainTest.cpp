@@ -561,9 +561,10 @@ private slots:
         WriteBytes(IniPath(), ini);
         auto window = MakeWindow();
         const QList<QAction*> menus = window->menuBar()->actions();
-        QCOMPARE(menus.size(), 2);
+        QCOMPARE(menus.size(), 3);
         QCOMPARE(menus[0]->text(), QStringLiteral("选项(&O)"));
-        QCOMPARE(menus[1]->text(), QStringLiteral("帮助"));
+        QCOMPARE(menus[1]->text(), QStringLiteral("操作(&A)"));
+        QCOMPARE(menus[2]->text(), QStringLiteral("帮助"));
         auto* item = Find<QAction>(*window, object.toLatin1().constData());
         QCOMPARE(item->text(), text);
         QVERIFY(item->isCheckable());
@@ -582,6 +583,9 @@ private slots:
         WriteBytes(Dir("site/css/site.css"), "body{}\n");
         WriteBytes(Dir("site/WEB-INF/web.xml"), "<web-app/>\n");
         auto window = MakeWindow();
+        auto* viewReport = Find<QAction>(*window, "menuViewReport");
+        QCOMPARE(viewReport->text(), QStringLiteral("查看转换报告(&R)"));
+        QVERIFY(!viewReport->isEnabled());  // no run, no report
         Find<QAction>(*window, "menuCopyAssets")->trigger();
         // The bar as the window is asked to show it: the pages, then the static files on the same bar.
         QStringList bar;
@@ -597,6 +601,7 @@ private slots:
         const std::string closing = "\r\n" + Banner('*', 78);
         expected.insert(expected.size() - closing.size(), "\r\n复制静态文件1个，其中未变化0个，失败0个");
         QVERIFY2(window->LogText() == expected, ("log was:" + window->LogText()).c_str());
+        QVERIFY(viewReport->isEnabled());
         QCOMPARE(bar, (QStringList{"range 0 4", "show", "value 1", "value 2", "value 3", "range 0 2", "value 0",
                                    "value 1", "hide"}));
         QVERIFY(Find<QProgressBar>(*window, "Bar1")->isHidden());

@@ -77,6 +77,8 @@ public:
     void ShowBox(const std::string& text, const std::string& title, MessageIcon icon) override;
     bool Ask(const std::string& text, const std::string& title) override;
     void OpenWebAddress(const std::string& address) override { addresses.push_back(address); }
+    void OpenLocalFile(const std::string& path) override { filesOpened.push_back(path); }
+    void ShowReportAvailable(bool available) override { reportAvailable.push_back(available); }
     void ShowAboutWindow() override { ++aboutShown; }
     void Post(std::function<void()> call) override;
     void RunEnded() override { ++runsEnded; }
@@ -101,6 +103,8 @@ public:
     std::vector<std::string> pickerStarts;
     std::deque<std::string> pickerAnswers;  // then "" (cancelled)
     std::vector<std::string> addresses;
+    std::vector<std::string> filesOpened;
+    std::vector<bool> reportAvailable;
     int aboutShown = 0;
     int runsEnded = 0;
     int closeCalls = 0;

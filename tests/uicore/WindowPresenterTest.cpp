@@ -1,6 +1,7 @@
 // The window's behaviour without a display: the presenter driven through a view made of plain fields, with the
 // real engine, the real settings file and the run on its worker thread.
 #include <algorithm>
+#include <cstdlib>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -231,6 +232,42 @@ TEST_F(WindowPresenterTest, WholeRunFromTheStartButton) {
     EXPECT_EQ(view.boxes[1].text, kDone3);
     EXPECT_EQ(view.closeCalls, 0);
     EXPECT_TRUE(presenter->CloseRequested());
+}
+
+// 操作 → 查看转换报告: the last completed run's report, written into the user's cache folder and opened from there.
+TEST_F(WindowPresenterTest, ReportIsWrittenToTheCacheFolderAndShownOnlyAfterACompletedRun) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the cache folder is %LOCALAPPDATA% there, which the test does not move";
+#else
+    MakeSite();
+    ASSERT_EQ(::setenv("XDG_CACHE_HOME", Dir("cache").c_str(), 1), 0);
+    Open();
+    presenter->ViewReport();  // no run yet
+    EXPECT_TRUE(view.filesOpened.empty());
+    Run(Dir("site"), Dir("out"));
+    EXPECT_EQ(view.reportAvailable, (std::vector<bool>{false, true}));
+    presenter->ViewReport();
+    ASSERT_EQ(view.filesOpened.size(), 1u);
+    const std::string path = view.filesOpened[0];
+    EXPECT_TRUE(path.starts_with(Dir("cache") + "/quernfold/")) << path;
+    const std::string html = ReadFile(path);
+    EXPECT_NE(html.find("<title>转换报告</title>"), std::string::npos);
+    EXPECT_NE(html.find("data-count=\"pages\">3<"), std::string::npos);
+    // The output folder, which is published, holds the pages only.
+    std::vector<std::string> published;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(Dir("out"))) {
+        published.push_back(std::filesystem::relative(entry.path(), Dir("out")).string());
+    }
+    std::sort(published.begin(), published.end());
+    EXPECT_EQ(published, (std::vector<std::string>{"a.html", "sub", "sub/b.html", "z.html"}));
+
+    // A refused run has no report to show: the item turns off and stays off.
+    Run(Dir("site"), "");
+    EXPECT_EQ(view.reportAvailable, (std::vector<bool>{false, true, false, false}));
+    presenter->ViewReport();
+    EXPECT_EQ(view.filesOpened.size(), 1u);
+    ::unsetenv("XDG_CACHE_HOME");
+#endif
 }
 
 TEST_F(WindowPresenterTest, RunUsesTheTypedTypesAndTheCopyItem) {

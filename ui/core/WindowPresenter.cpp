@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/log/LogLines.h"
+#include "engine/report/ReportToView.h"
 #include "engine/run/SettingsStore.h"
 #include "ui/MakerInfo.h"
 #include "ui/core/WindowView.h"
@@ -13,6 +14,7 @@ namespace quernfold {
 namespace {
 
 constexpr std::string_view kSection = "sys";
+constexpr std::string_view kReportNotWrittenText = "无法写入转换报告：";
 
 const char* KeyOf(WindowOption option) {
     switch (option) {
@@ -101,11 +103,14 @@ void WindowPresenter::Convert() {
     choices.anyCaseLinks = m_options[static_cast<int>(WindowOption::AnyCaseLinks)];
 
     m_view.ShowConverting(true);
+    m_reportReady = false;
+    m_view.ShowReportAvailable(false);
+    m_report = RunReport();
     m_workerFailure.clear();
     m_state.stopRequested = false;
     m_boxes.Reset();
     m_worker = std::thread([this, choices] {
-        const RunSinks sinks{m_log, m_progress, m_boxes, &m_settings};
+        const RunSinks sinks{m_log, m_progress, m_boxes, &m_settings, nullptr, &m_report};
         try {
             m_lastRun = StartConversion(choices, m_state, sinks);
         } catch (const std::exception& failure) {
@@ -128,8 +133,20 @@ void WindowPresenter::RunFinished() {
         m_lastRun.abortReason = m_workerFailure;
         m_boxes.ShowMessage(RuntimeFailureText(m_workerFailure), kTitleError, MessageIcon::Stop);
     }
+    m_reportReady = m_lastRun.outcome == RunOutcome::Completed && m_workerFailure.empty();
+    m_view.ShowReportAvailable(m_reportReady);
     m_view.RunEnded();
     if (m_closeAfterRun) m_view.CloseWindow();
+}
+
+void WindowPresenter::ViewReport() {
+    if (!m_reportReady || IsConverting()) return;
+    try {
+        m_view.OpenLocalFile(SaveReportToView(m_report, m_state.outputRoot));
+    } catch (const std::exception& failure) {
+        m_view.ShowBox(std::string(kReportNotWrittenText) + failure.what(), std::string(kTitleError),
+                       MessageIcon::Stop);
+    }
 }
 
 void WindowPresenter::SaveLog() {

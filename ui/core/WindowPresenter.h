@@ -4,6 +4,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/report/RunReport.h"
 #include "engine/run/ConversionRun.h"
 #include "engine/run/RunState.h"
 #include "ui/core/RunBoxes.h"
@@ -50,6 +51,11 @@ public:
     void ToggleOption(WindowOption option, bool on);
     void Convert();
     void SaveLog();
+    /**
+     * Shows the last completed run's report: written as an HTML page into the user's cache folder (never into the
+     * output folder, which is published) and opened there. Nothing before a completed run, or during one.
+     */
+    void ViewReport();
     void OpenMakerSite();
     void ShowAbout();
     /** The window is asked to close (退出, the frame's close button): true when it may close now. */
@@ -75,6 +81,8 @@ private:
 
     RunState m_state;
     RunResult m_lastRun;
+    RunReport m_report;          // the run's facts, filled by every run
+    bool m_reportReady = false;  // the last run completed: its report can be shown
     std::thread m_worker;
     std::string m_workerFailure;  // an exception that escaped the engine, reported once the run has ended
     bool m_closeAfterRun = false;  // the user chose to stop the run and close the window

@@ -50,6 +50,10 @@ public:
     /** A question with 是 and 否 (否 the default); true for 是. */
     virtual bool Ask(const std::string& text, const std::string& title) = 0;
     virtual void OpenWebAddress(const std::string& address) = 0;
+    /** Opens a file of this machine in the desktop's program for it (the HTML report: the browser). */
+    virtual void OpenLocalFile(const std::string& path) { OpenWebAddress(path); }
+    /** Whether the action that shows the last run's report takes input: only after a run that completed. */
+    virtual void ShowReportAvailable(bool available) { (void)available; }
     /** Opens the about window, or brings the open one to the front. */
     virtual void ShowAboutWindow() = 0;
 
