@@ -77,6 +77,7 @@ else()
     platform/posix/FolderIdentity.cpp
     platform/posix/OutputFile.cpp
     platform/posix/OutputFileCopy.cpp
+    platform/posix/WritePolicies.cpp
     platform/posix/RunRecords.cpp
     platform/posix/StandardStreams.cpp
     platform/posix/StopSignals.cpp

@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string_view>
 
 #include "engine/page/OutputSink.h"
 #include "engine/output/PathRules.h"
+#include "engine/text/Errors.h"
 
 namespace quernfold {
 
@@ -45,6 +47,24 @@ public:
      * (RunStopped), leaving nothing of it. Throws FileError or OutputError.
      */
     virtual CopyOutcome Copy(const OutputPathPlan& plan, SourceFile& source, const CopyRules& rules) = 0;
+    /**
+     * A page's output written ahead of its turn, on any thread: a file with bytes in it and no name in the tree
+     * yet, gone without a trace when dropped. nullptr where the tree cannot hold such files (the page is then
+     * written at its turn). Throws OutputError.
+     */
+    virtual std::unique_ptr<PageOutput> WriteAhead(std::string_view bytes) {
+        (void)bytes;
+        return nullptr;
+    }
+    /**
+     * Makes the missing folders of plan as Create does and gives a file from WriteAhead the name plan.outputPath,
+     * taken when it is published. Throws FileError or OutputError as Create does.
+     */
+    virtual std::unique_ptr<PageOutput> Place(std::unique_ptr<PageOutput> ahead, const OutputPathPlan& plan) {
+        (void)ahead;
+        (void)plan;
+        throw OutputError("no file was written ahead");
+    }
     /** Removes the folders the last Create made, deepest first, for a page that was abandoned (a stop request). */
     virtual void RemoveFoldersMadeForLastPage() noexcept {}
 };

@@ -1,6 +1,8 @@
 #include "engine/output/StaticFiles.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -68,11 +70,10 @@ OutputPathPlan PlanOf(const std::string& outputRoot, const std::string& relative
 }
 
 // The references of a copied .htm/.html or .css file and the exposures of any readable text, read from the
-// source just copied (the same bytes).
-void ScanLinks(SourceFile& source, const std::string& target, CodePageChoice choice, std::string_view relative,
-               LinkCheck& links) {
+// source just copied (the same bytes); nullopt when it is not read for them (too large, UTF-16).
+std::optional<std::vector<PageLink>> LinksOf(SourceFile& source, CodePageChoice choice, std::string_view relative) {
     const std::optional<std::uint64_t> size = source.Size();
-    if (!size || *size > kLinkScanLimit) return;
+    if (!size || *size > kLinkScanLimit) return std::nullopt;
     std::string bytes(static_cast<std::size_t>(*size), '\0');
     std::size_t got = 0;
     source.Rewind();
@@ -85,7 +86,7 @@ void ScanLinks(SourceFile& source, const std::string& target, CodePageChoice cho
     CodePageDetector detector(choice);
     detector.Feed(bytes);
     const DetectedCodePage detected = detector.Finish();
-    if (detected.utf16) return;
+    if (detected.utf16) return std::nullopt;
     std::vector<PageLink> found;
     const std::string_view text = std::string_view(bytes).substr(detected.bomLength);
     if (IsStyleSheet(relative)) {
@@ -95,7 +96,7 @@ void ScanLinks(SourceFile& source, const std::string& target, CodePageChoice cho
     }
     PageLinkList exposures(found);
     FindLeftovers(detected.codePage, text, 1, false, exposures);
-    links.Add(target, found);
+    return found;
 }
 
 // The identities of the fragments named without being expanded, looked up beneath the site root.
@@ -105,6 +106,81 @@ std::unordered_set<FileId, FileIdHash> FragmentIds(SiteFiles& site, const std::v
         if (const std::optional<FileId> id = site.IdOf(path)) ids.insert(*id);
     }
     return ids;
+}
+
+// What became of one file, told in the walk's order once it is known.
+struct CopyResult {
+    enum class Kind { Copied, Unchanged, Failed, Skipped, Stopped } kind = Kind::Stopped;
+    std::string outputPath;
+    std::string text;  // Failed: the reason
+    const char* skipped = nullptr;
+    std::optional<std::vector<PageLink>> links;
+};
+
+// Copies one file with the site and output tree of the thread it runs on; never throws.
+CopyResult CopyOne(const StaticFilesJob& job, const CopyRules& rules,
+                   const std::function<bool(const FileId&)>& isPrivate, SiteFiles& site, OutputTree& output,
+                   const AssetFile& file, bool noteLinks) {
+    CopyResult result;
+    const OutputPathPlan plan = PlanOf(job.outputRoot, file.relative);
+    result.outputPath = plan.outputPath;
+    if (const std::optional<bool> converted = job.pageWithOutput ? job.pageWithOutput(plan.outputPath)
+                                                                 : std::nullopt) {
+        result.kind = CopyResult::Kind::Skipped;
+        result.skipped = *converted ? "a converted page has the same output path"
+                                    : "the page with this output path failed";
+        return result;
+    }
+    try {
+        // Opened beneath the site root, as pages are: a folder swapped for a link since the walk cannot lead the
+        // copy out of the site.
+        const std::unique_ptr<SourceFile> source = site.OpenPage(file.path);
+        if (isPrivate(source->Id())) {
+            result.kind = CopyResult::Kind::Skipped;
+            result.skipped = "a page of this run includes it";
+            return result;
+        }
+        switch (output.Copy(plan, *source, rules)) {
+            case CopyOutcome::Copied: result.kind = CopyResult::Kind::Copied; break;
+            case CopyOutcome::Unchanged: result.kind = CopyResult::Kind::Unchanged; break;
+            case CopyOutcome::NotReplaced:
+                result.kind = CopyResult::Kind::Skipped;
+                result.skipped = "its output path is a file of the site";
+                return result;
+        }
+        if (noteLinks && IsReadableText(file.relative)) result.links = LinksOf(*source, job.codePage, file.relative);
+    } catch (const RunStopped&) {
+        result.kind = CopyResult::Kind::Stopped;
+    } catch (const std::exception& failure) {
+        result.kind = CopyResult::Kind::Failed;
+        result.text = failure.what();
+    }
+    return result;
+}
+
+// Copies files[begin, end) into results (from begin), on this thread and the extra ones, each taking the next
+// file not taken yet.
+void CopyBatch(const StaticFilesJob& job, const std::function<CopyResult(std::size_t, SiteFiles&, OutputTree&)>& copy,
+               std::vector<StaticFilesPlace>& places, std::size_t begin, std::size_t end,
+               std::vector<CopyResult>& results) {
+    std::atomic<std::size_t> next{begin};
+    const auto work = [&](SiteFiles& site, OutputTree& output) {
+        for (std::size_t i = next++; i < end; i = next++) {
+            CopyResult& result = results[i - begin];
+            result = CopyResult();  // stopped, unless copied below
+            if (job.stopRequested && job.stopRequested->load()) continue;
+            try {
+                result = copy(i, site, output);
+            } catch (const std::exception& failure) {
+                result.kind = CopyResult::Kind::Failed;
+                result.text = failure.what();
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (StaticFilesPlace& place : places) threads.emplace_back(work, std::ref(*place.site), std::ref(*place.output));
+    work(*job.site, *job.output);
+    for (std::thread& thread : threads) thread.join();
 }
 
 }  // namespace
@@ -118,7 +194,7 @@ StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, Asset
     if (outputId && outputId == IdOf(job.siteRoot)) return counts;
     AssetListing listing = CollectAssets(*job.site, job.siteRoot, job.rules, outputId);
     const std::unordered_set<FileId, FileIdHash> fragments = FragmentIds(*job.site, job.namedFragments);
-    auto isPrivate = [&](const FileId& id) {
+    const std::function<bool(const FileId&)> isPrivate = [&](const FileId& id) {
         return fragments.count(id) > 0 || (job.isReadByRun && job.isReadByRun(id));
     };
     CopyRules rules;
@@ -134,60 +210,50 @@ StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, Asset
         log.AppendLog(StaticFileFailedLine(path, reason));
         if (records) records->failed.push_back({path, reason});
     };
-    auto skip = [&](const std::string& path, const char* why) {
-        if (records) records->skipped.push_back({path, why});
-    };
     for (const PathReason& folder : listing.unreadable) fail(folder.path, folder.reason);
     if (records) records->skipped = std::move(listing.skipped);
 
-    // One file: copied, unchanged, failed or skipped.
-    const auto copyOne = [&](const AssetFile& file) {
-        const OutputPathPlan plan = PlanOf(job.outputRoot, file.relative);
-        if (const std::optional<bool> converted = job.pageWithOutput ? job.pageWithOutput(plan.outputPath)
-                                                                     : std::nullopt) {
-            skip(file.path, *converted ? "a converted page has the same output path"
-                                       : "the page with this output path failed");
-            return;
-        }
+    // The files are copied in batches, on every thread at once; each batch is then told in order.
+    std::vector<StaticFilesPlace> places;
+    for (unsigned n = 1; n < job.threads && job.openPlace && listing.files.size() > 1; ++n) {
         try {
-            // Opened beneath the site root, as pages are: a folder swapped for a link since the walk cannot lead
-            // the copy out of the site.
-            const std::unique_ptr<SourceFile> opened = job.site->OpenPage(file.path);
-            SourceFile& source = *opened;
-            if (isPrivate(source.Id())) {
-                skip(file.path, "a page of this run includes it");
-                return;
-            }
-            switch (job.output->Copy(plan, source, rules)) {
-                case CopyOutcome::Copied:
-                    ++counts.copied;
-                    if (records) records->copied.push_back(file.path);
-                    if (links) links->Appeared(plan.outputPath);
-                    break;
-                case CopyOutcome::Unchanged:
-                    ++counts.unchanged;
-                    if (records) records->unchanged.push_back(file.path);
-                    break;
-                case CopyOutcome::NotReplaced:
-                    skip(file.path, "its output path is a file of the site");
-                    return;
-            }
-            if (links && IsReadableText(file.relative)) {
-                ScanLinks(source, plan.outputPath, job.codePage, file.relative, *links);
-            }
-        } catch (const RunStopped&) {
-            counts.stopped = true;
-        } catch (const std::exception& failure) {
-            fail(file.path, failure.what());
+            places.push_back(job.openPlace());
+        } catch (const std::exception&) {
+            break;  // fewer threads copy
         }
+    }
+    const std::size_t batch = places.empty() ? 1 : 64 * (places.size() + 1);
+    const auto copy = [&](std::size_t i, SiteFiles& site, OutputTree& output) {
+        return CopyOne(job, rules, isPrivate, site, output, listing.files[i], links != nullptr);
     };
+    std::vector<CopyResult> results(std::min(batch, listing.files.size()));
     long long done = 0;
-    for (const AssetFile& file : listing.files) {
-        if (job.stopRequested && job.stopRequested->load()) counts.stopped = true;
-        if (counts.stopped) break;
-        copyOne(file);
-        if (counts.stopped) break;
-        if (job.progress) job.progress->SetValue(++done);
+    for (std::size_t begin = 0; begin < listing.files.size() && !counts.stopped; begin += batch) {
+        const std::size_t end = std::min(begin + batch, listing.files.size());
+        CopyBatch(job, copy, places, begin, end, results);
+        // Every file of the batch that was copied is told, also those after the one a stop ended.
+        for (std::size_t i = begin; i < end; ++i) {
+            CopyResult& result = results[i - begin];
+            const std::string& path = listing.files[i].path;
+            switch (result.kind) {
+                case CopyResult::Kind::Stopped: counts.stopped = true; continue;
+                case CopyResult::Kind::Failed: fail(path, result.text); break;
+                case CopyResult::Kind::Skipped:
+                    if (records) records->skipped.push_back({path, result.skipped});
+                    break;
+                case CopyResult::Kind::Copied:
+                    ++counts.copied;
+                    if (records) records->copied.push_back(path);
+                    if (links) links->Appeared(result.outputPath);
+                    break;
+                case CopyResult::Kind::Unchanged:
+                    ++counts.unchanged;
+                    if (records) records->unchanged.push_back(path);
+                    break;
+            }
+            if (links && result.links) links->Add(result.outputPath, *result.links);
+            if (job.progress && !counts.stopped) job.progress->SetValue(++done);
+        }
     }
     return counts;
 }

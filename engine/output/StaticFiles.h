@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +21,12 @@ class ProgressSink;
 class OutputTree;
 struct AssetRecords;
 
+/** One copying thread's own view of the site and of the output tree (neither is shared between threads). */
+struct StaticFilesPlace {
+    std::unique_ptr<SiteFiles> site;
+    std::unique_ptr<OutputTree> output;
+};
+
 /** What the static files step of a run works with. */
 struct StaticFilesJob {
     std::string siteRoot;    // ends in the separator
@@ -35,6 +42,10 @@ struct StaticFilesJob {
     std::function<std::optional<bool>(const std::string&)> pageWithOutput;
     const std::atomic<bool>* stopRequested = nullptr;  // seen between files and within a large one
     ProgressSink* progress = nullptr;  // counts the files, as the pages were counted
+    // Files copied at once: the caller's thread with site and output, and threads - 1 more, each with a place of
+    // its own from openPlace. The functions above are then asked from any of them at once.
+    unsigned threads = 1;
+    std::function<StaticFilesPlace()> openPlace;
 };
 
 /**
@@ -44,7 +55,8 @@ struct StaticFilesJob {
  * whose output path a page of the run has (converted or failed) is skipped (the page wins), and so is one whose
  * output path is a file of the site or a file the run reads. A stop request ends the step within the current file.
  * records and links, when given, receive the facts and the references of copied .htm/.html files; links also
- * learns which files the step put in place.
+ * learns which files the step put in place. With more threads the files are copied in any order, but the log,
+ * the progress, records and links learn of them in the walk's order, as one thread would tell them.
  */
 StaticFilesCounts CopyStaticFiles(const StaticFilesJob& job, LogSink& log, AssetRecords* records, LinkCheck* links);
 

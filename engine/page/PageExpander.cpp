@@ -34,6 +34,8 @@ public:
         return m_inner->Read(buffer, std::min(size, kStopCheckChunk));
     }
     void Rewind() override { m_inner->Rewind(); }
+    // The size tells how much to read at once: without it each page would clear and offer a larger buffer.
+    std::optional<std::uint64_t> Size() const override { return m_inner->Size(); }
     FileId Id() const override { return m_inner->Id(); }
     std::optional<FileStamp> OpenedStamp() const override { return m_inner->OpenedStamp(); }
 
@@ -297,7 +299,7 @@ std::optional<std::string> PageExpander::ExpandPage(const std::string& pagePath,
 
 // Every file opened is one the run reads, and one a re-run must find unchanged.
 void PageExpander::NoteOpened(const std::string& path, const SourceFile& file) {
-    if (const FileId id = file.Id(); id.Known()) m_filesRead.insert(id);
+    if (const FileId id = file.Id(); id.Known() && !(m_known && m_known->count(id) > 0)) m_filesRead.insert(id);
     if (!m_trace) return;
     if (const std::optional<FileStamp> stamp = file.OpenedStamp()) {
         m_trace->opened.push_back({path, *stamp});

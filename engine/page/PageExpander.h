@@ -66,8 +66,13 @@ public:
     /** The warnings of the source page expanded last, as data (the log holds them as lines). */
     const std::vector<PathReason>& PageWarnings() const { return m_pageWarnings; }
 
-    /** Every file this expander has read (pages and includes), so the run never writes over one of them. */
+    /**
+     * Every file this expander has read (pages and includes), so the run never writes over one of them; those
+     * in the set given to NotNoting (the run's listed pages, kept there already) are left out.
+     */
     const std::unordered_set<FileId, FileIdHash>& FilesRead() const { return m_filesRead; }
+    /** known (null: none) must outlive the expander; a run of many pages does not hold each page's id twice. */
+    void NotNoting(const std::unordered_set<FileId, FileIdHash>* known) { m_known = known; }
     /**
      * The files that directives named but that were not expanded (past the nesting limit or the budget, or in a
      * file whose expansion failed part-way): fragments of server code all the same, never to be published.
@@ -111,6 +116,7 @@ private:
     std::int64_t m_handledDirectives = 0;
     std::map<CodePage, TypeTexts> m_typeTexts;
     std::unordered_set<FileId, FileIdHash> m_filesRead;
+    const std::unordered_set<FileId, FileIdHash>* m_known = nullptr;
     std::unordered_set<std::string> m_namedTargets;
     std::size_t m_heldAbove = 0;  // bytes of lines and open blocks held by the levels above the current one
     // What this run found for each include target, and why the includes that failed without output failed.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -16,10 +18,10 @@ namespace quernfold {
 std::optional<std::string> RunRecordPath(const std::string& outputRoot);
 
 /**
- * Reads a whole record into bytes, sized once from the file's size (a record of many pages is never held twice
- * while it is read); false when it cannot be read.
+ * The record at recordPath, to be read piece by piece: each call fills up to size bytes at into and says how many
+ * (0 at the end, -1 when the rest cannot be read). Empty when there is none or it is not a plain file.
  */
-bool ReadRunRecord(const std::string& recordPath, std::string& bytes);
+std::function<std::ptrdiff_t(char* into, std::size_t size)> OpenRunRecord(const std::string& recordPath);
 
 /** Makes the folder that holds recordPath, with its parents; false when it cannot be made. */
 bool MakeRunRecordFolder(const std::string& recordPath);

@@ -170,7 +170,14 @@ public:
                            m_publisher->NamedTargets(),
                            [this](const std::string& path) { return m_publisher->PageWithOutput(path); },
                            &m_state.stopRequested,
-                           &m_sinks.progress};
+                           &m_sinks.progress, 1, {}};
+        // As many copying threads as page workers, each with its own site and output view (one where they overlap).
+        if (m_disk && !m_sinks.output && !m_overlap->Active()) {
+            job.threads = m_jobs;
+            job.openPlace = [this] {
+                return StaticFilesPlace{OpenSiteOnDisk(m_state.siteRoot), OpenOutputTreeOnDisk(m_state.outputRoot)};
+            };
+        }
         return CopyStaticFiles(job, m_sinks.log, m_sinks.report ? &m_sinks.report->assets : nullptr, m_links.get());
     }
 
@@ -285,7 +292,7 @@ private:
             ExpanderSettings settings = m_settings;
             settings.stopRequested = &cancel;
             return std::make_unique<PagePreparer>(settings, OpenSiteOnDisk(m_state.siteRoot), m_state.siteRoot,
-                                                  cacheShare, pageLimit, m_links != nullptr);
+                                                  cacheShare, pageLimit, m_links != nullptr, &m_output);
         }, m_kept);
     }
 

@@ -33,6 +33,8 @@ private:
 
 PagePublisher::PagePublisher(Parts parts) : m_parts(std::move(parts)) {
     if (m_parts.unchanged) m_parts.expander.TraceInto(&m_trace);
+    // The listed pages count as read already (IsReadByRun asks the plan first): their ids are not held twice.
+    m_parts.expander.NotNoting(&m_parts.plan.PageIds());
 }
 
 bool PagePublisher::PublishKept(std::size_t index) {
@@ -41,7 +43,9 @@ bool PagePublisher::PublishKept(std::size_t index) {
         m_parts.unchanged->Forget(index);
         return false;
     }
-    for (const FileId& id : m_parts.unchanged->FilesOf(index)) m_filesReadAhead.insert(id);
+    for (const FileId& id : m_parts.unchanged->FilesOf(index)) {
+        if (m_parts.plan.PageIds().count(id) == 0) m_filesReadAhead.insert(id);
+    }
     m_parts.pageLog.AppendLog(PageGeneratedLine(outputPath));
     std::vector<PageLink> links;
     if (m_parts.links) links = m_parts.linksAgain(index);
@@ -67,7 +71,7 @@ bool PagePublisher::IsReadByRun(const FileId& id) const {
            m_filesReadAhead.count(id) > 0;
 }
 
-void PagePublisher::Publish(std::size_t index, const PreparedPage* prepared) {
+void PagePublisher::Publish(std::size_t index, PreparedPage* prepared) {
     RunState& state = m_parts.state;
     if (TrimSpaces(state.fileList[index]).empty()) return;
     const std::int64_t warningsBefore = state.warningCount;
@@ -81,26 +85,42 @@ void PagePublisher::Publish(std::size_t index, const PreparedPage* prepared) {
     m_parts.pageLog.Release();
 }
 
-// Replays a page converted ahead: its bytes and its log lines in the order the expansion made them, its warnings
-// counted as they come. Returns the page's own failure, as the expansion would.
-std::optional<std::string> PagePublisher::Replay(const PreparedPage& page, OutputSink& out) {
-    for (const FileId& id : page.filesRead) m_filesReadAhead.insert(id);
+// Replays a page converted ahead: its bytes (into out, unless they are in its file already) and its log lines in
+// the order the expansion made them, its warnings counted as they come. Returns the page's own failure, as the
+// expansion would.
+std::optional<std::string> PagePublisher::Replay(const PreparedPage& page, OutputSink* out) {
+    for (const FileId& id : page.filesRead) {
+        if (m_parts.plan.PageIds().count(id) == 0) m_filesReadAhead.insert(id);
+    }
     m_namedAhead.insert(page.namedTargets.begin(), page.namedTargets.end());
     std::size_t written = 0;
     std::int64_t counted = 0;
     for (const PreparedPage::Line& line : page.lines) {
-        out.Write(std::string_view(page.bytes).substr(written, line.outputOffset - written));
+        if (out) out->Write(std::string_view(page.bytes).substr(written, line.outputOffset - written));
         written = line.outputOffset;
         for (; counted < line.warnings; ++counted) m_parts.state.CountWarning();
         m_parts.pageLog.AppendLog(line.text);
     }
-    out.Write(std::string_view(page.bytes).substr(written));
+    if (out) out->Write(std::string_view(page.bytes).substr(written));
     for (; counted < page.warnings; ++counted) m_parts.state.CountWarning();
     return page.failure;
 }
 
+// The file a worker wrote ahead for the page, given its name; nullptr when there is none or it cannot take the
+// name where it is (another file system below the output root): the page is then written here as any other.
+std::unique_ptr<PageOutput> PagePublisher::PlaceWrittenAhead(const OutputPathPlan& plan, PreparedPage* prepared) {
+    if (!prepared || !prepared->file) return nullptr;
+    try {
+        return m_parts.output.Place(std::move(prepared->file), plan);
+    } catch (const OutputError&) {
+        return nullptr;
+    } catch (const FileError&) {
+        return nullptr;
+    }
+}
+
 // Publish with the page's lines going to the held log.
-void PagePublisher::PublishHeld(std::size_t index, const OutputPathPlan& plan, const PreparedPage* prepared) {
+void PagePublisher::PublishHeld(std::size_t index, const OutputPathPlan& plan, PreparedPage* prepared) {
     RunState& state = m_parts.state;
     const std::string& path = state.fileList[index];
     const std::string& outputPath = plan.outputPath;
@@ -114,14 +134,19 @@ void PagePublisher::PublishHeld(std::size_t index, const OutputPathPlan& plan, c
         m_parts.overlap.CheckOutputIsNotTheSource(path, outputPath);
         // A page that fails still claims its output path, so a later page cannot take it over.
         if (!m_parts.plan.Outputs().Claim(index, outputPath)) throw FileError(OutputAlreadyWrittenReason(outputPath));
-        out = m_parts.output.Create(plan, kOutputPageLimit);
+        const bool hadFile = prepared && prepared->file;
+        out = PlaceWrittenAhead(plan, prepared);
+        const bool writtenAhead = out != nullptr;
+        // A page whose file cannot take its name is converted here, as one too large to hold ahead is.
+        if (hadFile && !writtenAhead) prepared = nullptr;
+        if (!writtenAhead) out = m_parts.output.Create(plan, kOutputPageLimit);
         // With a report, the page's references are noted as it is written (a page converted ahead brings its own).
         CountingOutput counted(*out);
         std::optional<LinkScanningOutput> scanned;
         if (m_parts.links && !prepared) scanned.emplace(counted);
         expanded = true;
         const std::optional<std::string> failure =
-            prepared ? Replay(*prepared, *out)
+            prepared ? Replay(*prepared, writtenAhead ? nullptr : out.get())
                      : m_parts.expander.ExpandSourcePage(path, scanned ? static_cast<OutputSink&>(*scanned) : counted);
         m_parts.overlap.CheckOutputIsNotRead(outputPath, [this](const FileId& id) { return IsReadByRun(id); });
         if (failure) {
@@ -136,7 +161,7 @@ void PagePublisher::PublishHeld(std::size_t index, const OutputPathPlan& plan, c
         }
         out->Publish();
         if (m_parts.unchanged && state.warningCount == warningsBefore) {
-            NoteConverted(index, *out, prepared ? prepared->bytes.size() : counted.Written(), prepared);
+            NoteConverted(index, *out, prepared ? prepared->size : counted.Written(), prepared);
         }
         // From now on an include that reaches this file reads its source page, as before the page was written.
         m_parts.overlap.Published(out->Id(), path);

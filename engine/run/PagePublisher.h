@@ -47,10 +47,11 @@ public:
     explicit PagePublisher(Parts parts);
 
     /**
-     * Converts page index: prepared when a worker converted it ahead, else by expanding it now. A stop request
-     * abandons the page: no file, no temporary file and no folder of it stays, and RunStopped passes.
+     * Converts page index: prepared when a worker converted it ahead (its file written ahead, if any, is taken
+     * from it), else by expanding it now. A stop request abandons the page: no file, no temporary file and no
+     * folder of it stays, and RunStopped passes.
      */
-    void Publish(std::size_t index, const PreparedPage* prepared);
+    void Publish(std::size_t index, PreparedPage* prepared);
 
     /**
      * Publishes page index, which the last run left unchanged (its output file stays as it is), exactly as a
@@ -69,8 +70,9 @@ public:
     std::vector<std::string> NamedTargets() const;
 
 private:
-    void PublishHeld(std::size_t index, const OutputPathPlan& plan, const PreparedPage* prepared);
-    std::optional<std::string> Replay(const PreparedPage& page, OutputSink& out);
+    void PublishHeld(std::size_t index, const OutputPathPlan& plan, PreparedPage* prepared);
+    std::unique_ptr<PageOutput> PlaceWrittenAhead(const OutputPathPlan& plan, PreparedPage* prepared);
+    std::optional<std::string> Replay(const PreparedPage& page, OutputSink* out);
     void Record(std::size_t index, const std::string& output, std::optional<std::string> failure,
                 std::vector<PathReason> warnings, const std::vector<PageLink>* links, bool failureIsWarning = false);
     std::vector<PathReason> PageWarnings(const PreparedPage* prepared) const;

@@ -22,8 +22,8 @@ private:
 
 PagePreparer::PagePreparer(const ExpanderSettings& settings, std::unique_ptr<SiteFiles> site,
                            const std::string& siteRoot, std::size_t cacheCapacity, std::size_t outputLimit,
-                           bool noteLinks)
-    : m_outputLimit(outputLimit), m_noteLinks(noteLinks), m_files(std::move(site)) {
+                           bool noteLinks, OutputTree* output)
+    : m_outputLimit(outputLimit), m_noteLinks(noteLinks), m_output(output), m_files(std::move(site)) {
     m_context.siteRoot = siteRoot;
     m_cachedFiles = std::make_unique<CachedSiteFiles>(*m_files, cacheCapacity);
     m_recorder = std::make_unique<Recorder>(m_context);
@@ -68,6 +68,16 @@ PreparedPage PagePreparer::Prepare(const std::string& path) {
     const auto& named = m_expander->NamedTargets();
     page.namedTargets.assign(named.begin(), named.end());
     page.trace = std::move(m_trace);
+    page.size = page.bytes.size();
+    if (m_output && !page.failure) {
+        try {
+            page.file = m_output->WriteAhead(page.bytes);
+        } catch (const std::exception&) {
+            page.file.reset();  // written in its turn, which meets the failure again and reports it
+        }
+        // Held once, in the file: a page that cannot be published from it is converted again in its turn.
+        if (page.file) page.bytes = std::string();
+    }
     return page;
 }
 

@@ -13,6 +13,7 @@
 #include "engine/page/PageExpander.h"
 #include "engine/page/ReadTrace.h"
 #include "engine/page/OutputSink.h"
+#include "engine/output/OutputTree.h"
 #include "engine/site/SiteFiles.h"
 #include "engine/log/Sinks.h"
 
@@ -21,7 +22,8 @@ namespace quernfold {
 /**
  * A source page converted ahead of its turn: its output bytes and the log lines its expansion wrote, each line
  * with the output offset it was written at, so the page can be published later exactly as if it were converted
- * then. Nothing of it is on disk, so a page that is never published leaves nothing behind.
+ * then. Its bytes may also be in a file written ahead in the output tree, with no name there until the page is
+ * published, so a page that is never published leaves nothing behind.
  */
 struct PreparedPage {
     enum class State {
@@ -36,7 +38,8 @@ struct PreparedPage {
     };
 
     State state = State::Ready;
-    std::string bytes;
+    std::string bytes;                    // emptied once they are in file
+    std::uint64_t size = 0;               // the page's output bytes, wherever they are
     std::vector<Line> lines;
     std::int64_t warnings = 0;            // all of the page's warnings
     std::optional<std::string> failure;  // the page's own expansion failed (its warning is among the lines)
@@ -45,6 +48,7 @@ struct PreparedPage {
     std::vector<PathReason> pageWarnings;  // the page's warnings as data, for the report
     std::vector<PageLink> links;           // the page's local references, when the preparer notes them
     ReadTrace trace;                       // what the expansion depended on, for the next run's record
+    std::unique_ptr<PageOutput> file;      // the bytes written ahead (not for a failed page), or none
 };
 
 /** Output held in memory up to a limit; past it, writes throw TooLarge. */
@@ -73,9 +77,13 @@ private:
  */
 class PagePreparer {
 public:
-    /** site: the worker's own view of the site, its paths beginning with siteRoot. */
+    /**
+     * site: the worker's own view of the site, its paths beginning with siteRoot; output, when given: where the
+     * bytes of a page converted without failure are written ahead (shared by the workers).
+     */
     PagePreparer(const ExpanderSettings& settings, std::unique_ptr<SiteFiles> site, const std::string& siteRoot,
-                 std::size_t cacheCapacity, std::size_t outputLimit, bool noteLinks = false);
+                 std::size_t cacheCapacity, std::size_t outputLimit, bool noteLinks = false,
+                 OutputTree* output = nullptr);
     ~PagePreparer();
     PagePreparer(const PagePreparer&) = delete;
     PagePreparer& operator=(const PagePreparer&) = delete;
@@ -87,6 +95,7 @@ private:
 
     std::size_t m_outputLimit;
     bool m_noteLinks;
+    OutputTree* m_output;
     ExpansionContext m_context;
     std::unique_ptr<SiteFiles> m_files;
     std::unique_ptr<SiteFiles> m_cachedFiles;

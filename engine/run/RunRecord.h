@@ -63,6 +63,46 @@ private:
     std::string m_pending;
 };
 
+/**
+ * Reads a record piece by piece, so that a record of many pages is never held whole: the head (choices and lists)
+ * first, then one page at a time. Only a record read to its very end without a fault is whole; a caller that acts
+ * on pages before then must be ready to take it all back.
+ */
+class RunRecordReader {
+public:
+    /** Fills up to size bytes at into and says how many (0 at the end), or -1 when the rest cannot be read. */
+    using Pieces = std::function<std::ptrdiff_t(char* into, std::size_t size)>;
+
+    explicit RunRecordReader(Pieces pieces);
+    /** Over bytes held by the caller (which must outlive the reader and what it reads). */
+    explicit RunRecordReader(std::string_view bytes);
+
+    /** The choices and the lists into head (its pages stay empty); false for anything malformed. */
+    bool ReadHead(RunRecord& head);
+    /**
+     * The next page into page, its numbers appended to uses (page.first is where they start); its paths stay valid
+     * until the next call. false after the last page or at a fault (then Whole() says which).
+     */
+    bool NextPage(RunRecord::Page& page, std::vector<std::uint32_t>& uses);
+    /** Every page was read and nothing follows them. */
+    bool Whole() const { return m_whole; }
+
+private:
+    template <typename Read>
+    bool Take(Read&& read);
+    bool Refill();
+
+    Pieces m_pieces;
+    std::string m_buffer;
+    std::string_view m_in;  // what is read but not yet parsed (in m_buffer, or the caller's bytes)
+    bool m_sourceEnded = false;
+    bool m_failed = false;
+    bool m_whole = false;
+    std::size_t m_pagesLeft = 0;
+    std::size_t m_fileCount = 0;
+    std::size_t m_lookupCount = 0;
+};
+
 /** The whole record as bytes (what RunRecordWriter writes). */
 std::string SerializeRunRecord(const RunRecord& record);
 

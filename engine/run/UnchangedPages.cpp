@@ -1,6 +1,7 @@
 #include "engine/run/UnchangedPages.h"
 
 #include <string_view>
+#include <unordered_map>
 
 #include "engine/platform/AtomicFile.h"
 #include "engine/platform/RunRecords.h"
@@ -35,58 +36,97 @@ UnchangedPages::UnchangedPages(const RunPlan& plan, std::optional<std::string> r
                                bool ignoreEarlier)
     : m_plan(plan), m_choices(std::move(choices)), m_entries(plan.Pages().size()) {
     if (!recordPath || ignoreEarlier) return;
-    if (!ReadRunRecord(*recordPath, m_earlierBytes)) return;
-    m_earlier = ParseRunRecord(m_earlierBytes);
-    if (m_earlier && m_earlier->choices != m_choices) m_earlier.reset();
-    if (!m_earlier) m_earlierBytes = std::string();
+    RunRecordReader::Pieces pieces = OpenRunRecord(*recordPath);
+    if (!pieces) return;
+    m_earlierPages = std::make_unique<RunRecordReader>(std::move(pieces));
+    if (!m_earlierPages->ReadHead(m_earlier) || m_earlier.choices != m_choices) {
+        m_earlierPages.reset();
+        m_earlier = RunRecord();
+    }
 }
 
 std::vector<bool> UnchangedPages::Find(const IncludeLookup& lookup) {
     const std::vector<std::string>& pages = m_plan.Pages();
     std::vector<bool> unchanged(pages.size(), false);
-    if (!m_earlier) return unchanged;
-    // The earlier record and the bytes its paths point into go when this returns, the record first.
-    const std::string bytes = std::move(m_earlierBytes);
-    m_earlierBytes = std::string();
-    const RunRecord earlier = std::move(*m_earlier);
-    m_earlier.reset();
-    std::unordered_map<std::string_view, const RunRecord::Page*> bySource;
-    bySource.reserve(earlier.pages.size());
-    for (const RunRecord::Page& page : earlier.pages) bySource.emplace(page.source, &page);
+    if (!m_earlierPages) return unchanged;
+    // The earlier record is let go (and its file closed) when this returns.
+    const std::unique_ptr<RunRecordReader> reader = std::move(m_earlierPages);
+    const RunRecord earlier = std::move(m_earlier);
+    m_earlier = RunRecord();
     // Each file and lookup of the earlier record is checked once, and numbered in this run's record once.
     m_fileSame.assign(earlier.files.size(), kUnknown);
     m_lookupSame.assign(earlier.lookups.size(), kUnknown);
     std::vector<std::int64_t> fileNumber(earlier.files.size(), -1);
     std::vector<std::int64_t> lookupNumber(earlier.lookups.size(), -1);
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        const auto found = bySource.find(pages[i]);
-        if (found == bySource.end()) continue;
-        // A second listing of the same source (never expected) is converted: only the first may keep its record.
-        const RunRecord::Page& page = *found->second;
-        bySource.erase(found);
-        if (!IsUnchanged(earlier, page, m_plan.OutputOf(i).outputPath, lookup)) continue;
-        unchanged[i] = true;
-        // Kept pages stay in the record even when this run stops before it reaches them: their output stays.
-        m_entries[i] = {true, page.sourceStamp, page.outputId, page.outputSize, page.outputSettledNs,
-                        static_cast<std::uint32_t>(m_uses.size()), page.fileCount, page.lookupCount};
-        for (std::uint32_t n = 0; n < page.fileCount; ++n) {
-            const std::uint32_t used = earlier.uses[page.first + n];
-            if (fileNumber[used] < 0) fileNumber[used] = FileNumber(earlier.files[used]);
-            m_uses.push_back(static_cast<std::uint32_t>(fileNumber[used]));
+    // The record lists its pages in the order of the run that wrote it, which is this run's order unless the site
+    // changed: pages are matched in step, and by their source only once the orders part.
+    std::size_t next = 0;
+    std::unordered_map<std::string_view, std::size_t> bySource;
+    const auto indexOf = [&](std::string_view source) -> std::optional<std::size_t> {
+        if (next < pages.size() && pages[next] == source) return next++;
+        if (bySource.empty()) {
+            bySource.reserve(pages.size());
+            for (std::size_t i = 0; i < pages.size(); ++i) bySource.emplace(pages[i], i);
         }
-        for (std::uint32_t n = 0; n < page.lookupCount; ++n) {
-            const std::uint32_t used = earlier.uses[page.first + page.fileCount + n];
-            if (lookupNumber[used] < 0) lookupNumber[used] = LookupNumber(earlier.lookups[used]);
-            m_uses.push_back(static_cast<std::uint32_t>(lookupNumber[used]));
+        const auto found = bySource.find(source);
+        if (found == bySource.end()) return std::nullopt;
+        next = found->second + 1;
+        return found->second;
+    };
+    std::vector<bool> matched(pages.size(), false);
+    RunRecord::Page page;
+    std::vector<std::uint32_t> uses;
+    while (reader->NextPage(page, uses)) {
+        const std::optional<std::size_t> index = indexOf(page.source);
+        // A second record of the same page (never expected) is not trusted: only the first may keep its output.
+        if (index && !matched[*index]) {
+            matched[*index] = true;
+            if (IsUnchanged(earlier, page, uses.data(), m_plan.OutputOf(*index).outputPath, lookup)) {
+                unchanged[*index] = true;
+                Keep(*index, earlier, page, uses.data(), fileNumber, lookupNumber);
+            }
         }
+        uses.clear();
     }
     m_fileSame.clear();
     m_lookupSame.clear();
+    if (!reader->Whole()) {
+        // A record damaged anywhere is not trusted anywhere, also for the pages read before the damage.
+        ForgetAll();
+        unchanged.assign(pages.size(), false);
+    }
     return unchanged;
 }
 
-bool UnchangedPages::IsUnchanged(const RunRecord& earlier, const RunRecord::Page& page, const std::string& outputPath,
-                                 const IncludeLookup& lookup) {
+void UnchangedPages::Keep(std::size_t index, const RunRecord& earlier, const RunRecord::Page& page,
+                          const std::uint32_t* uses, std::vector<std::int64_t>& fileNumber,
+                          std::vector<std::int64_t>& lookupNumber) {
+    // Kept pages stay in the record even when this run stops before it reaches them: their output stays.
+    m_entries[index] = {true, page.sourceStamp, page.outputId, page.outputSize, page.outputSettledNs,
+                        static_cast<std::uint32_t>(m_uses.size()), page.fileCount, page.lookupCount};
+    for (std::uint32_t n = 0; n < page.fileCount; ++n) {
+        const std::uint32_t used = uses[n];
+        if (fileNumber[used] < 0) fileNumber[used] = FileNumber(earlier.files[used]);
+        m_uses.push_back(static_cast<std::uint32_t>(fileNumber[used]));
+    }
+    for (std::uint32_t n = 0; n < page.lookupCount; ++n) {
+        const std::uint32_t used = uses[page.fileCount + n];
+        if (lookupNumber[used] < 0) lookupNumber[used] = LookupNumber(earlier.lookups[used]);
+        m_uses.push_back(static_cast<std::uint32_t>(lookupNumber[used]));
+    }
+}
+
+void UnchangedPages::ForgetAll() {
+    m_entries.assign(m_entries.size(), Entry());
+    m_uses.clear();
+    m_files.clear();
+    m_lookups.clear();
+    m_fileNumbers.clear();
+    m_lookupNumbers.clear();
+}
+
+bool UnchangedPages::IsUnchanged(const RunRecord& earlier, const RunRecord::Page& page, const std::uint32_t* uses,
+                                 const std::string& outputPath, const IncludeLookup& lookup) {
     if (page.output != outputPath) return false;
     const std::optional<FileStamp> source = StampAt(std::string(page.source));
     if (!source || *source != page.sourceStamp) return false;
@@ -98,7 +138,7 @@ bool UnchangedPages::IsUnchanged(const RunRecord& earlier, const RunRecord::Page
         return false;
     }
     for (std::uint32_t n = 0; n < page.fileCount; ++n) {
-        const std::uint32_t used = earlier.uses[page.first + n];
+        const std::uint32_t used = uses[n];
         if (m_fileSame[used] == kUnknown) {
             const ReadTrace::Opened& file = earlier.files[used];
             const std::optional<FileStamp> now = StampAt(file.path);
@@ -107,7 +147,7 @@ bool UnchangedPages::IsUnchanged(const RunRecord& earlier, const RunRecord::Page
         if (m_fileSame[used] != kSame) return false;
     }
     for (std::uint32_t n = 0; n < page.lookupCount; ++n) {
-        const std::uint32_t used = earlier.uses[page.first + page.fileCount + n];
+        const std::uint32_t used = uses[page.fileCount + n];
         if (m_lookupSame[used] == kUnknown) {
             const ReadTrace::Lookup& made = earlier.lookups[used];
             const bool same = lookup.FindTarget(made.resolved, made.cleaned, made.tryRaw, made.pageDir) == made.found;
@@ -119,16 +159,15 @@ bool UnchangedPages::IsUnchanged(const RunRecord& earlier, const RunRecord::Page
 }
 
 std::uint32_t UnchangedPages::FileNumber(const ReadTrace::Opened& file) {
-    std::string key = file.path;
-    for (const std::int64_t part : {static_cast<std::int64_t>(file.stamp.id.device),
-                                    static_cast<std::int64_t>(file.stamp.id.inode),
-                                    static_cast<std::int64_t>(file.stamp.size), file.stamp.modifiedNs,
-                                    file.stamp.changedNs}) {
-        key.append(1, '\0').append(std::to_string(part));
+    auto at = m_fileNumbers.find(std::string_view(file.path));
+    if (at == m_fileNumbers.end()) at = m_fileNumbers.emplace(file.path, std::vector<std::uint32_t>()).first;
+    for (const std::uint32_t number : at->second) {
+        if (m_files[number].stamp == file.stamp) return number;
     }
-    const auto [at, added] = m_fileNumbers.try_emplace(std::move(key), static_cast<std::uint32_t>(m_files.size()));
-    if (added) m_files.push_back(file);
-    return at->second;
+    const auto number = static_cast<std::uint32_t>(m_files.size());
+    m_files.push_back(file);
+    at->second.push_back(number);
+    return number;
 }
 
 std::uint32_t UnchangedPages::LookupNumber(const ReadTrace::Lookup& lookup) {

@@ -3,8 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -62,19 +64,28 @@ private:
         std::uint32_t fileCount = 0;
         std::uint32_t lookupCount = 0;
     };
-    bool IsUnchanged(const RunRecord& earlier, const RunRecord::Page& page, const std::string& outputPath,
-                     const IncludeLookup& lookup);
+    bool IsUnchanged(const RunRecord& earlier, const RunRecord::Page& page, const std::uint32_t* uses,
+                     const std::string& outputPath, const IncludeLookup& lookup);
+    void Keep(std::size_t index, const RunRecord& earlier, const RunRecord::Page& page, const std::uint32_t* uses,
+              std::vector<std::int64_t>& fileNumber, std::vector<std::int64_t>& lookupNumber);
+    void ForgetAll();
     std::uint32_t FileNumber(const ReadTrace::Opened& file);
     std::uint32_t LookupNumber(const ReadTrace::Lookup& lookup);
 
     const RunPlan& m_plan;
     std::string m_choices;
-    std::string m_earlierBytes;  // what m_earlier's paths point into
-    std::optional<RunRecord> m_earlier;
+    // The earlier record, read page by page in Find: its head (choices and lists) is read at once.
+    std::unique_ptr<RunRecordReader> m_earlierPages;
+    RunRecord m_earlier;
     // This run's record: the files and lookups listed once, and an entry per page that has one.
     std::vector<ReadTrace::Opened> m_files;
     std::vector<ReadTrace::Lookup> m_lookups;
-    std::unordered_map<std::string, std::uint32_t> m_fileNumbers;
+    // A file's numbers by its path (one per stamp it was read with), found without building a key per page.
+    struct PathHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
+    };
+    std::unordered_map<std::string, std::vector<std::uint32_t>, PathHash, std::equal_to<>> m_fileNumbers;
     std::unordered_map<std::string, std::uint32_t> m_lookupNumbers;
     std::vector<Entry> m_entries;  // by page index
     std::vector<std::uint32_t> m_uses;

@@ -195,6 +195,17 @@ TEST_P(Rerun, UnreadableOrForeignRecordMeansAFullConversion) {
         {"a.html", "b.html", "e.html", "sub/c.html", "sub/d.html"});
 }
 
+// A record cut short at its end (a full disk, a copy broken off) is not trusted for the pages before the cut.
+TEST_P(Rerun, RecordCutAtItsEndMeansAFullConversion) {
+    Check(
+        [&] {
+            for (const auto& entry : fs::recursive_directory_iterator(m_work.Dir() / "cache")) {
+                if (entry.is_regular_file()) fs::resize_file(entry.path(), fs::file_size(entry.path()) - 2);
+            }
+        },
+        {"a.html", "b.html", "e.html", "sub/c.html", "sub/d.html"});
+}
+
 INSTANTIATE_TEST_SUITE_P(Jobs, Rerun, testing::Values(1, 2));
 
 }  // namespace

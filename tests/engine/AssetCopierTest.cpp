@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -215,6 +218,78 @@ TEST_F(AssetCopierTest, StopRequestAbandonsTheCopyAndLeavesNothing) {
     EXPECT_THROW(Copy(source, m_base / "out" / "big.bin", {}, &stop), RunStopped);
     EXPECT_FALSE(fs::exists(m_base / "out" / "big.bin"));
     EXPECT_TRUE(NoTemporaryFilesLeft());
+}
+
+// Files copied on several threads at once are told (log, records, counts) in the walk's order, as one thread tells
+// them, and land the same; a stop before the step copies nothing on any thread.
+TEST_F(AssetCopierTest, FilesCopiedOnSeveralThreadsAreToldAsOneThreadTellsThem) {
+    const fs::path site = m_base / "site";
+    for (int i = 0; i < 400; ++i) {
+        WriteFile(site / ("s" + std::to_string(i % 7)) / ("f" + std::to_string(i) + ".png"), "image " + std::to_string(i));
+    }
+    struct Outcome {
+        StaticFilesCounts counts;
+        std::string log;
+        AssetRecords records;
+        std::map<std::string, std::string> tree;
+    };
+    const auto copyAll = [&](const std::string& out, unsigned threads, bool stop) {
+        // A folder where a file would go fails that file's copy.
+        fs::create_directories(m_base / out / "s3" / "f10.png");
+        DiskSiteFiles files(site.string() + "/");
+        DiskOutputTree tree((m_base / out).string() + "/");
+        struct : LogSink {
+            void ClearLog() override {}
+            void AppendLog(std::string_view line) override { lines += std::string(line) + "\n"; }
+            std::string lines;
+        } log;
+        const std::atomic<bool> stopRequested{stop};
+        StaticFilesJob job;
+        job.siteRoot = site.string() + "/";
+        job.outputRoot = (m_base / out).string() + "/";
+        job.site = &files;
+        job.output = &tree;
+        job.rules = DefaultAssetRules("jsp");
+        job.stopRequested = &stopRequested;
+        // A page of the run has this output path.
+        job.pageWithOutput = [](const std::string& path) -> std::optional<bool> {
+            if (path.ends_with("/f20.png")) return true;
+            return std::nullopt;
+        };
+        job.threads = threads;
+        job.openPlace = [&] {
+            return StaticFilesPlace{std::make_unique<DiskSiteFiles>(job.siteRoot),
+                                    std::make_unique<DiskOutputTree>(job.outputRoot)};
+        };
+        Outcome outcome;
+        outcome.counts = CopyStaticFiles(job, log, &outcome.records, nullptr);
+        outcome.log = log.lines;
+        for (const auto& entry : fs::recursive_directory_iterator(m_base / out)) {
+            const std::string relative = fs::relative(entry.path(), m_base / out).string();
+            outcome.tree[relative] = entry.is_regular_file() ? ReadFile(entry.path()) : "<folder>";
+        }
+        return outcome;
+    };
+    const Outcome one = copyAll("out1", 1, false);
+    const Outcome three = copyAll("out3", 3, false);
+    EXPECT_EQ(one.counts.copied, 398);
+    EXPECT_EQ(one.counts.failed, 1);
+    ASSERT_EQ(one.records.skipped.size(), 1u);
+    EXPECT_EQ(three.counts.copied, one.counts.copied);
+    EXPECT_EQ(three.counts.failed, one.counts.failed);
+    EXPECT_FALSE(three.counts.stopped);
+    EXPECT_EQ(three.log, one.log);
+    EXPECT_EQ(three.records.copied, one.records.copied);
+    ASSERT_EQ(three.records.failed.size(), 1u);
+    EXPECT_EQ(three.records.failed[0].path, one.records.failed[0].path);
+    EXPECT_EQ(three.records.skipped[0].path, one.records.skipped[0].path);
+    EXPECT_EQ(three.tree, one.tree);
+    EXPECT_EQ(three.tree.size(), 398u + 7u + 1u);  // the files, their folders and the folder in the way
+
+    const Outcome stopped = copyAll("out-stopped", 3, true);
+    EXPECT_TRUE(stopped.counts.stopped);
+    EXPECT_EQ(stopped.counts.copied, 0);
+    EXPECT_EQ(stopped.tree.size(), 2u);  // only the folder in the way and its parent
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 #include "engine/platform/posix/DiskOutputTree.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <set>
 #include <string>
 
 #include "engine/text/Errors.h"
@@ -95,6 +98,52 @@ TEST_F(DiskOutputTreeTest, AFolderSwappedForALinkAfterItWasOpenedCannotRedirectI
     EXPECT_EQ(WritePage(tree, "c.jsp", "c"), "");
     EXPECT_EQ(WritePage(tree, "sub/d.jsp", "d"), "the output folder " + Out() + "sub is a link, which is not followed");
     EXPECT_TRUE(fs::is_empty(m_dir / "elsewhere"));
+}
+
+// Workers write pages into the tree before their turn; nothing of a page shows until it is published under its
+// name, and a page dropped (or abandoned on a stop after it was placed) leaves neither a file nor a folder.
+TEST_F(DiskOutputTreeTest, PagesWrittenAheadShowOnlyOnceTheyArePublished) {
+    DiskOutputTree tree(Out());
+    const auto plan = [&](const std::string& relative) {
+        return PlanOutputPath("/s/" + relative, "/s/", Out(), "html", '/');
+    };
+    const auto listing = [&] {
+        std::set<std::string> names;
+        for (const auto& entry : fs::recursive_directory_iterator(m_dir / "out")) {
+            names.insert(fs::relative(entry.path(), m_dir / "out").string());
+        }
+        return names;
+    };
+    ASSERT_EQ(WritePage(tree, "b.jsp", "an earlier b"), "");
+    std::unique_ptr<PageOutput> a = tree.WriteAhead("first");
+    std::unique_ptr<PageOutput> b = tree.WriteAhead("second");
+    std::unique_ptr<PageOutput> dropped = tree.WriteAhead("dropped");
+    std::unique_ptr<PageOutput> stopped = tree.WriteAhead("stopped");
+    ASSERT_TRUE(a && b && dropped && stopped);
+    EXPECT_EQ(listing(), (std::set<std::string>{"b.html"}));
+
+    const FileId aId = a->Id();
+    a = tree.Place(std::move(a), plan("sub/deeper/a.jsp"));
+    EXPECT_EQ(listing(), (std::set<std::string>{"b.html", "sub", "sub/deeper"}));  // folders only, so far
+    a->Publish();
+    struct stat info {};
+    ASSERT_EQ(::stat((m_dir / "out/sub/deeper/a.html").c_str(), &info), 0);
+    EXPECT_EQ(info.st_ino, aId.inode);
+    EXPECT_EQ(ReadFile(m_dir / "out/sub/deeper/a.html"), "first");
+
+    b = tree.Place(std::move(b), plan("b.jsp"));
+    b->Publish();
+    EXPECT_EQ(ReadFile(m_dir / "out/b.html"), "second");  // the earlier file is replaced whole
+
+    dropped.reset();
+    stopped = tree.Place(std::move(stopped), plan("new/one/s.jsp"));
+    stopped->Discard();
+    tree.RemoveFoldersMadeForLastPage();
+    EXPECT_EQ(listing(), (std::set<std::string>{"b.html", "sub", "sub/deeper", "sub/deeper/a.html"}));
+
+    // Only a file the tree wrote ahead can be placed.
+    std::unique_ptr<PageOutput> other = tree.Create(plan("c.jsp"), 100);
+    EXPECT_THROW(tree.Place(std::move(other), plan("d.jsp")), OutputError);
 }
 
 }  // namespace

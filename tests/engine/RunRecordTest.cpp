@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "engine/log/LogText.h"
 #include "engine/page/OutputSink.h"
@@ -83,6 +85,76 @@ TEST(RunRecord, RefusesEveryDamagedForm) {
     for (std::size_t size = 0; size < good.size(); ++size) {
         EXPECT_FALSE(ParseRunRecord(good.substr(0, size))) << "cut at " << size;
     }
+}
+
+// A record read in pieces of any size gives what the whole bytes give, and one cut anywhere is never whole.
+TEST(RunRecord, ReadsTheSameInPiecesOfAnySize) {
+    RunRecord record = Sample();
+    // Enough pages that the record is longer than one piece of the reader's own buffer.
+    for (int i = 0; i < 2000; ++i) {
+        record.pages.push_back(record.pages[i % 2]);
+        record.pages.back().source = i % 2 ? "/w/second.jsp" : "/w/a b\n.jsp";
+    }
+    const std::string good = SerializeRunRecord(record);
+    ASSERT_GT(good.size(), 128u << 10);
+    const auto readInPieces = [](std::string_view bytes, std::size_t piece, bool& whole) {
+        std::size_t at = 0;
+        RunRecordReader reader([&](char* into, std::size_t size) -> std::ptrdiff_t {
+            const std::size_t n = std::min({size, piece, bytes.size() - at});
+            bytes.copy(into, n, at);
+            at += n;
+            return static_cast<std::ptrdiff_t>(n);
+        });
+        std::vector<std::string> pages;
+        RunRecord head;
+        whole = false;
+        if (!reader.ReadHead(head)) return pages;
+        RunRecord::Page page;
+        std::vector<std::uint32_t> uses;
+        while (reader.NextPage(page, uses)) {
+            pages.push_back(std::string(page.source) + "|" + std::string(page.output) + "|" +
+                            std::to_string(page.outputSize) + "|" + std::to_string(uses.size()));
+        }
+        whole = reader.Whole();
+        return pages;
+    };
+    const std::optional<RunRecord> parsed = ParseRunRecord(good);
+    ASSERT_TRUE(parsed);
+    std::vector<std::string> expected;
+    std::size_t usesSoFar = 0;
+    for (const RunRecord::Page& page : parsed->pages) {
+        usesSoFar += page.fileCount + page.lookupCount;
+        expected.push_back(std::string(page.source) + "|" + std::string(page.output) + "|" +
+                           std::to_string(page.outputSize) + "|" + std::to_string(usesSoFar));
+    }
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{4096}, good.size()}) {
+        bool whole = false;
+        EXPECT_EQ(readInPieces(good, piece, whole), expected) << "pieces of " << piece;
+        EXPECT_TRUE(whole) << "pieces of " << piece;
+    }
+    for (const std::size_t cut : {good.size() - 1, good.size() - 20, good.size() / 2, std::size_t{30}}) {
+        bool whole = true;
+        readInPieces(std::string_view(good).substr(0, cut), 1000, whole);
+        EXPECT_FALSE(whole) << "cut at " << cut;
+    }
+    bool whole = true;
+    readInPieces(good + "1\n", 1000, whole);
+    EXPECT_FALSE(whole) << "something after the end";
+    // A source that fails part-way is no whole record either.
+    std::size_t calls = 0;
+    RunRecordReader failing([&](char* into, std::size_t size) -> std::ptrdiff_t {
+        if (++calls > 2) return -1;
+        const std::size_t n = std::min(size, good.size());
+        good.copy(into, n, (calls - 1) * n);
+        return static_cast<std::ptrdiff_t>(n);
+    });
+    RunRecord head;
+    ASSERT_TRUE(failing.ReadHead(head));
+    RunRecord::Page page;
+    std::vector<std::uint32_t> uses;
+    while (failing.NextPage(page, uses)) {
+    }
+    EXPECT_FALSE(failing.Whole());
 }
 
 // The expander notes every file it opens and every include lookup, also those answered from what it remembers

@@ -27,6 +27,7 @@ DiskOutputTree::DiskOutputTree(std::string outputRoot) : m_outputRoot(std::move(
 
 DiskOutputTree::~DiskOutputTree() {
     CloseFrom(0);
+    if (m_aheadFd >= 0) ::close(m_aheadFd);
 }
 
 void DiskOutputTree::CloseFrom(std::size_t depth) {
@@ -60,6 +61,32 @@ std::unique_ptr<PageOutput> DiskOutputTree::Create(const OutputPathPlan& plan, s
                                         WritePolicy::Page(sizeLimit));
 }
 
+std::unique_ptr<PageOutput> DiskOutputTree::WriteAhead(std::string_view bytes) {
+    std::call_once(m_aheadOpened, [this] {
+        m_aheadFd = ::open(m_outputRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    });
+    if (m_aheadFd < 0) return nullptr;  // the page is written in its turn, which reports why it cannot be
+    auto file = std::make_unique<OutputFile>(OutputFile::Ahead{}, m_aheadFd);
+    file->Write(bytes);
+    return file;
+}
+
+std::unique_ptr<PageOutput> DiskOutputTree::Place(std::unique_ptr<PageOutput> ahead, const OutputPathPlan& plan) {
+    auto* file = dynamic_cast<OutputFile*>(ahead.get());
+    if (file == nullptr) throw OutputError("no file was written ahead");
+    const int folderFd = OpenFolders(plan);
+    OpenFolder& folder = m_chain.back();
+    if (!folder.device) {
+        struct stat info {};
+        if (::fstat(folderFd, &info) != 0) throw OutputError(SystemReason(errno));
+        folder.device = static_cast<std::uint64_t>(info.st_dev);
+    }
+    // A file is linked only within its file system: below a mount point the page is written where it goes.
+    if (*folder.device != file->Id().device) throw OutputError(SystemReason(EXDEV));
+    file->MoveTo(folderFd, LastSegment(plan.outputPath), plan.outputPath);
+    return ahead;
+}
+
 CopyOutcome DiskOutputTree::Copy(const OutputPathPlan& plan, SourceFile& source, const CopyRules& rules) {
     const int folderFd = OpenFolders(plan);
     return CopyIntoFolder(folderFd, LastSegment(plan.outputPath), plan.outputPath, source, rules);
@@ -70,7 +97,7 @@ int DiskOutputTree::OpenFolders(const OutputPathPlan& plan) {
         // The output root is the user's choice, so a link there is followed; a missing one fails each page.
         const int fd = ::open(m_outputRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) throw OutputError(SystemReason(errno));
-        m_chain.push_back({m_outputRoot, fd});
+        m_chain.push_back({m_outputRoot, fd, std::nullopt});
     }
     m_madeForLastPage.clear();
     for (std::size_t i = 0; i < plan.folders.size(); ++i) {
@@ -79,7 +106,7 @@ int DiskOutputTree::OpenFolders(const OutputPathPlan& plan) {
         CloseFrom(depth);
         bool made = false;
         const int fd = OpenChild(m_chain[depth - 1].fd, plan.folders[i], made);
-        m_chain.push_back({plan.folders[i], fd});
+        m_chain.push_back({plan.folders[i], fd, std::nullopt});
         if (made) m_madeForLastPage.push_back(depth);
     }
     CloseFrom(plan.folders.size() + 1);

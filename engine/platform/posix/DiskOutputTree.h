@@ -1,6 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/output/OutputTree.h"
@@ -23,12 +27,15 @@ public:
 
     std::unique_ptr<PageOutput> Create(const OutputPathPlan& plan, std::uint64_t sizeLimit) override;
     CopyOutcome Copy(const OutputPathPlan& plan, SourceFile& source, const CopyRules& rules) override;
+    std::unique_ptr<PageOutput> WriteAhead(std::string_view bytes) override;
+    std::unique_ptr<PageOutput> Place(std::unique_ptr<PageOutput> ahead, const OutputPathPlan& plan) override;
     void RemoveFoldersMadeForLastPage() noexcept override;
 
 private:
     struct OpenFolder {
         std::string path;
         int fd = -1;
+        std::optional<std::uint64_t> device;  // looked up when a file written ahead is first placed there
     };
     // Opens (making what is missing) the folders of plan; returns the descriptor of the deepest.
     int OpenFolders(const OutputPathPlan& plan);
@@ -38,6 +45,9 @@ private:
     std::string m_outputRoot;
     std::vector<std::size_t> m_madeForLastPage;  // depths in m_chain of the folders the last Create made
     std::vector<OpenFolder> m_chain;             // [0] the output root, then one folder per level of the last page
+    // The output root as the workers write into it: opened once, by the first of them, and kept open.
+    std::once_flag m_aheadOpened;
+    int m_aheadFd = -1;
 };
 
 }  // namespace quernfold

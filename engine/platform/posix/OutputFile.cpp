@@ -62,48 +62,6 @@ std::string ProcPathOf(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 }  // namespace
 
-WritePolicy WritePolicy::Page(std::uint64_t sizeLimit) {
-    WritePolicy policy;
-    policy.sizeLimit = sizeLimit;
-    return policy;
-}
-
-WritePolicy WritePolicy::LogFile() {
-    WritePolicy policy;
-    policy.link = LinkAtTarget::Follow;  // a link to a regular file stays a link; the file it leads to is replaced
-    policy.inPlaceIfNotRegular = true;   // a FIFO, a terminal, a device
-    policy.throughOpenDescriptor = true;
-    return policy;
-}
-
-int StandardDescriptorOf(const std::string& path) {
-    std::string_view number;
-    if (path == "/dev/stdout") {
-        number = "1";
-    } else if (path == "/dev/stderr") {
-        number = "2";
-    } else if (path.starts_with("/dev/fd/")) {
-        number = std::string_view(path).substr(8);
-    } else if (path.starts_with("/proc/self/fd/")) {
-        number = std::string_view(path).substr(14);
-    }
-    if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string_view::npos) {
-        return -1;
-    }
-    const int fd = std::stoi(std::string(number));
-    return ::fcntl(fd, F_GETFD) == -1 ? -1 : fd;
-}
-
-WritePolicy WritePolicy::Settings() {
-    WritePolicy policy;
-    policy.link = LinkAtTarget::Follow;
-    policy.keepMode = true;
-    policy.sync = true;
-    policy.leaveUnwritableTarget = true;
-    policy.inPlaceIfFolderReadOnly = true;
-    return policy;
-}
-
 std::string RandomTemporaryName() {
     unsigned char bytes[8] = {};
     std::size_t got = 0;
@@ -174,6 +132,41 @@ bool OutputFile::OpenThroughDescriptor(const std::string& path) {
 OutputFile::OutputFile(int folderFd, const std::string& name, std::string displayPath, const WritePolicy& policy)
     : m_path(std::move(displayPath)), m_name(name), m_folderFd(folderFd) {
     Open(policy);
+}
+
+OutputFile::OutputFile(Ahead, int folderFd) : m_folderFd(folderFd), m_ahead(true) {
+    // No name is looked up: the file has no target until MoveTo.
+    const mode_t createMode = 0666;
+    if (ProcFdAvailable()) {
+        m_fd = ::openat(m_folderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode);
+        if (m_fd < 0 && !NoUnnamedFilesHere(errno)) Fail(SystemReason(errno));
+    }
+    if (m_fd < 0) {
+        OpenNamedTemporary(createMode, false);
+    } else {
+        m_mode = Mode::Unnamed;
+    }
+    struct stat info {};
+    if (::fstat(m_fd, &info) == 0) m_id = {static_cast<std::uint64_t>(info.st_dev), info.st_ino};
+    // Written whole at once by a worker, and many are held at a time: no buffer of its own.
+    m_unbuffered = true;
+}
+
+void OutputFile::MoveTo(int folderFd, const std::string& name, std::string displayPath) {
+    if (!m_ahead) throw OutputError("the file already has its name");
+    if (!m_error.empty()) throw OutputError(m_error);
+    if (m_fd < 0) Fail("the output file is closed");
+    m_ahead = false;
+    m_path = std::move(displayPath);
+    if (m_mode == Mode::NamedTemporary && folderFd != m_folderFd) {
+        // The temporary file goes beside its target now, so that putting it in place is one rename there.
+        if (::renameat(m_folderFd, m_tempName.c_str(), folderFd, m_tempName.c_str()) != 0) Fail(SystemReason(errno));
+    }
+    CloseFolder();
+    m_folderFd = folderFd;
+    m_name = name;
+    struct stat existing {};
+    m_targetExisted = ::fstatat(m_folderFd, m_name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 void OutputFile::Open(const WritePolicy& policy) {
@@ -264,6 +257,10 @@ void OutputFile::Write(std::string_view bytes) {
     if (bytes.size() > m_sizeLimit - m_written)
         Fail(OutputTooLargeReason(m_sizeLimit));
     m_written += bytes.size();
+    if (m_unbuffered) {
+        WriteAll(bytes);
+        return;
+    }
     if (m_buffer.size() + bytes.size() > kBufferSize) {
         Flush();
         if (bytes.size() >= kBufferSize) {
@@ -322,6 +319,7 @@ void OutputFile::LinkInPlace() {
 void OutputFile::Publish() {
     if (!m_error.empty()) throw OutputError(m_error);
     if (m_fd < 0) Fail("the output file is closed");
+    if (m_ahead) Fail("the output file has no name yet");
     Flush();
     if (m_mode == Mode::InPlace && !m_throughDescriptor) {
         struct stat info {};

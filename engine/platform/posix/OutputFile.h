@@ -29,12 +29,22 @@ public:
     explicit OutputFile(const std::string& path, const WritePolicy& policy = {});
     /** Opens the file for name inside the open folder folderFd (borrowed, kept open by the caller). */
     OutputFile(int folderFd, const std::string& name, std::string displayPath, const WritePolicy& policy);
+    /**
+     * A file without a target yet, in the open folder folderFd (borrowed): it is written now and named later by
+     * MoveTo, on the same file system. Its bytes go out at once: it has no buffer.
+     */
+    struct Ahead {};
+    OutputFile(Ahead, int folderFd);
     ~OutputFile() override;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
     void Write(std::string_view bytes) override;
-
+    /**
+     * Gives a file opened with Ahead its target: name in the open folder folderFd (borrowed; kept open until
+     * Publish), shown as displayPath. Throws OutputError, also for a file that already has its target.
+     */
+    void MoveTo(int folderFd, const std::string& name, std::string displayPath);
     /**
      * Makes the file a copy of the first size bytes of sourceFd (its size when it was opened), its holes kept as
      * holes, through the kernel where it can (copy_file_range), else through a buffer. A source that ends before
@@ -74,6 +84,8 @@ private:
     bool m_sync = false;
     bool m_targetExisted = false;
     bool m_throughDescriptor = false;  // a descriptor the program already had (/dev/stdout): never truncated
+    bool m_ahead = false;              // opened without a target, which MoveTo gives it once
+    bool m_unbuffered = false;         // writes go straight to the file
     Mode m_mode = Mode::Unnamed;
     std::string m_tempName;  // the named temporary file, while it exists
     int m_fd = -1;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 namespace quernfold {
@@ -50,26 +51,22 @@ std::optional<std::string> RunRecordPath(const std::string& outputRoot) {
     return (CacheFolder() / "runs" / name).string();
 }
 
-bool ReadRunRecord(const std::string& recordPath, std::string& bytes) {
+std::function<std::ptrdiff_t(char*, std::size_t)> OpenRunRecord(const std::string& recordPath) {
     const int fd = ::open(recordPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) return false;
+    if (fd < 0) return {};
+    const std::shared_ptr<int> file(new int(fd), [](const int* held) {
+        ::close(*held);
+        delete held;
+    });
     struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (ok) {
-        bytes.resize(static_cast<std::size_t>(info.st_size));
-        std::size_t got = 0;
-        while (ok && got < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-            if (n > 0) {
-                got += static_cast<std::size_t>(n);
-            } else if (n == 0 || errno != EINTR) {
-                ok = false;  // shorter than it was a moment ago, or unreadable: not trusted
-            }
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return {};
+    return [file](char* into, std::size_t size) -> std::ptrdiff_t {
+        for (;;) {
+            const ssize_t n = ::read(*file, into, size);
+            if (n >= 0) return n;
+            if (errno != EINTR) return -1;
         }
-    }
-    ::close(fd);
-    if (!ok) bytes = std::string();
-    return ok;
+    };
 }
 
 bool MakeRunRecordFolder(const std::string& recordPath) {

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "engine/platform/FileSystem.h"
 #include "engine/platform/windows/AtomicFile.h"
@@ -60,22 +61,15 @@ std::optional<std::string> RunRecordPath(const std::string& outputRoot) {
            ".run";
 }
 
-bool ReadRunRecord(const std::string& recordPath, std::string& bytes) {
-    const Handle file = OpenToRead(recordPath, FILE_FLAG_OPEN_REPARSE_POINT);
-    LARGE_INTEGER size{};
-    bool ok = file.Valid() && ::GetFileType(file.Get()) == FILE_TYPE_DISK && ::GetFileSizeEx(file.Get(), &size);
-    if (ok) {
-        bytes.resize(static_cast<std::size_t>(size.QuadPart));
-        std::size_t got = 0;
-        while (ok && got < bytes.size()) {
-            DWORD n = 0;
-            const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - got, 1u << 30));
-            ok = ::ReadFile(file.Get(), bytes.data() + got, ask, &n, nullptr) && n > 0;  // shorter: not trusted
-            got += n;
-        }
-    }
-    if (!ok) bytes = std::string();
-    return ok;
+std::function<std::ptrdiff_t(char*, std::size_t)> OpenRunRecord(const std::string& recordPath) {
+    auto file = std::make_shared<Handle>(OpenToRead(recordPath, FILE_FLAG_OPEN_REPARSE_POINT));
+    if (!file->Valid() || ::GetFileType(file->Get()) != FILE_TYPE_DISK) return {};
+    return [file](char* into, std::size_t size) -> std::ptrdiff_t {
+        DWORD n = 0;
+        const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+        if (!::ReadFile(file->Get(), into, ask, &n, nullptr)) return -1;
+        return static_cast<std::ptrdiff_t>(n);
+    };
 }
 
 bool MakeRunRecordFolder(const std::string& recordPath) {
