@@ -26,7 +26,11 @@ struct WritePolicy {
     bool unnamed = true;  // false: always a named temporary file, as where the file system has no unnamed ones
     std::uint64_t sizeLimit = UINT64_MAX;
 
-    static WritePolicy Page(std::uint64_t sizeLimit);
+    static WritePolicy Page(std::uint64_t sizeLimit) {
+        WritePolicy policy;
+        policy.sizeLimit = sizeLimit;
+        return policy;
+    }
     static WritePolicy LogFile();
     static WritePolicy Settings();
 };

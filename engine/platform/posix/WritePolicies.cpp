@@ -7,12 +7,6 @@
 
 namespace quernfold {
 
-WritePolicy WritePolicy::Page(std::uint64_t sizeLimit) {
-    WritePolicy policy;
-    policy.sizeLimit = sizeLimit;
-    return policy;
-}
-
 WritePolicy WritePolicy::LogFile() {
     WritePolicy policy;
     policy.link = LinkAtTarget::Follow;  // a link to a regular file stays a link; the file it leads to is replaced

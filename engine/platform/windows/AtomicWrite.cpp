@@ -44,12 +44,6 @@ std::optional<Handle> OpenIfDevice(const std::string& path) {
 
 }  // namespace
 
-WritePolicy WritePolicy::Page(std::uint64_t sizeLimit) {
-    WritePolicy policy;
-    policy.sizeLimit = sizeLimit;
-    return policy;
-}
-
 WritePolicy WritePolicy::LogFile() {
     WritePolicy policy;
     policy.link = LinkAtTarget::Follow;  // a link to a file stays a link; the file it leads to is replaced
