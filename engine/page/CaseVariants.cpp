@@ -1,5 +1,7 @@
 #include "engine/page/CaseVariants.h"
 
+#include "engine/page/ReplaceEach.h"
+
 namespace quernfold {
 
 namespace {
@@ -43,18 +45,8 @@ std::size_t FindCaseVariant(std::string_view line, std::string_view search, std:
 
 bool ReplaceCaseVariants(std::string_view line, std::string_view search, std::string_view replacement,
                          std::string& out) {
-    std::size_t at = FindCaseVariant(line, search);
-    if (at == std::string_view::npos) return false;
-    out.clear();
-    std::size_t from = 0;
-    while (at != std::string_view::npos) {
-        out.append(line.substr(from, at - from));
-        out.append(replacement);
-        from = at + search.size();
-        at = FindCaseVariant(line, search, from);
-    }
-    out.append(line.substr(from));
-    return true;
+    return ReplaceEach(line, search.size(), replacement, out,
+                       [&](std::size_t from) { return FindCaseVariant(line, search, from); });
 }
 
 }  // namespace quernfold

@@ -11,6 +11,7 @@
 #include "engine/text/LineReader.h"
 #include "engine/log/LogLines.h"
 #include "engine/page/OutputSink.h"
+#include "engine/page/ReplaceEach.h"
 #include "engine/output/PathRules.h"
 #include "engine/log/Sinks.h"
 #include "engine/run/StopRequest.h"
@@ -126,18 +127,8 @@ OpenedPage OpenPage(SiteFiles& files, const std::string& path, CodePageChoice ch
 /** Replaces every needle found at a character boundary by replacement, left to right, without overlap. */
 bool ReplaceAll(CodePage cp, std::string_view line, std::string_view needle, std::string_view replacement,
                 std::string& out) {
-    std::size_t at = FindAtBoundary(cp, line, needle);
-    if (at == std::string_view::npos) return false;
-    out.clear();
-    std::size_t from = 0;
-    while (at != std::string_view::npos) {
-        out.append(line.substr(from, at - from));
-        out.append(replacement);
-        from = at + needle.size();
-        at = FindAtBoundary(cp, line, needle, from);
-    }
-    out.append(line.substr(from));
-    return true;
+    return ReplaceEach(line, needle.size(), replacement, out,
+                       [&](std::size_t from) { return FindAtBoundary(cp, line, needle, from); });
 }
 
 // "<%" and "%>" are made of bytes that are never a trail byte in any supported code page, so the markers are
