@@ -12,23 +12,15 @@ constexpr int kBatchIntervalMs = 50;
 }  // namespace
 
 LogPane::LogPane(QPlainTextEdit* pane, const QString& initialText, QObject* parent)
-    : QObject(parent), m_pane(pane), m_text(initialText.toStdString()) {
+    : QObject(parent), m_pane(pane), m_log(initialText.toStdString()) {
     m_pane->setPlainText(initialText);
     m_timer.setInterval(kBatchIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &LogPane::Flush);
 }
 
-void LogPane::ClearLog() {
-    std::lock_guard lock(m_mutex);
-    // Lines queued before the clear would be wiped by it anyway.
-    m_pendingLines.clear();
-    m_clearPending = true;
-}
+void LogPane::ClearLog() { m_log.Clear(); }
 
-void LogPane::AppendLog(std::string_view line) {
-    std::lock_guard lock(m_mutex);
-    m_pendingLines.emplace_back(line);
-}
+void LogPane::AppendLog(std::string_view line) { m_log.Append(line); }
 
 void LogPane::StartBatching() {
     m_timer.start();
@@ -40,24 +32,15 @@ void LogPane::StopBatching() {
 }
 
 void LogPane::Flush() {
-    bool clear = false;
-    std::vector<std::string> lines;
-    {
-        std::lock_guard lock(m_mutex);
-        std::swap(clear, m_clearPending);
-        lines.swap(m_pendingLines);
-    }
-    if (clear) {
-        m_text.clear();
+    const WindowLog::Batch batch = m_log.Take();
+    if (batch.cleared) {
         m_pane->clear();
     }
-    if (lines.empty()) {
+    if (batch.lines.empty()) {
         return;
     }
     QString shown;
-    for (const auto& line : lines) {
-        m_text += "\r\n";
-        m_text += line;
+    for (const auto& line : batch.lines) {
         shown += QLatin1Char('\n');
         shown += QString::fromStdString(line);
     }

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "engine/log/Sinks.h"
+#include "ui/core/WindowLog.h"
 
 class QPlainTextEdit;
 
@@ -35,16 +36,13 @@ public:
     void StopBatching();
     void Flush();
     /** The log text as shown, with CR LF line breaks; call Flush first to include the lines still waiting. */
-    const std::string& Text() const { return m_text; }
+    const std::string& Text() const { return m_log.Text(); }
 
 private:
     QPlainTextEdit* m_pane;
     QTimer m_timer;
-    std::string m_text;
 
-    std::mutex m_mutex;
-    bool m_clearPending = false;
-    std::vector<std::string> m_pendingLines;
+    WindowLog m_log;
 };
 
 }  // namespace quernfold

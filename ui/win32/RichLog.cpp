@@ -12,35 +12,16 @@ namespace quernfold::win32 {
 
 RichLog::RichLog(HWND pane) : m_pane(pane) { SetWindowTextW(m_pane, L" "); }
 
-void RichLog::ClearLog() {
-    std::lock_guard lock(m_mutex);
-    m_pendingLines.clear();  // lines queued before the clear would be wiped by it anyway
-    m_clearPending = true;
-}
+void RichLog::ClearLog() { m_log.Clear(); }
 
-void RichLog::AppendLog(std::string_view line) {
-    std::lock_guard lock(m_mutex);
-    m_pendingLines.emplace_back(line);
-}
+void RichLog::AppendLog(std::string_view line) { m_log.Append(line); }
 
 void RichLog::Flush() {
-    bool clear = false;
-    std::vector<std::string> lines;
-    {
-        std::lock_guard lock(m_mutex);
-        std::swap(clear, m_clearPending);
-        lines.swap(m_pendingLines);
-    }
-    if (clear) {
-        m_text.clear();
-        SetWindowTextW(m_pane, L"");
-    }
-    if (lines.empty()) return;
+    const WindowLog::Batch batch = m_log.Take();
+    if (batch.cleared) SetWindowTextW(m_pane, L"");
+    if (batch.lines.empty()) return;
     std::string shown;
-    for (const std::string& line : lines) {
-        m_text += "\r\n" + line;
-        shown += "\r\n" + line;
-    }
+    for (const std::string& line : batch.lines) shown += "\r\n" + line;
     // The pane follows the new lines only while the user has it scrolled to the bottom.
     SCROLLINFO bar{sizeof(bar), SIF_ALL, 0, 0, 0, 0, 0};
     GetScrollInfo(m_pane, SB_VERT, &bar);

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "engine/log/Sinks.h"
+#include "ui/core/WindowLog.h"
 
 namespace quernfold::win32 {
 
@@ -27,14 +28,11 @@ public:
 
     // The window's thread only.
     void Flush();
-    const std::string& Text() const { return m_text; }
+    const std::string& Text() const { return m_log.Text(); }
 
 private:
     HWND m_pane;
-    std::string m_text = " ";
-    std::mutex m_mutex;
-    bool m_clearPending = false;
-    std::vector<std::string> m_pendingLines;
+    WindowLog m_log{" "};
 };
 
 /** The progress bar as the engine's progress: the calls are posted to the window, which sets the bar. */
